@@ -45,6 +45,7 @@ std::vector<Layer> Clock() {
   const double cx = 8.0, cy = 9.0;
   std::vector<Layer> layers;
   // Legs, then bells behind the body, then the body ring, face and hands on top.
+  // The hands are two pixels wide and lie on pixel edges so they stay crisp.
   layers.push_back({[](double x, double y) { return SegmentDistance(x, y, 4.6, 13.0, 2.8, 15.2) < 0.75; }, ink});
   layers.push_back({[](double x, double y) { return SegmentDistance(x, y, 11.4, 13.0, 13.2, 15.2) < 0.75; }, ink});
   layers.push_back({[](double x, double y) { return Distance(x, y, 3.3, 3.4) < 2.5; }, darkRed});
@@ -52,8 +53,8 @@ std::vector<Layer> Clock() {
   layers.push_back({[](double x, double y) { return SegmentDistance(x, y, 6.5, 2.0, 9.5, 2.0) < 0.6; }, ink});
   layers.push_back({[=](double x, double y) { return Distance(x, y, cx, cy) < 6.6; }, red});
   layers.push_back({[=](double x, double y) { return Distance(x, y, cx, cy) < 4.9; }, face});
-  layers.push_back({[=](double x, double y) { return SegmentDistance(x, y, cx, cy, cx, cy - 3.6) < 0.7; }, ink});
-  layers.push_back({[=](double x, double y) { return SegmentDistance(x, y, cx, cy, cx + 2.6, cy + 1.2) < 0.7; }, ink});
+  layers.push_back({[=](double x, double y) { return SegmentDistance(x, y, cx, cy, cx, cy - 3.4) < 1.0; }, ink});
+  layers.push_back({[=](double x, double y) { return SegmentDistance(x, y, cx, cy, cx + 2.8, cy) < 1.0; }, ink});
   return layers;
 }
 
