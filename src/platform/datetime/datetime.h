@@ -34,7 +34,7 @@ class Clock {
 };
 
 DateTime CurrentDateTime(const Clock& clock);
-DateTime LimitDateTime(DateTime v);
+DateTime LimitDateTime(DateTime v);  // NaN reads as MinDateTime
 std::optional<DateTime> BuildDateTime(std::int32_t year, std::int32_t month, std::int32_t day,
                                       std::int32_t hour, std::int32_t minute, std::int32_t second);
 DateTimeParts SplitDateTime(DateTime v);

@@ -16,4 +16,9 @@ using FatalErrorHandler = void (*)(const std::string& reportText);
 void SetFatalErrorHandler(FatalErrorHandler handler);
 [[noreturn]] void ReportFatalError(const std::string& message, std::int32_t code = 0);
 
+// Run by the host's handler once the report box is closed and before the process
+// ends, so that sounds still playing are stopped first.
+void SetBeforeFatalExit(void (*hook)());
+void RunBeforeFatalExit();
+
 }  // namespace tolvane

@@ -1,0 +1,300 @@
+#include "platform/datetime/datetime.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "platform/messages/fatal.h"
+
+namespace tolvane {
+
+namespace {
+
+// BuildDateTime's day count of 1899-12-30, the day numbered 0.
+constexpr std::int64_t kDayZero = 693959;
+
+constexpr std::int32_t kDaysBeforeMonth[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+
+// Days since 0000-01-01 of the proleptic Gregorian calendar. 64-bit so that any
+// 32-bit year the caller passes stays defined.
+std::int64_t DayCount(std::int64_t year, std::int32_t month, std::int32_t day) {
+  std::int64_t days = year * 365 + year / 4 - year / 100 + year / 400 + kDaysBeforeMonth[month - 1] + day;
+  if (month <= 2 && IsLeapYear(static_cast<std::int32_t>(year))) --days;
+  return days;
+}
+
+// The inverse of DayCount for counts from 0001-01-01 on.
+void DateOfDayCount(std::int64_t count, DateTimeParts& parts) {
+  constexpr std::int64_t k400 = 146097, k100 = 36524, k4 = 1461, k1 = 365;
+  std::int64_t rest = count - 366;  // days since 0001-01-01
+  if (rest < 0) rest = 0;
+  std::int64_t year = 1 + (rest / k400) * 400;
+  rest %= k400;
+  std::int64_t n = rest / k100;
+  if (n == 4) n = 3;  // the last day of a 400-year cycle
+  year += n * 100;
+  rest -= n * k100;
+  year += (rest / k4) * 4;
+  rest %= k4;
+  n = rest / k1;
+  if (n == 4) n = 3;  // the last day of a leap year
+  year += n;
+  rest -= n * k1;
+
+  const auto y = static_cast<std::int32_t>(year);
+  std::int32_t month = 1;
+  while (month < 12 && rest >= DaysInMonth(y, month)) {
+    rest -= DaysInMonth(y, month);
+    ++month;
+  }
+  parts.year = y;
+  parts.month = month;
+  parts.day = static_cast<std::int32_t>(rest) + 1;
+}
+
+// Negative values count their fraction forward from the day's midnight; the
+// linear form makes them monotonic so that seconds can be added and subtracted.
+double Linear(DateTime v) {
+  if (v >= 0) return v;
+  const double k = std::ceil(v);
+  return k - (v - k);
+}
+
+DateTime FromLinear(double x) {
+  if (x >= 0) return x;
+  const double f = std::floor(x);
+  return f + (f - x);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads at most maxDigits decimal digits; none gives 0.
+std::int32_t ReadField(std::string_view text, std::size_t& at, int maxDigits) {
+  std::int32_t value = 0;
+  for (int n = 0; n < maxDigits && at < text.size() && IsDigit(text[at]); ++n, ++at) {
+    value = value * 10 + (text[at] - '0');
+  }
+  return value;
+}
+
+bool StartsWithAt(std::string_view text, std::size_t at, std::string_view what) {
+  return text.size() - at >= what.size() && text.substr(at, what.size()) == what;
+}
+
+// Skips one of the field's separators when the text has one here.
+void SkipSeparator(std::string_view text, std::size_t& at, std::string_view unit, bool spaceToo = false) {
+  if (at >= text.size()) return;
+  const char c = text[at];
+  if (c == '/' || c == '-' || c == ':' || c == '.' || (spaceToo && c == ' ')) {
+    ++at;
+  } else if (StartsWithAt(text, at, unit)) {
+    at += unit.size();
+  }
+}
+
+bool InRange(std::int32_t value, std::int32_t low, std::int32_t high) { return value >= low && value <= high; }
+
+}  // namespace
+
+std::int32_t SaturateToInt32(double x) {
+  if (std::isnan(x)) return 0;
+  if (x >= 2147483648.0) return std::numeric_limits<std::int32_t>::max();
+  if (x <= -2147483649.0) return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(x);
+}
+
+std::int64_t SaturateToInt64(double x) {
+  if (std::isnan(x)) return 0;
+  if (x >= 9223372036854775808.0) return std::numeric_limits<std::int64_t>::max();
+  if (x < -9223372036854775808.0) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(x);
+}
+
+bool IsLeapYear(std::int32_t year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+
+std::int32_t DaysInMonth(std::int32_t year, std::int32_t month) {
+  static constexpr std::int32_t kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12) return 0;
+  if (month == 2 && IsLeapYear(year)) return 29;
+  return kLengths[month - 1];
+}
+
+DateTime LimitDateTime(DateTime v) {
+  // NaN is no point in time; it reads as the earliest one rather than poisoning
+  // every component taken from it.
+  if (std::isnan(v)) return MinDateTime;
+  if (v > MaxDateTime) return MaxDateTime;
+  if (v < MinDateTime) return MinDateTime;
+  return v;
+}
+
+std::optional<DateTime> BuildDateTime(std::int32_t year, std::int32_t month, std::int32_t day, std::int32_t hour,
+                                      std::int32_t minute, std::int32_t second) {
+  if (year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
+      minute > 59 || second > 59) {
+    return std::nullopt;
+  }
+  const std::int64_t days = DayCount(year, month, day) - kDayZero;
+  const std::int64_t seconds = std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second;
+  const double fraction = static_cast<double>(seconds) * kSecondInDays;
+  const auto whole = static_cast<double>(days);
+  return days >= 0 ? whole + fraction : whole - fraction;
+}
+
+DateTimeParts SplitDateTime(DateTime v) {
+  v = LimitDateTime(v);
+  const double w = v > 0 ? v + kHalfSecondInDays : v - kHalfSecondInDays;
+  DateTimeParts parts;
+  DateOfDayCount(std::int64_t{SaturateToInt32(std::trunc(w))} + kDayZero, parts);
+  const double magnitude = std::fabs(w);
+  std::int32_t seconds = SaturateToInt32((magnitude - std::floor(magnitude)) * 86400);
+  if (seconds > 86399) seconds = 86399;
+  parts.hour = seconds / 3600;
+  parts.minute = seconds / 60 % 60;
+  parts.second = seconds % 60;
+  return parts;
+}
+
+DateTime CurrentDateTime(const Clock& clock) {
+  const DateTimeParts now = clock.LocalNow();
+  const auto value = BuildDateTime(now.year, now.month, now.day, now.hour, now.minute, now.second);
+  return value ? *value : MinDateTime;
+}
+
+std::string DateTimeToText(DateTime v) {
+  const DateTimeParts p = SplitDateTime(v);
+  std::string text = IntegerToText(p.year) + "年" + IntegerToText(p.month) + "月" + IntegerToText(p.day) + "日";
+  if (p.second != 0) {
+    text += IntegerToText(p.hour) + "时" + IntegerToText(p.minute) + "分" + IntegerToText(p.second) + "秒";
+  } else if (p.minute != 0) {
+    text += IntegerToText(p.hour) + "时" + IntegerToText(p.minute) + "分";
+  } else if (p.hour != 0) {
+    text += IntegerToText(p.hour) + "时";
+  }
+  return text;
+}
+
+std::string FoldFullWidth(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead == 0) break;  // the program's texts end at their first zero byte
+    if (lead < 0x80) {
+      out.push_back(static_cast<char>(lead));
+      continue;
+    }
+    if (i + 1 >= text.size() || text[i + 1] == '\0') break;  // a lone lead byte is dropped
+    const auto trail = static_cast<unsigned char>(text[++i]);
+    if (lead == 0xA1 && trail == 0xAB) {
+      out.push_back('~');
+    } else if (lead == 0xA1 && trail == 0xA1) {
+      out.push_back(' ');
+    } else if (lead == 0xA1 && (trail == 0xEE || trail == 0xEF)) {
+      out.push_back('*');
+    } else if (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE) {
+      out.push_back(static_cast<char>(trail & 0x7F));
+    } else {
+      out.push_back(static_cast<char>(lead));
+      out.push_back(static_cast<char>(trail));
+    }
+  }
+  return out;
+}
+
+DateTime TextToDateTime(std::string_view original) {
+  const std::string folded = FoldFullWidth(original);
+  const std::string_view text = folded;
+  if (text.empty()) return MinDateTime;
+
+  std::size_t at = 0;
+  const std::int32_t year = ReadField(text, at, 4);
+  SkipSeparator(text, at, "年");
+  const std::int32_t month = ReadField(text, at, 2);
+  SkipSeparator(text, at, "月");
+  const std::int32_t day = ReadField(text, at, 2);
+  SkipSeparator(text, at, "日", true);
+  const std::int32_t hour = ReadField(text, at, 2);
+  SkipSeparator(text, at, "时");
+  const std::int32_t minute = ReadField(text, at, 2);
+  SkipSeparator(text, at, "分");
+  const std::int32_t second = ReadField(text, at, 2);
+  if (at != text.size() && !StartsWithAt(text, at, "秒")) return MinDateTime;
+
+  // Every field must already be in range: nothing is carried over or clamped.
+  if (!InRange(year, 100, 9999) || !InRange(month, 1, 12) || !InRange(day, 1, DaysInMonth(year, month)) ||
+      !InRange(hour, 0, 23) || !InRange(minute, 0, 59) || !InRange(second, 0, 59)) {
+    return MinDateTime;
+  }
+  const auto value = BuildDateTime(year, month, day, hour, minute, second);
+  return value ? *value : MinDateTime;
+}
+
+DateTime AddSeconds(DateTime v, std::int32_t seconds) {
+  if (seconds == 0) return v;
+  v = LimitDateTime(v);
+  const double span = static_cast<double>(seconds < 0 ? -std::int64_t{seconds} : std::int64_t{seconds}) * kSecondInDays;
+  return FromLinear(seconds < 0 ? Linear(v) - span : Linear(v) + span);
+}
+
+double SecondsBetween(DateTime a, DateTime b) {
+  if (a == b) return 0;
+  const double days = Linear(LimitDateTime(a)) - Linear(LimitDateTime(b));
+  // The half second is added in days to a count of seconds; kept as it is, since
+  // the countdown's behaviour for negative spans depends on it.
+  return SaturateToInt32(days * 86400 + kHalfSecondInDays);
+}
+
+DateTime DateOnly(DateTime v) {
+  const DateTimeParts p = SplitDateTime(v);
+  const auto value = BuildDateTime(p.year, p.month, p.day, 0, 0, 0);
+  return value ? *value : MinDateTime;
+}
+
+std::int32_t YearOf(DateTime v) { return SplitDateTime(v).year; }
+std::int32_t MonthOf(DateTime v) { return SplitDateTime(v).month; }
+std::int32_t HourOf(DateTime v) { return SplitDateTime(v).hour; }
+std::int32_t MinuteOf(DateTime v) { return SplitDateTime(v).minute; }
+std::int32_t SecondOf(DateTime v) { return SplitDateTime(v).second; }
+
+std::int32_t DurationSeconds(DateTime pickerValue) {
+  const DateTimeParts p = SplitDateTime(pickerValue);
+  return p.hour * 3600 + p.minute * 60 + p.second;
+}
+
+std::int64_t TextToLong(std::string_view original) {
+  const std::string folded = FoldFullWidth(original);
+  std::size_t at = 0;
+  while (at < folded.size() && (folded[at] == ' ' || (folded[at] >= '\t' && folded[at] <= '\r'))) ++at;
+  bool negative = false;
+  if (at < folded.size() && (folded[at] == '+' || folded[at] == '-')) negative = folded[at++] == '-';
+  // Unsigned, so that an overlong number wraps instead of being undefined.
+  std::uint64_t value = 0;
+  for (; at < folded.size() && IsDigit(folded[at]); ++at) {
+    value = value * 10 + static_cast<std::uint64_t>(folded[at] - '0');
+  }
+  if (negative) value = 0 - value;
+  return static_cast<std::int64_t>(value);
+}
+
+std::string IntegerToText(std::int32_t i) { return std::to_string(i); }
+
+std::string LongToText(std::int64_t i) { return std::to_string(i); }
+
+std::string RealToText(double x) {
+  char buffer[64];
+  const int n = std::snprintf(buffer, sizeof buffer, "%.13g", x);
+  return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+double WholeQuotient(double a, double b) {
+  if (b == 0) ReportFatalError("不能整除于零");
+  return std::trunc(a / b);
+}
+
+double Remainder(double a, double b) {
+  if (b == 0) ReportFatalError("不能求余数于零");
+  return std::fmod(a, b);
+}
+
+}  // namespace tolvane
