@@ -1,6 +1,7 @@
 #pragma once
 // Power actions: 1 shut down, 2 restart, 3 log off, 4 standby, 5 hibernate.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tolvane {
@@ -17,6 +18,31 @@ struct PowerRequest {
 };
 
 PowerRequest MapPowerAction(std::int32_t code, bool force, bool ntFamily);
+
+// Which system call puts the machine to sleep or into hibernation. The old
+// kernel call is deprecated from NT 6.0 (Vista) on in favour of the power-profile
+// call, so it is used only before that.
+enum class SuspendCall { SetSystemPowerState, SetSuspendState };
+SuspendCall ChooseSuspendCall(std::uint32_t majorVersion);
+
+// The system calls a power request is made of, so the order of the steps and
+// what is skipped on failure do not depend on Windows.
+class PowerSystemCalls {
+ public:
+  virtual ~PowerSystemCalls() = default;
+  virtual bool IsNtFamily() = 0;
+  virtual std::uint32_t MajorVersion() = 0;
+  virtual bool EnableShutdownPrivilege() = 0;
+  virtual bool EndSession(std::uint32_t exitFlags) = 0;  // log off, shut down or restart
+  virtual bool SetSystemPowerState(bool suspend, bool force) = 0;
+  // nullopt when the system does not offer the call at all.
+  virtual std::optional<bool> SetSuspendState(bool hibernate, bool force) = 0;
+};
+
+// Validates the code, enables the privilege, then issues the one request; true
+// when the system accepted it. Nothing is called for a code outside 1..5, and no
+// request is made without the privilege.
+bool RunPowerAction(PowerSystemCalls& system, std::int32_t code, bool force);
 
 class PowerService {
  public:

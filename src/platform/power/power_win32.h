@@ -1,0 +1,31 @@
+#pragma once
+// The power service on Windows.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/power/power.h"
+
+namespace tolvane {
+
+class Win32PowerService final : public PowerService, private PowerSystemCalls {
+ public:
+  bool RequestPowerAction(std::int32_t code, bool force) override;
+  std::string FailureReason() const override;
+  void KeepSystemAwake(bool awake) override;
+
+  // Enables SeShutdownPrivilege for this process; true when it is now enabled
+  // (always on a system outside the NT family, which has no privileges).
+  bool EnableShutdownPrivilege() override;
+
+ private:
+  bool IsNtFamily() override;
+  std::uint32_t MajorVersion() override;
+  bool EndSession(std::uint32_t exitFlags) override;
+  bool SetSystemPowerState(bool suspend, bool force) override;
+  std::optional<bool> SetSuspendState(bool hibernate, bool force) override;
+
+  std::uint32_t lastError_ = 0;  // system error code of the last failed request
+};
+
+}  // namespace tolvane

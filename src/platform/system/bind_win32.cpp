@@ -1,0 +1,72 @@
+#include "platform/system/bind_win32.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/messages/fatal.h"
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
+namespace tolvane {
+namespace {
+
+// Library names are plain ASCII in practice; widen them as the system's ANSI text would be read.
+std::wstring Widen(std::string_view text) {
+  if (text.empty()) return {};
+  const int length = MultiByteToWideChar(936, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+  if (length > 0) MultiByteToWideChar(936, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+HMODULE LoadFromSystemDirectory(std::string_view library) {
+  const std::wstring name = Widen(WithLibraryExtension(library));
+  if (HMODULE module = LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
+  // Windows 7 and older without the loader update reject the flag itself; there the
+  // library is named by its full path in the system directory instead.
+  if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
+
+  wchar_t directory[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  std::wstring path(directory, length);
+  if (path.back() != L'\\') path += L'\\';
+  path += name;
+  // With a full path this makes the library's own dependencies come from its directory too.
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+class Win32ExportLoader final : public ExportLoader {
+ public:
+  void* Load(std::string_view library) override {
+    return reinterpret_cast<void*>(LoadFromSystemDirectory(library));
+  }
+  void* FindByName(void* module, std::string_view function) override {
+    const std::string name(function);
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name.c_str()));
+  }
+  void* FindByOrdinal(void* module, std::uint16_t ordinal) override {
+    return reinterpret_cast<void*>(
+        GetProcAddress(static_cast<HMODULE>(module), reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(ordinal))));
+  }
+  void Release(void* module) override { FreeLibrary(static_cast<HMODULE>(module)); }
+};
+
+}  // namespace
+
+ExportLoader& SystemExportLoader() {
+  static Win32ExportLoader loader;
+  return loader;
+}
+
+void* TryBind(DeclaredFunction& function) { return function.Address(SystemExportLoader()); }
+
+void* Bind(DeclaredFunction& function) {
+  if (void* address = TryBind(function)) return address;
+  ReportFatalError(function.FailureMessage());
+}
+
+}  // namespace tolvane

@@ -1,0 +1,25 @@
+#pragma once
+// Run-time binding against the system's own libraries (Windows only).
+#include "platform/system/bind.h"
+
+namespace tolvane {
+
+// Loads libraries only from the Windows system directory, never from the
+// program's folder or the current directory, where a planted copy would run.
+ExportLoader& SystemExportLoader();
+
+// The bound address of `function`, or nullptr when the system lacks it.
+void* TryBind(DeclaredFunction& function);
+// The bound address of `function`; a function the system lacks is a fatal error.
+void* Bind(DeclaredFunction& function);
+
+template <typename Fn>
+Fn TryBindAs(DeclaredFunction& function) {
+  return reinterpret_cast<Fn>(TryBind(function));
+}
+template <typename Fn>
+Fn BindAs(DeclaredFunction& function) {
+  return reinterpret_cast<Fn>(Bind(function));
+}
+
+}  // namespace tolvane
