@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/power/power.h"
+
+namespace tolvane {
+namespace {
+
+using Kind = PowerRequest::Kind;
+
+PowerRequest Exit(std::uint32_t flags) { return {Kind::ExitWindows, flags, false, false}; }
+PowerRequest PowerState(bool suspend, bool force) { return {Kind::SetPowerState, 0, suspend, force}; }
+
+TEST(MapPowerAction, EachCodeWithAndWithoutForceOnNt) {
+  EXPECT_EQ(MapPowerAction(1, false, true), Exit(8));
+  EXPECT_EQ(MapPowerAction(1, true, true), Exit(12));
+  EXPECT_EQ(MapPowerAction(2, false, true), Exit(2));
+  EXPECT_EQ(MapPowerAction(2, true, true), Exit(6));
+  EXPECT_EQ(MapPowerAction(3, false, true), Exit(0));
+  EXPECT_EQ(MapPowerAction(3, true, true), Exit(4));
+  EXPECT_EQ(MapPowerAction(4, true, true), PowerState(true, true));
+  EXPECT_EQ(MapPowerAction(4, false, true), PowerState(true, false));
+  EXPECT_EQ(MapPowerAction(5, false, true), PowerState(false, false));
+  EXPECT_EQ(MapPowerAction(5, true, true), PowerState(false, true));
+}
+
+TEST(MapPowerAction, OutsideNtOnlyShutDownChanges) {
+  EXPECT_EQ(MapPowerAction(1, false, false), Exit(1));
+  EXPECT_EQ(MapPowerAction(1, true, false), Exit(5));
+  EXPECT_EQ(MapPowerAction(2, true, false), Exit(6));
+}
+
+TEST(MapPowerAction, CodesOutsideOneToFiveMapToNothing) {
+  for (std::int32_t code : {0, 6, -1, -5, INT32_MIN, INT32_MAX}) {
+    EXPECT_EQ(MapPowerAction(code, true, true), PowerRequest{}) << code;
+  }
+}
+
+TEST(ChooseSuspendCall, KernelCallOnlyBeforeVista) {
+  EXPECT_EQ(ChooseSuspendCall(5), SuspendCall::SetSystemPowerState);
+  EXPECT_EQ(ChooseSuspendCall(6), SuspendCall::SetSuspendState);
+}
+
+// Records every system call a request makes.
+class RecordingSystem : public PowerSystemCalls {
+ public:
+  bool ntFamily = true, privilegeGranted = true, accept = true, suspendStateAvailable = true;
+  std::uint32_t majorVersion = 10;
+  std::vector<std::string> calls;
+
+  bool IsNtFamily() override { return Log("IsNtFamily"), ntFamily; }
+  std::uint32_t MajorVersion() override { return majorVersion; }
+  bool EnableShutdownPrivilege() override { return Log("EnableShutdownPrivilege"), privilegeGranted; }
+  bool EndSession(std::uint32_t flags) override { return Log("ExitWindowsEx " + std::to_string(flags)), accept; }
+  bool SetSystemPowerState(bool suspend, bool force) override {
+    return Log("SetSystemPowerState " + std::to_string(suspend) + std::to_string(force)), accept;
+  }
+  std::optional<bool> SetSuspendState(bool hibernate, bool force) override {
+    if (!suspendStateAvailable) return std::nullopt;
+    return Log("SetSuspendState " + std::to_string(hibernate) + std::to_string(force)), accept;
+  }
+
+ private:
+  void Log(std::string call) { calls.push_back(std::move(call)); }
+};
+
+using Calls = std::vector<std::string>;
+
+TEST(RunPowerAction, InvalidCodeTouchesNothing) {
+  RecordingSystem system;
+  for (std::int32_t code : {0, 6, -1}) EXPECT_FALSE(RunPowerAction(system, code, true));
+  EXPECT_TRUE(system.calls.empty());
+}
+
+TEST(RunPowerAction, NoRequestWithoutThePrivilege) {
+  for (std::int32_t code = 1; code <= 5; ++code) {
+    RecordingSystem system;
+    system.privilegeGranted = false;
+    EXPECT_FALSE(RunPowerAction(system, code, false));
+    EXPECT_EQ(system.calls, Calls{"EnableShutdownPrivilege"}) << code;
+  }
+}
+
+TEST(RunPowerAction, EndsSessionWithMappedFlagsAndReportsTheAnswer) {
+  RecordingSystem system;
+  EXPECT_TRUE(RunPowerAction(system, 1, true));
+  EXPECT_EQ(system.calls, (Calls{"EnableShutdownPrivilege", "IsNtFamily", "ExitWindowsEx 12"}));
+
+  RecordingSystem old;
+  old.ntFamily = false;
+  old.accept = false;
+  EXPECT_FALSE(RunPowerAction(old, 1, false));
+  EXPECT_EQ(old.calls.back(), "ExitWindowsEx 1");
+}
+
+TEST(RunPowerAction, SuspendUsesThePowerProfileCallFromNt6) {
+  RecordingSystem system;
+  EXPECT_TRUE(RunPowerAction(system, 4, true));   // standby: not hibernate
+  EXPECT_TRUE(RunPowerAction(system, 5, false));  // hibernate
+  EXPECT_EQ(system.calls, (Calls{"EnableShutdownPrivilege", "SetSuspendState 01", "EnableShutdownPrivilege",
+                                 "SetSuspendState 10"}));
+
+  // A refusal is final: the deprecated call is not tried behind it.
+  RecordingSystem refusing;
+  refusing.accept = false;
+  EXPECT_FALSE(RunPowerAction(refusing, 4, false));
+  EXPECT_EQ(refusing.calls.back(), "SetSuspendState 00");
+}
+
+TEST(RunPowerAction, SuspendUsesTheKernelCallBeforeNt6OrWhenTheOtherIsMissing) {
+  RecordingSystem xp;
+  xp.majorVersion = 5;
+  EXPECT_TRUE(RunPowerAction(xp, 4, true));
+  EXPECT_EQ(xp.calls, (Calls{"EnableShutdownPrivilege", "SetSystemPowerState 11"}));
+
+  RecordingSystem missing;
+  missing.suspendStateAvailable = false;
+  EXPECT_TRUE(RunPowerAction(missing, 5, false));
+  EXPECT_EQ(missing.calls.back(), "SetSystemPowerState 00");
+}
+
+}  // namespace
+}  // namespace tolvane
