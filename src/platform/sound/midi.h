@@ -1,0 +1,139 @@
+#pragma once
+// Standard MIDI File playback without system calls: the file is checked and its
+// tracks merged into the stream events a MIDI stream device plays, and a player
+// keeps two stream buffers topped up through a small device interface. The
+// Windows side supplies the real device; tests supply a recording one.
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "resources/resources.h"
+
+namespace tolvane::sound {
+
+// A stream event is three little-endian 32-bit words: delta ticks, stream id (0)
+// and the event word, whose high byte is the event type.
+inline constexpr std::size_t kMidiEventBytes = 12;
+inline constexpr std::uint32_t kMevtShortMsg = 0x00;  // low 24 bits: status, data 1, data 2
+inline constexpr std::uint32_t kMevtTempo = 0x01;     // low 24 bits: microseconds per quarter note
+
+// The merged events of one Standard MIDI File.
+class MidiSequence {
+ public:
+  // Checks the header ("MThd", length 6, format, track count, division) and every
+  // track chunk ("MTrk" and a length), and that each non-empty track's first event
+  // parses. Keeps a copy of the bytes. A track length running past the end of the
+  // data is cut to the bytes present. False when refused; the sequence is then
+  // empty.
+  bool Open(ByteView file);
+  void Close();
+
+  std::uint16_t division() const { return division_; }
+  std::size_t trackCount() const { return tracks_.size(); }
+
+  // Per cent of the file's own speed applied to its tempo events: 200 plays twice
+  // as fast, 50 half as fast. Values below 1 count as 1.
+  void setTempoScale(std::uint32_t percent) { tempoScale_ = percent < 1 ? 1 : percent; }
+
+  // Writes whole stream events into out until it has no room for another or every
+  // track has ended; returns the bytes written. With loop, an ended tune starts
+  // over within the same call, keeping the time from the last event to the end of
+  // the tune so the repeat stays in rhythm. A tune with no events to play stops
+  // even with loop.
+  std::size_t Fill(std::span<std::uint8_t> out, bool loop);
+
+  bool ended() const;
+  // Back to the start of every track.
+  void Rewind();
+
+ private:
+  struct Track {
+    std::size_t begin = 0, end = 0, pos = 0;
+    std::uint64_t time = 0;  // ticks of the next event from the start of the tune
+    std::uint8_t running = 0;
+    bool ended = false;
+  };
+  struct Event {
+    enum class Kind { Short, Tempo, Skip, End } kind = Kind::Skip;
+    std::uint32_t word = 0;
+  };
+  bool ReadDelta(Track& t) const;
+  bool ReadEvent(Track& t, Event& e) const;
+  void StartTrack(Track& t) const;
+  void Restart(bool keepTime);
+
+  std::vector<std::uint8_t> bytes_;
+  std::vector<Track> tracks_;
+  std::uint16_t division_ = 0;
+  std::uint32_t tempoScale_ = 100;
+  std::uint64_t base_ = 0;         // ticks of the earlier passes of a looping tune
+  std::uint64_t passTime_ = 0;     // time of the last event taken in this pass
+  std::uint64_t lastEmitted_ = 0;  // absolute time of the last event written
+  bool passEmitted_ = false;
+};
+
+// The system's MIDI stream, reduced to what the player needs. Buffers are known by
+// their index, 0 or 1.
+class MidiStreamDevice {
+ public:
+  virtual ~MidiStreamDevice() = default;
+  // Opens the stream on the MIDI mapper; done is called with a buffer's index each
+  // time the device hands one back, possibly on another thread.
+  virtual bool Open(std::function<void(int)> done) = 0;
+  virtual bool SetTimeDivision(std::uint32_t division) = 0;
+  virtual bool Prepare(int buffer, std::uint8_t* data, std::size_t capacity) = 0;
+  virtual bool Out(int buffer, std::size_t bytes) = 0;
+  virtual bool Restart() = 0;
+  virtual void Stop() = 0;
+  virtual void Reset() = 0;
+  virtual void Unprepare(int buffer) = 0;
+  virtual void Close() = 0;
+};
+
+// One tune at a time through two stream buffers, refilled as the device hands
+// them back.
+class MidiPlayer {
+ public:
+  static constexpr std::size_t kBufferBytes = 1024;
+
+  explicit MidiPlayer(MidiStreamDevice& device,
+                      std::chrono::milliseconds stopWait = std::chrono::milliseconds(2000));
+  ~MidiPlayer();
+  MidiPlayer(const MidiPlayer&) = delete;
+  MidiPlayer& operator=(const MidiPlayer&) = delete;
+
+  // Stops the tune that is playing, then copies and opens file and starts it.
+  // False when the data is refused or the device fails; the old tune is stopped
+  // either way.
+  bool Play(ByteView file, bool loop);
+  // Stops the stream, waits a while for both buffers to come back, then closes it.
+  void Stop();
+  // The device's completion callback: refill and queue again, or, once the tune
+  // is over and both buffers are back, rewind it.
+  void BufferDone(int buffer);
+
+  void setTempoScale(std::uint32_t percent);
+  bool streamOpen() const;
+  bool playing() const;  // some buffer is still with the device
+
+ private:
+  MidiStreamDevice& device_;
+  const std::chrono::milliseconds stopWait_;
+  mutable std::mutex mutex_;
+  std::condition_variable returned_;
+  MidiSequence sequence_;
+  std::array<std::array<std::uint8_t, kBufferBytes>, 2> buffers_{};
+  std::array<bool, 2> queued_{};
+  std::array<bool, 2> prepared_{};
+  std::uint32_t tempoScale_ = 100;
+  bool open_ = false;
+  bool stopping_ = false;
+  bool loop_ = false;
+};
+
+}  // namespace tolvane::sound
