@@ -1,0 +1,41 @@
+#pragma once
+// File access: whole-file reads, an existence test and atomic replacement. The
+// Windows side works on real files; the headless side keeps files in memory.
+// Paths are GBK text.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tolvane {
+
+// Reminder sounds are short clips: 16 MiB holds about a minute and a half of CD
+// quality WAVE and any sensible MIDI file. A larger file is taken as unreadable,
+// so a wrongly chosen film or disc image is never pulled into memory whole.
+inline constexpr std::size_t kMaxSoundFileBytes = 16u * 1024u * 1024u;
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // The whole file, opened shared for reading only. Missing, unreadable, a
+  // directory, or larger than maxBytes: nullopt.
+  virtual std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
+                                                                 std::size_t maxBytes) const = 0;
+
+  // True when the path names an existing file or directory.
+  virtual bool Exists(const std::string& path) const = 0;
+
+  // Writes the bytes to a temporary file beside the target, flushes it to disk
+  // and then swaps it in with one rename, so the file on disk is always either
+  // the old or the new contents. On failure the old file is untouched and the
+  // result is false.
+  virtual bool ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
+
+  // The directory holding the program file, without a trailing separator.
+  virtual std::string ProgramDirectory() const = 0;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,164 @@
+#include "platform/files/gbk_unicode.h"
+
+#include <cstdint>
+#include <optional>
+
+#ifdef _WIN32
+#include <locale.h>
+#include <stdlib.h>
+#else
+#include <iconv.h>
+#endif
+
+namespace tolvane {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+bool IsTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
+
+#ifdef _WIN32
+
+class Converter {
+ public:
+  Converter() : locale_(_create_locale(LC_CTYPE, ".936")) {}
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  ~Converter() {
+    if (locale_) _free_locale(locale_);
+  }
+
+  // GBK bytes of one non-ASCII character, or nullopt when it has none.
+  std::optional<std::string> Encode(char32_t c) {
+    if (!locale_ || c > 0xFFFF) return std::nullopt;  // code page 936 has only BMP characters
+    char bytes[8];
+    const int n = _wctomb_l(bytes, static_cast<wchar_t>(c), locale_);
+    if (n <= 0 || n > 2) return std::nullopt;
+    return std::string(bytes, static_cast<std::size_t>(n));
+  }
+
+  // The character of a one- or two-byte GBK sequence, or nullopt.
+  std::optional<char32_t> Decode(std::string_view bytes) {
+    if (!locale_) return std::nullopt;
+    wchar_t c = 0;
+    const int n = _mbtowc_l(&c, bytes.data(), bytes.size(), locale_);
+    if (n != static_cast<int>(bytes.size())) return std::nullopt;
+    return static_cast<char32_t>(c);
+  }
+
+ private:
+  _locale_t locale_;
+};
+
+#else
+
+class Converter {
+ public:
+  Converter()
+      : toGbk_(iconv_open("CP936", "UTF-32LE")), fromGbk_(iconv_open("UTF-32LE", "CP936")) {}
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  ~Converter() {
+    if (toGbk_ != kNone) iconv_close(toGbk_);
+    if (fromGbk_ != kNone) iconv_close(fromGbk_);
+  }
+
+  std::optional<std::string> Encode(char32_t c) {
+    char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
+                  static_cast<char>((c >> 16) & 0xFF), static_cast<char>((c >> 24) & 0xFF)};
+    char out[8];
+    const std::size_t n = Run(toGbk_, in, sizeof in, out, sizeof out);
+    if (n == 0 || n > 2) return std::nullopt;
+    return std::string(out, n);
+  }
+
+  std::optional<char32_t> Decode(std::string_view bytes) {
+    char in[2];
+    bytes.copy(in, sizeof in);
+    char out[8];
+    if (Run(fromGbk_, in, bytes.size(), out, sizeof out) != 4) return std::nullopt;
+    const auto b = [&](int i) { return static_cast<char32_t>(static_cast<unsigned char>(out[i])); };
+    return b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24);
+  }
+
+ private:
+  static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+
+  // Converts one whole character; the number of bytes produced, 0 on failure.
+  static std::size_t Run(iconv_t cd, char* in, std::size_t inSize, char* out, std::size_t outSize) {
+    if (cd == kNone) return 0;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* inPtr = in;
+    char* outPtr = out;
+    std::size_t inLeft = inSize;
+    std::size_t outLeft = outSize;
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0) return 0;
+    return outSize - outLeft;
+  }
+
+  iconv_t toGbk_;
+  iconv_t fromGbk_;
+};
+
+#endif
+
+}  // namespace
+
+std::string CodePointsToGbk(std::u32string_view text, bool* lossless) {
+  bool exact = true;
+  std::string gbk;
+  gbk.reserve(text.size() * 2);
+  Converter converter;
+  for (const char32_t c : text) {
+    if (c < 0x80) {
+      gbk.push_back(static_cast<char>(c));
+      continue;
+    }
+    auto bytes = converter.Encode(c);
+    // A look-alike mapping would silently turn one character into another when
+    // the text is written back; only exact round trips count.
+    if (bytes && converter.Decode(*bytes) != c) bytes.reset();
+    if (bytes) {
+      gbk += *bytes;
+    } else {
+      gbk.push_back('?');
+      exact = false;
+    }
+  }
+  if (lossless) *lossless = exact;
+  return gbk;
+}
+
+std::u32string GbkToCodePoints(std::string_view text, bool* lossless) {
+  bool exact = true;
+  std::u32string out;
+  out.reserve(text.size());
+  Converter converter;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      out.push_back(b);
+      ++i;
+      continue;
+    }
+    const std::size_t length = (IsLead(b) && i + 1 < text.size() && IsTrail(static_cast<unsigned char>(text[i + 1])))
+                                   ? 2
+                                   : 1;
+    // Of the single bytes above 0x7F only 0x80 (the euro sign) is a character;
+    // the systems disagree on what the others stand for.
+    const auto c = (length == 2 || b == 0x80) ? converter.Decode(text.substr(i, length)) : std::nullopt;
+    if (c && *c >= 0x80 && *c != kReplacement) {
+      out.push_back(*c);
+    } else {
+      out.push_back(kReplacement);
+      exact = false;
+    }
+    i += length;
+  }
+  if (lossless) *lossless = exact;
+  return out;
+}
+
+}  // namespace tolvane
