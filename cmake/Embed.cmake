@@ -18,5 +18,6 @@ function(tolvane_embed)
   add_custom_command(OUTPUT ${EMB_OUTPUT}
     COMMAND ${CMAKE_COMMAND} -DOUTPUT=${EMB_OUTPUT} "-DENTRIES=${joined}" -P ${script}
     DEPENDS ${inputs} ${script}
-    COMMENT "Embedding resources")
+    COMMENT "Embedding resources"
+    VERBATIM)
 endfunction()

@@ -1,0 +1,79 @@
+// Loading and saving the reminder settings, and choosing the custom sound file.
+#include "app/settings.h"
+
+#include "app/profile.h"
+#include "app/program.h"
+#include "platform/files/files.h"
+#include "ui/control_names.h"
+
+namespace tolvane {
+
+using namespace ui::names;
+
+std::string FileNameOfPath(std::string_view path) {
+  std::ptrdiff_t last = -1;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(path[i]);
+    if (byte >= 0x80) {
+      ++i;  // a two-byte character: its trail byte is not a separator
+    } else if (byte == '\\') {
+      last = static_cast<std::ptrdiff_t>(i);
+    }
+  }
+  return std::string(path.substr(static_cast<std::size_t>(last + 1)));
+}
+
+namespace {
+std::string ConfigPath(const FileSystem& files) { return files.ProgramDirectory() + "\\config.ini"; }
+
+std::vector<std::uint8_t> ReadSoundFile(const FileSystem& files, const std::string& path) {
+  if (path.empty()) return {};
+  auto bytes = files.ReadWholeFile(path, kMaxSoundFileBytes);
+  return bytes ? std::move(*bytes) : std::vector<std::uint8_t>{};
+}
+}  // namespace
+
+void Program::LoadSettings() {
+  if (s_.files == nullptr) return;
+  FileSystem& files = *s_.files;
+  if (!files.Exists(ConfigPath(files))) return;
+  customSoundData_ = ReadSoundFile(files, ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeySoundPath, ""));
+  host_.SetContent(编辑框3, ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeyInterval, "0"));
+  host_.SetContent(编辑框2, ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeyStartMinutes, " 0"));
+  customSoundPath_ = ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeySoundPath, "");
+  host_.SetContent(编辑框4, FileNameOfPath(customSoundPath_));
+  host_.SetChecked(选择框4,
+                   ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeyCustomEnabled, "假") == "真");
+}
+
+void Program::SaveSettingsOnClose() {
+  if (s_.files == nullptr) return;
+  FileSystem& files = *s_.files;
+  WriteProfileString(files, ConfigPath(files), kSettingsSection, kKeySoundPath, customSoundPath_);
+  WriteProfileString(files, ConfigPath(files), kSettingsSection, kKeyStartMinutes, host_.Content(编辑框2));
+  WriteProfileString(files, ConfigPath(files), kSettingsSection, kKeyInterval, host_.Content(编辑框3));
+}
+
+void Program::SaveCustomEnabled() {
+  if (s_.files == nullptr) return;
+  WriteProfileString(*s_.files, ConfigPath(*s_.files), kSettingsSection, kKeyCustomEnabled,
+                     host_.Checked(选择框4) ? "真" : "假");
+}
+
+void Program::ChooseSoundFile() {
+  host_.SetDialogFilter(通用对话框1, "声音文件(*.wav;*.mid;)|*.wav;*.mid;");
+  host_.SetDialogInitialDirectory(通用对话框1, customSoundPath_);
+  host_.ShowOpenDialog(通用对话框1);
+  if (!host_.WindowExists()) return;
+  const std::string chosen = host_.DialogFileName(通用对话框1);
+  if (chosen.empty()) return;
+  customSoundPath_ = chosen;
+  customSoundData_ = s_.files ? ReadSoundFile(*s_.files, customSoundPath_) : std::vector<std::uint8_t>{};
+  if (!customSoundData_.empty()) host_.SetDisabled(按钮4, false);
+  if (s_.files) WriteProfileString(*s_.files, ConfigPath(*s_.files), kSettingsSection, kKeySoundPath, customSoundPath_);
+  host_.SetContent(编辑框4, FileNameOfPath(customSoundPath_));
+}
+
+void Program::PlayCustomSound() { s_.sound.StartSound(ByteView(customSoundData_), false); }
+
+}  // namespace tolvane

@@ -1,0 +1,127 @@
+#pragma once
+// The window and its controls, addressed by name. The property semantics live
+// here once; a host (Win32 or headless) mirrors writes onto its real controls and
+// refreshes the properties the user can change before they are read.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/datetime/datetime.h"
+#include "resources/resources.h"
+#include "ui/events.h"
+#include "ui/window_definition.h"
+
+namespace tolvane::ui {
+
+enum class Prop { Rect, Tag, Visible, Disabled, Caption, TextColour, Checked, Content, Value, Interval, State, AlwaysOnTop, Icon, PickerFormat };
+
+struct ControlState {
+  const ControlDef* def = nullptr;  // null for the window
+  ControlType type = ControlType::Window;
+  Rect rect;
+  std::string tag;
+  std::string caption;  // labels, buttons, check and radio boxes, menu items; the window's title
+  std::string content;  // edit boxes
+  Colour textColour;
+  bool visible = true;
+  bool disabled = false;
+  bool checked = false;
+  DateTime value = 0.0;     // date pickers
+  std::int32_t interval = 0;  // timers, milliseconds
+  std::string pickerFormat;
+  // File dialog.
+  std::string fileName, filter, initialDirectory;
+  // The window.
+  int windowState = 0;
+  bool alwaysOnTop = false;
+  std::string iconFile;
+};
+
+// Window state property values.
+inline constexpr int kStateNormal = 0, kStateRestoreCentred = 1, kStateMinimised = 2, kStateMaximised = 3;
+
+class ControlHost {
+ public:
+  ControlHost();
+  virtual ~ControlHost() = default;
+  ControlHost(const ControlHost&) = delete;
+  ControlHost& operator=(const ControlHost&) = delete;
+
+  void SetEventSink(EventSink* sink) { sink_ = sink; }
+
+  // Property access by control name (the window answers to kWindowName).
+  bool Disabled(std::string_view name);
+  void SetDisabled(std::string_view name, bool disabled);
+  bool Visible(std::string_view name);
+  void SetVisible(std::string_view name, bool visible);
+  std::string Tag(std::string_view name);
+  void SetTag(std::string_view name, const std::string& tag);
+  std::string Caption(std::string_view name);
+  void SetCaption(std::string_view name, const std::string& caption);
+  Colour TextColour(std::string_view name);
+  void SetTextColour(std::string_view name, Colour colour);
+  bool Checked(std::string_view name);
+  void SetChecked(std::string_view name, bool checked);  // raises no event
+  std::string Content(std::string_view name);
+  void SetContent(std::string_view name, const std::string& content);
+  DateTime Value(std::string_view name);
+  void SetValue(std::string_view name, DateTime value);
+  std::int32_t Interval(std::string_view name);
+  void SetInterval(std::string_view name, std::int32_t interval);
+  Rect Rectangle(std::string_view name);
+  void SetHeight(std::string_view name, int height);
+  void SetPickerFormat(std::string_view name, const std::string& format);
+
+  // The window.
+  int WindowState();
+  void SetWindowState(int state);  // takes effect only while the window is visible
+  bool AlwaysOnTop();
+  void SetAlwaysOnTop(bool onTop);
+  void SetWindowIcon(ByteView iconFile);
+  virtual void ActivateWindow() = 0;  // make it the active window; flash it when refused
+  virtual void CloseWindow() = 0;     // deferred destruction, no close request
+  virtual bool WindowExists() const = 0;
+  // Shows the menu's items as a popup at the cursor (plus 3 pixels) and returns when it closed.
+  virtual void PopupMenu(std::string_view menu) = 0;
+  // Puts, replaces or (with empty icon bytes) removes the window's notification-area icon.
+  virtual void SetTrayIcon(ByteView iconFile, const std::string& tip) = 0;
+
+  // The file dialog: shows it modally; its file name is the chosen path afterwards.
+  void SetDialogFilter(std::string_view name, const std::string& filter);
+  void SetDialogInitialDirectory(std::string_view name, const std::string& directory);
+  std::string DialogFileName(std::string_view name);
+  virtual void ShowOpenDialog(std::string_view name) = 0;
+
+  // The host's system tick count in milliseconds (for the date picker filter).
+  virtual std::uint32_t TickCount() const = 0;
+
+  // Raises an event of a control: runs the bound operation, if any.
+  void Raise(std::string_view control, Event event, const EventArgs& args = {});
+  // A user's click on a radio box: siblings under the same parent are unchecked
+  // and this one checked before its clicked event is raised.
+  void UserClickedRadio(std::string_view name);
+  // A picker's value changed by the user, through the change filter.
+  void UserChangedPicker(std::string_view name);
+
+  ControlState& State(std::string_view name);  // fatal report when unknown
+
+ protected:
+  // Mirror a written property onto the real control.
+  virtual void Push(ControlState& control, Prop prop) = 0;
+  // Refresh a property the user may have changed before it is read.
+  virtual void Pull(ControlState& control, Prop prop) = 0;
+  ControlState& Window() { return window_; }
+  std::map<std::string, ControlState, std::less<>>& Controls() { return controls_; }
+  // Interval changes need the timer restarted; hosts override this to do it.
+  virtual void RestartTimer(ControlState& timer) = 0;
+
+ private:
+  ControlState window_;
+  std::map<std::string, ControlState, std::less<>> controls_;
+  EventSink* sink_ = nullptr;
+  PickerChangeFilter pickerFilter_;
+};
+
+}  // namespace tolvane::ui

@@ -1,0 +1,41 @@
+// Program entry: build the window from its definition, run the message loop, clean up.
+#include <windows.h>
+
+#include "app/program.h"
+#include "platform/datetime/clock_win32.h"
+#include "platform/files/files_win32.h"
+#include "platform/idle/idle_win32.h"
+#include "platform/messages/fatal.h"
+#include "platform/messages/messages_win32.h"
+#include "platform/power/power_win32.h"
+#include "platform/sound/sound_win32.h"
+#include "win32/win32_host.h"
+
+namespace {
+tolvane::SoundService* g_sound = nullptr;
+void StopSoundsBeforeFatalExit() {
+  if (g_sound != nullptr) g_sound->StopAllSounds(true);
+}
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  using namespace tolvane;
+  InstallWin32FatalErrorHandler();
+  Win32SoundService sound;
+  g_sound = &sound;
+  SetBeforeFatalExit(StopSoundsBeforeFatalExit);
+
+  win32::Win32Host host(instance);
+  Win32Clock clock;
+  Win32MessageBoxService boxes;
+  Win32PowerService power;
+  Win32IdleService idle;
+  Win32FileSystem files;
+  Program program(Services{host, clock, boxes, power, sound, idle, &files});
+  host.SetEventSink(&program);
+
+  if (!host.Build()) ReportFatalError("载入启动窗口失败");
+  const int code = host.RunMessageLoop();
+  program.ExitCleanUp();
+  return code;
+}

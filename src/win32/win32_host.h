@@ -1,0 +1,76 @@
+#pragma once
+// The Win32 host: builds the real window from its definition and mirrors the
+// control properties onto the HWNDs.
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+#include "ui/control_host.h"
+
+namespace tolvane::win32 {
+
+inline constexpr UINT kTrayCallbackMessage = 0x8064;
+inline constexpr UINT kDeferredDestroyMessage = 0x8065;
+inline constexpr UINT kPickerChangedMessage = WM_APP + 0x66;
+inline constexpr UINT kTrayIconId = 100;
+inline constexpr int kFirstMenuCommand = 2000;
+
+class Win32Host : public ui::ControlHost {
+ public:
+  explicit Win32Host(HINSTANCE instance);
+  ~Win32Host() override;
+
+  // Builds the window hidden, raises created and position changed, then shows it.
+  // False when the window could not be built.
+  bool Build();
+  int RunMessageLoop();
+
+  void ActivateWindow() override;
+  void CloseWindow() override;
+  bool WindowExists() const override { return window_ != nullptr; }
+  void PopupMenu(std::string_view menu) override;
+  void SetTrayIcon(ByteView iconFile, const std::string& tip) override;
+  void ShowOpenDialog(std::string_view name) override;
+  std::uint32_t TickCount() const override { return GetTickCount(); }
+
+ protected:
+  void Push(ui::ControlState& control, ui::Prop prop) override;
+  void Pull(ui::ControlState& control, ui::Prop prop) override;
+  void RestartTimer(ui::ControlState& timer) override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK NumberEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void HandleCommand(WORD id, WORD code);
+  LRESULT HandleNotify(NMHDR* header);
+  LRESULT ControlColour(HDC dc, HWND control);
+  void PaintLabel(HWND hwnd);
+  void CreateControls();
+  HWND CreateControl(const ui::ControlDef& def);
+  HFONT FontFor(const ui::FontDef& font);
+  ui::ControlState* ControlByHwnd(HWND hwnd);
+  ui::ControlState* ControlById(int id);
+  HWND Hwnd(const ui::ControlState& control) const;
+  void NormaliseOnLeave(HWND edit);
+  void SpinEdit(HWND edit, int direction);
+  void ApplyWindowState(int state);
+  void Centre();
+  void ReAddTrayIcon();
+
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  std::map<std::string, HWND, std::less<>> hwnds_;
+  std::map<std::string, HFONT> fonts_;
+  HICON windowIconSmall_ = nullptr, windowIconBig_ = nullptr;
+  HICON trayIcon_ = nullptr;
+  std::string trayTip_;
+  std::vector<std::uint8_t> trayIconFile_;
+  UINT taskbarCreatedMessage_ = 0;
+  HBRUSH whiteBrush_ = nullptr;
+  bool eventsLive_ = false;  // events flow once the window's controls all exist
+};
+
+}  // namespace tolvane::win32
