@@ -205,8 +205,7 @@ std::size_t MidiSequence::Fill(std::span<std::uint8_t> out, bool loop) {
   return written;
 }
 
-MidiPlayer::MidiPlayer(MidiStreamDevice& device, std::chrono::milliseconds stopWait)
-    : device_(device), stopWait_(stopWait) {}
+MidiPlayer::MidiPlayer(MidiStreamDevice& device, unsigned stopWaitMs) : device_(device), stopWaitMs_(stopWaitMs) {}
 
 MidiPlayer::~MidiPlayer() { Stop(); }
 
@@ -275,7 +274,7 @@ void MidiPlayer::Stop() {
   std::array<bool, 2> prepared{};
   {
     std::unique_lock lock(mutex_);
-    returned_.wait_for(lock, stopWait_, [this] { return !queued_[0] && !queued_[1]; });
+    returned_.wait_for(lock, std::chrono::milliseconds(stopWaitMs_), [this] { return !queued_[0] && !queued_[1]; });
     prepared = prepared_;
   }
   for (int i = 0; i < 2; ++i) {

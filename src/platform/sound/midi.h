@@ -4,7 +4,6 @@
 // keeps two stream buffers topped up through a small device interface. The
 // Windows side supplies the real device; tests supply a recording one.
 #include <array>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -101,8 +100,8 @@ class MidiPlayer {
  public:
   static constexpr std::size_t kBufferBytes = 1024;
 
-  explicit MidiPlayer(MidiStreamDevice& device,
-                      std::chrono::milliseconds stopWait = std::chrono::milliseconds(2000));
+  // stopWaitMs: how long Stop waits for the device to hand the buffers back.
+  explicit MidiPlayer(MidiStreamDevice& device, unsigned stopWaitMs = 2000);
   ~MidiPlayer();
   MidiPlayer(const MidiPlayer&) = delete;
   MidiPlayer& operator=(const MidiPlayer&) = delete;
@@ -123,7 +122,7 @@ class MidiPlayer {
 
  private:
   MidiStreamDevice& device_;
-  const std::chrono::milliseconds stopWait_;
+  const unsigned stopWaitMs_;
   mutable std::mutex mutex_;
   std::condition_variable returned_;
   MidiSequence sequence_;
