@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ui/icon_decode.h"
 #include "ui/number_entry.h"
 
 namespace tolvane::headless {
@@ -182,9 +183,13 @@ void HeadlessHost::ShowOpenDialog(std::string_view name) {
   }
 }
 
-void HeadlessHost::SetTrayIcon(ByteView iconFile, const std::string& tip) {
-  trayIconShown_ = !iconFile.empty();
-  trayTip_ = trayIconShown_ ? tip : std::string();
+void HeadlessHost::SetTrayIcon(ByteView iconFile, const std::string& tip) { tray_.Set(iconFile, tip); }
+
+ui::TrayBackend::IconHandle HeadlessHost::CreateIcon(ByteView iconFile, int preferredWidth) {
+  // The same decoding as on Windows decides whether the bytes hold an icon.
+  if (!ui::DecodeIcon(iconFile, preferredWidth)) return nullptr;
+  ++liveIcons_;
+  return reinterpret_cast<IconHandle>(static_cast<std::uintptr_t>(++nextIcon_));
 }
 
 int ScriptedMessageBoxes::ShowBox(const std::string& text, const std::string& title, std::int32_t style) {

@@ -14,10 +14,11 @@
 #include "platform/power/power.h"
 #include "platform/sound/sound.h"
 #include "ui/control_host.h"
+#include "ui/tray.h"
 
 namespace tolvane::headless {
 
-class HeadlessHost : public ui::ControlHost, public Clock, public IdleService {
+class HeadlessHost : public ui::ControlHost, public Clock, public IdleService, private ui::TrayBackend {
  public:
   explicit HeadlessHost(DateTime start);
 
@@ -64,8 +65,15 @@ class HeadlessHost : public ui::ControlHost, public Clock, public IdleService {
   void PopupMenu(std::string_view) override { ++popups_; }
   void SetTrayIcon(ByteView iconFile, const std::string& tip) override;
   int Popups() const { return popups_; }
-  bool TrayIconShown() const { return trayIconShown_; }
-  const std::string& TrayTip() const { return trayTip_; }
+  bool TrayIconShown() const { return tray_.Shown(); }
+  // What reached the notification area, in order, and the icons still alive.
+  struct TrayCall {
+    ui::TrayCommand command;
+    std::string tip;
+  };
+  const std::vector<TrayCall>& TrayCalls() const { return trayCalls_; }
+  int LiveIcons() const { return liveIcons_; }
+  void ExplorerRestarted() { tray_.AddAgain(); }
   std::uint32_t TickCount() const override { return static_cast<std::uint32_t>(nowMs_); }
 
  protected:
@@ -85,8 +93,13 @@ class HeadlessHost : public ui::ControlHost, public Clock, public IdleService {
   int dialogOpenings_ = 0;
   int activations_ = 0;
   int popups_ = 0;
-  bool trayIconShown_ = false;
-  std::string trayTip_;
+  IconHandle CreateIcon(ByteView iconFile, int preferredWidth) override;
+  void DestroyIcon(IconHandle) override { --liveIcons_; }
+  void Notify(ui::TrayCommand command, IconHandle, const std::string& tip) override { trayCalls_.push_back({command, tip}); }
+  std::vector<TrayCall> trayCalls_;
+  int liveIcons_ = 0;
+  int nextIcon_ = 0;
+  ui::TrayIcon tray_{*this};
   bool centred_ = false;
   bool closePending_ = false;
   bool destroyed_ = false;

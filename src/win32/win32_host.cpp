@@ -21,7 +21,7 @@ using ui::Prop;
 namespace {
 constexpr wchar_t kMainClass[] = L"TolvaneMainWindow";
 constexpr wchar_t kLabelClass[] = L"TolvaneLabel";
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 Win32Host* g_host = nullptr;  // one window per process
 
@@ -56,7 +56,6 @@ Win32Host::~Win32Host() {
   for (auto& [key, font] : fonts_) DeleteObject(font);
   if (windowIconSmall_) DestroyIcon(windowIconSmall_);
   if (windowIconBig_) DestroyIcon(windowIconBig_);
-  if (trayIcon_) DestroyIcon(trayIcon_);
   if (whiteBrush_) DeleteObject(whiteBrush_);
   g_host = nullptr;
 }
@@ -250,7 +249,7 @@ void Win32Host::Push(ui::ControlState& control, Prop prop) {
       }
       break;
     case Prop::PickerFormat:
-      if (hwnd) SetPickerFormat(hwnd, control.pickerFormat);
+      if (hwnd) ::tolvane::SetPickerFormat(hwnd, control.pickerFormat);
       break;
     case Prop::State:
       ApplyWindowState(control.windowState);
@@ -373,50 +372,28 @@ void Win32Host::PopupMenu(std::string_view menuName) {
   DestroyMenu(popup);
 }
 
-void Win32Host::SetTrayIcon(ByteView iconFile, const std::string& tip) {
-  HICON icon = iconFile.empty() ? nullptr : IconFromFile(iconFile, 16);
-  if (icon == nullptr && !iconFile.empty()) icon = IconFromFile(iconFile, 32);
-  NOTIFYICONDATAW data{};
-  data.cbSize = NOTIFYICONDATAW_V2_SIZE;
-  data.hWnd = window_;
-  data.uID = kTrayIconId;
-  // The tip is cut at 62 bytes of GBK text.
-  const std::wstring wideTip = GbkToWide(std::string_view(tip).substr(0, 62));
-  wcsncpy(data.szTip, wideTip.c_str(), (sizeof(data.szTip) / sizeof(wchar_t)) - 1);
-  if (trayIcon_ != nullptr) {
-    if (icon != nullptr) {
-      data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-      data.uCallbackMessage = kTrayCallbackMessage;
-      data.hIcon = icon;
-      Shell_NotifyIconW(NIM_MODIFY, &data);
-    } else {
-      Shell_NotifyIconW(NIM_DELETE, &data);
-    }
-    DestroyIcon(trayIcon_);
-  } else if (icon != nullptr) {
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data.uCallbackMessage = kTrayCallbackMessage;
-    data.hIcon = icon;
-    Shell_NotifyIconW(NIM_ADD, &data);
-  }
-  trayIcon_ = icon;
-  trayTip_ = tip;
-  trayIconFile_.assign(iconFile.begin(), iconFile.end());
+void Win32Host::SetTrayIcon(ByteView iconFile, const std::string& tip) { tray_.Set(iconFile, tip); }
+
+ui::TrayBackend::IconHandle Win32Host::CreateIcon(ByteView iconFile, int preferredWidth) {
+  return IconFromFile(iconFile, preferredWidth);
 }
 
-void Win32Host::ReAddTrayIcon() {
-  // Explorer restarted and forgot every icon: put ours back.
-  if (trayIcon_ == nullptr) return;
+void Win32Host::DestroyIcon(IconHandle icon) { ::DestroyIcon(static_cast<HICON>(icon)); }
+
+void Win32Host::Notify(ui::TrayCommand command, IconHandle icon, const std::string& tip) {
   NOTIFYICONDATAW data{};
   data.cbSize = NOTIFYICONDATAW_V2_SIZE;
   data.hWnd = window_;
   data.uID = kTrayIconId;
-  data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  data.uCallbackMessage = kTrayCallbackMessage;
-  data.hIcon = trayIcon_;
-  const std::wstring wideTip = GbkToWide(std::string_view(trayTip_).substr(0, 62));
-  wcsncpy(data.szTip, wideTip.c_str(), (sizeof(data.szTip) / sizeof(wchar_t)) - 1);
-  Shell_NotifyIconW(NIM_ADD, &data);
+  if (command != ui::TrayCommand::Delete) {
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = kTrayCallbackMessage;
+    data.hIcon = static_cast<HICON>(icon);
+    const std::wstring wideTip = GbkToWide(tip);
+    wcsncpy(data.szTip, wideTip.c_str(), (sizeof(data.szTip) / sizeof(wchar_t)) - 1);
+  }
+  const DWORD message = command == ui::TrayCommand::Add ? NIM_ADD : command == ui::TrayCommand::Modify ? NIM_MODIFY : NIM_DELETE;
+  Shell_NotifyIconW(message, &data);
 }
 
 void Win32Host::ShowOpenDialog(std::string_view name) {
@@ -624,15 +601,7 @@ LRESULT Win32Host::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       DestroyWindow(window_);
       return 0;
     case kTrayCallbackMessage: {
-      int operation = 0;
-      switch (LOWORD(lParam)) {
-        case WM_LBUTTONUP: operation = 1; break;
-        case WM_LBUTTONDBLCLK: operation = 2; break;
-        case WM_RBUTTONUP:
-        case WM_CONTEXTMENU: operation = 3; break;
-        default: break;
-      }
-      if (operation != 0) {
+      if (const int operation = ui::TrayOperationFor(LOWORD(lParam)); operation != 0) {
         ui::EventArgs args;
         args.trayOperation = operation;
         Raise(ui::kWindowName, ui::Event::TrayEvent, args);
@@ -654,7 +623,7 @@ LRESULT Win32Host::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     default:
       if (message == taskbarCreatedMessage_ && message != 0) {
-        ReAddTrayIcon();
+        tray_.AddAgain();
         return 0;
       }
       return DefWindowProcW(window_, message, wParam, lParam);

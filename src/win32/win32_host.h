@@ -5,8 +5,10 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "ui/control_host.h"
+#include "ui/tray.h"
 
 namespace tolvane::win32 {
 
@@ -16,7 +18,7 @@ inline constexpr UINT kPickerChangedMessage = WM_APP + 0x66;
 inline constexpr UINT kTrayIconId = 100;
 inline constexpr int kFirstMenuCommand = 2000;
 
-class Win32Host : public ui::ControlHost {
+class Win32Host : public ui::ControlHost, private ui::TrayBackend {
  public:
   explicit Win32Host(HINSTANCE instance);
   ~Win32Host() override;
@@ -58,16 +60,17 @@ class Win32Host : public ui::ControlHost {
   void SpinEdit(HWND edit, int direction);
   void ApplyWindowState(int state);
   void Centre();
-  void ReAddTrayIcon();
+  // The notification area.
+  IconHandle CreateIcon(ByteView iconFile, int preferredWidth) override;
+  void DestroyIcon(IconHandle icon) override;
+  void Notify(ui::TrayCommand command, IconHandle icon, const std::string& tip) override;
 
   HINSTANCE instance_;
   HWND window_ = nullptr;
   std::map<std::string, HWND, std::less<>> hwnds_;
   std::map<std::string, HFONT> fonts_;
   HICON windowIconSmall_ = nullptr, windowIconBig_ = nullptr;
-  HICON trayIcon_ = nullptr;
-  std::string trayTip_;
-  std::vector<std::uint8_t> trayIconFile_;
+  ui::TrayIcon tray_{*this};
   UINT taskbarCreatedMessage_ = 0;
   HBRUSH whiteBrush_ = nullptr;
   bool eventsLive_ = false;  // events flow once the window's controls all exist
