@@ -1,0 +1,555 @@
+// tolvane_driver: finds the running Tolvane window and reads and drives its controls by
+// their names in the window definition. The end-to-end tests call it under Wine, one
+// command per run; results go to stdout as UTF-8, the exit code is 0 on success.
+//
+//   wait-window [ms]                      wait until the main window is shown
+//   get <name> <prop>                     print a property (see Property below)
+//   wait <name> <prop> <value> [ms]       poll until the property equals value
+//   wait-not <name> <prop> <value> [ms]   poll until it differs from value
+//   click <name>                          BM_CLICK a button, or a mouse click posted to a label
+//   type <name> <text>                    focus the box, select all, type with real key input
+//   key <name> <key>                      focus the control and press tab, enter, backspace...
+//   focus <name>                          give the control the keyboard focus
+//   spin <name> up|down                   real mouse click on an arrow of the box's spin buttons
+//   close [ms]                            WM_CLOSE, then wait until the window is gone
+//   check-layout [name.prop=value ...]    compare every control with the window definition;
+//                                         the arguments replace expected values
+//
+// <name> is a control name of the definition, or "window" for the main window. Every
+// command that changes something returns only after the program has handled it.
+#include <windows.h>
+#include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "font_probe.h"
+#include "ui/window_definition.h"
+
+namespace ui = tolvane::ui;
+
+namespace {
+
+constexpr UINT kMessageTimeoutMs = 5000;
+constexpr int kDefaultWaitMs = 10000;
+
+[[noreturn]] void Fail(const std::wstring& why) {
+  fwprintf(stderr, L"tolvane_driver: %ls\n", why.c_str());
+  exit(1);
+}
+
+std::string Narrow(const std::wstring& s, UINT codePage) {
+  int n = WideCharToMultiByte(codePage, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(codePage, 0, s.c_str(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Widen(const char* s, UINT codePage = 936) {
+  int n = MultiByteToWideChar(codePage, 0, s, -1, nullptr, 0);
+  std::wstring out(n > 0 ? n - 1 : 0, L'\0');
+  if (n > 1) MultiByteToWideChar(codePage, 0, s, -1, out.data(), n);
+  return out;
+}
+
+void Print(const std::wstring& s) {
+  std::string utf8 = Narrow(s + L"\n", CP_UTF8);
+  fwrite(utf8.data(), 1, utf8.size(), stdout);
+  fflush(stdout);
+}
+
+HWND MainWindow() { return FindWindowW(L"TolvaneMainWindow", nullptr); }
+
+HWND RequireMain() {
+  HWND main = MainWindow();
+  if (!main) Fail(L"the Tolvane window is not there");
+  return main;
+}
+
+// Messages to the program never block forever: a hung program fails the test.
+LRESULT Send(HWND h, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result))
+    Fail(L"the program did not answer message " + std::to_wstring(msg));
+  return static_cast<LRESULT>(result);
+}
+
+bool IsWindowName(const std::wstring& name) { return name == L"window" || name == Widen(ui::kWindowName.data()); }
+
+const ui::ControlDef& Definition(const std::wstring& name) {
+  const ui::ControlDef* def = ui::FindControl(Narrow(name, 936));
+  if (!def) Fail(L"no control named " + name + L" in the window definition");
+  return *def;
+}
+
+HWND Control(const std::wstring& name) {
+  HWND main = RequireMain();
+  if (IsWindowName(name)) return main;
+  HWND h = GetDlgItem(main, ui::ControlId(Definition(name).name));
+  if (!h) Fail(L"control " + name + L" does not exist in the window");
+  return h;
+}
+
+std::wstring ClassOf(HWND h) {
+  wchar_t buf[128] = {};
+  GetClassNameW(h, buf, 128);
+  return buf;
+}
+
+std::wstring TextOf(HWND h) {
+  auto length = Send(h, WM_GETTEXTLENGTH);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  auto got = Send(h, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(got));
+  return text;
+}
+
+RECT ClientRectOf(HWND main, HWND h) {
+  RECT r;
+  GetWindowRect(h, &r);
+  MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+std::wstring RectText(const RECT& r) {
+  return std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right - r.left) + L" " +
+         std::to_wstring(r.bottom - r.top);
+}
+
+// The up-down control whose buddy is the given edit box (a sibling under the main window).
+HWND SpinOf(HWND edit) {
+  for (HWND h = GetWindow(GetParent(edit), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) {
+    if (ClassOf(h) == L"msctls_updown32" && reinterpret_cast<HWND>(Send(h, UDM_GETBUDDY)) == edit) return h;
+  }
+  return nullptr;
+}
+
+// Reads a structure that the program fills in through a pointer: the buffer must live in
+// the program's address space.
+template <typename T>
+std::optional<T> RemoteQuery(HWND h, UINT msg, WPARAM wp) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return std::nullopt;
+  std::optional<T> out;
+  if (void* remote = VirtualAllocEx(process, nullptr, sizeof(T), MEM_COMMIT, PAGE_READWRITE)) {
+    Send(h, msg, wp, reinterpret_cast<LPARAM>(remote));
+    T value{};
+    if (ReadProcessMemory(process, remote, &value, sizeof value, nullptr)) out = value;
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+  return out;
+}
+
+std::wstring FontOf(HWND h) {
+  using namespace tolvane::e2e;
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dll(path, n);
+  dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"tolvane_font_probe.dll";
+  HMODULE probeModule = LoadLibraryW(dll.c_str());
+  auto hookProc = probeModule ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probeModule, kFontProbeHook))) : nullptr;
+  if (!hookProc) Fail(L"cannot load " + dll);
+  HANDLE map = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(FontProbe), kFontProbeMapping);
+  auto* probe = map ? static_cast<FontProbe*>(MapViewOfFile(map, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(FontProbe))) : nullptr;
+  if (!probe) Fail(L"cannot share memory with the program");
+  *probe = {};
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, hookProc, probeModule, GetWindowThreadProcessId(h, nullptr));
+  if (!hook) Fail(L"cannot hook the program's thread");
+  Send(h, RegisterWindowMessageW(kFontProbeMessage));
+  UnhookWindowsHookEx(hook);
+  LOGFONTW lf = probe->font;
+  bool ok = probe->ok;
+  UnmapViewOfFile(probe);
+  CloseHandle(map);
+  if (!ok) Fail(L"cannot read the font of the control");
+  return std::wstring(lf.lfFaceName) + L"|" + std::to_wstring(lf.lfHeight) + L"|" + std::to_wstring(lf.lfWeight) +
+         L"|" + std::to_wstring(lf.lfCharSet);
+}
+
+std::wstring ButtonKind(HWND h) {
+  switch (GetWindowLongW(h, GWL_STYLE) & BS_TYPEMASK) {
+    case BS_PUSHBUTTON:
+    case BS_DEFPUSHBUTTON: return L"push";
+    case BS_CHECKBOX:
+    case BS_AUTOCHECKBOX: return L"checkbox";
+    case BS_RADIOBUTTON:
+    case BS_AUTORADIOBUTTON: return L"radio";
+    case BS_GROUPBOX: return L"group";
+    default: return L"other";
+  }
+}
+
+std::wstring Bool(bool b) { return b ? L"1" : L"0"; }
+
+std::wstring WindowProperty(HWND main, const std::wstring& prop) {
+  RECT r;
+  GetWindowRect(main, &r);
+  LONG style = GetWindowLongW(main, GWL_STYLE);
+  if (prop == L"title" || prop == L"text") return TextOf(main);
+  if (prop == L"rect") return RectText(r);
+  if (prop == L"width") return std::to_wstring(r.right - r.left);
+  if (prop == L"height") return std::to_wstring(r.bottom - r.top);
+  if (prop == L"client-rect") {
+    GetClientRect(main, &r);
+    return RectText(r);
+  }
+  if (prop == L"visible") return Bool(IsWindowVisible(main));
+  if (prop == L"enabled") return Bool(IsWindowEnabled(main));
+  if (prop == L"minimized") return Bool(IsIconic(main));
+  if (prop == L"topmost") return Bool(GetWindowLongW(main, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  if (prop == L"frame") {
+    std::wstring words;
+    const std::pair<LONG, const wchar_t*> flags[] = {{WS_CAPTION, L"caption"},         {WS_SYSMENU, L"sysmenu"},
+                                                     {WS_THICKFRAME, L"thickframe"},   {WS_MINIMIZEBOX, L"minimizebox"},
+                                                     {WS_MAXIMIZEBOX, L"maximizebox"}};
+    for (auto [flag, word] : flags) {
+      if ((style & flag) == flag) words += (words.empty() ? L"" : L" ") + std::wstring(word);
+    }
+    return words;
+  }
+  if (prop == L"screen") {
+    return std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L" " + std::to_wstring(GetSystemMetrics(SM_CYSCREEN));
+  }
+  Fail(L"unknown window property " + prop);
+}
+
+// Properties of a control. rect is in the main window's client coordinates; for an edit
+// box with spin buttons it covers the box and its buttons, as the definition does.
+std::wstring Property(const std::wstring& name, const std::wstring& prop) {
+  HWND main = RequireMain();
+  if (IsWindowName(name)) return WindowProperty(main, prop);
+  HWND h = Control(name);
+  LONG style = GetWindowLongW(h, GWL_STYLE);
+  if (prop == L"class") return ClassOf(h);
+  if (prop == L"kind") return ClassOf(h) == L"Button" ? ButtonKind(h) : ClassOf(h);
+  if (prop == L"visible") return Bool(style & WS_VISIBLE);
+  if (prop == L"shown") return Bool(IsWindowVisible(h));
+  if (prop == L"enabled") return Bool(IsWindowEnabled(h));
+  if (prop == L"checked") return Bool(Send(h, BM_GETCHECK) == BST_CHECKED);
+  if (prop == L"focused") {
+    GUITHREADINFO info{sizeof info};
+    return Bool(GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &info) && info.hwndFocus == h);
+  }
+  if (prop == L"font") return FontOf(h);
+  if (prop == L"caption" || prop == L"text") {
+    std::wstring text = TextOf(h);
+    if (text.empty() && ClassOf(h) == DATETIMEPICK_CLASSW) {
+      // Not every date picker answers WM_GETTEXT: fall back to its value.
+      return Property(name, L"value");
+    }
+    return text;
+  }
+  if (prop == L"value") {
+    auto st = RemoteQuery<SYSTEMTIME>(h, DTM_GETSYSTEMTIME, 0);
+    if (!st) Fail(L"cannot read the date picker's value");
+    wchar_t buf[64];
+    swprintf(buf, 64, L"%04u-%02u-%02u %02u:%02u:%02u", st->wYear, st->wMonth, st->wDay, st->wHour, st->wMinute,
+             st->wSecond);
+    return buf;
+  }
+  if (prop == L"selection") {
+    DWORD start = 0, end = 0;
+    auto sel = static_cast<DWORD>(Send(h, EM_GETSEL));
+    start = LOWORD(sel);
+    end = HIWORD(sel);
+    return std::to_wstring(start) + L" " + std::to_wstring(end);
+  }
+  if (prop == L"centred") return Bool(style & ES_CENTER);
+  if (prop == L"readonly") return Bool(style & ES_READONLY);
+  if (prop == L"updown") return Bool(style & DTS_UPDOWN);
+  HWND spin = ClassOf(h) == L"Edit" ? SpinOf(h) : nullptr;
+  if (prop == L"rect") {
+    RECT r = ClientRectOf(main, h);
+    if (spin) {
+      RECT s = ClientRectOf(main, spin);
+      UnionRect(&r, &r, &s);
+    }
+    return RectText(r);
+  }
+  if (prop == L"box-rect") return RectText(ClientRectOf(main, h));
+  if (prop == L"spin-rect" || prop == L"spin-range") {
+    if (!spin) return L"none";
+    if (prop == L"spin-rect") return RectText(ClientRectOf(main, spin));
+    auto range = static_cast<DWORD>(Send(spin, UDM_GETRANGE));
+    return std::to_wstring(static_cast<short>(HIWORD(range))) + L" " + std::to_wstring(static_cast<short>(LOWORD(range)));
+  }
+  Fail(L"unknown property " + prop);
+}
+
+bool IsTextlessInput(const ui::ControlDef& c) {
+  return c.type == ui::ControlType::DatePicker || (c.type == ui::ControlType::EditBox && !c.visible);
+}
+
+// Everything of the definition that the running window can show: one (control,
+// property, expected) triple per check.
+struct Expectation {
+  std::wstring name, prop, value;
+};
+
+std::vector<Expectation> LayoutExpectations() {
+  std::vector<Expectation> out;
+  for (const ui::ControlDef& c : ui::MainWindowControls()) {
+    using T = ui::ControlType;
+    if (c.type == T::Timer || c.type == T::FileDialog || c.type == T::Menu || c.type == T::MenuItem) continue;
+    std::wstring name = Widen(c.name);
+    auto expect = [&](const wchar_t* prop, std::wstring value) { out.push_back({name, prop, std::move(value)}); };
+    switch (c.type) {
+      case T::Label: expect(L"class", L"TolvaneLabel"); break;
+      case T::Button: expect(L"kind", L"push"); break;
+      case T::CheckBox: expect(L"kind", L"checkbox"); break;
+      case T::RadioBox: expect(L"kind", L"radio"); break;
+      case T::GroupBox: expect(L"kind", L"group"); break;
+      case T::EditBox: expect(L"class", L"Edit"); break;
+      case T::DatePicker: expect(L"class", DATETIMEPICK_CLASSW); break;
+      default: break;
+    }
+    ui::Rect r = ui::ClientRect(c);
+    expect(L"rect", RectText(RECT{r.left, r.top, r.left + r.width, r.top + r.height}));
+    expect(L"visible", Bool(c.visible));
+    expect(L"enabled", Bool(!c.disabled));
+    if (c.type == T::CheckBox || c.type == T::RadioBox) expect(L"checked", Bool(c.checked));
+    if (!IsTextlessInput(c)) expect(L"text", Widen(c.text));
+    if (c.font.face) {
+      expect(L"font", Widen(c.font.face) + L"|" + std::to_wstring(-c.font.height) + L"|" + std::to_wstring(c.font.weight) +
+                          L"|" + std::to_wstring(c.font.charset));
+    }
+    if (c.type == T::EditBox) {
+      expect(L"centred", Bool(c.align == ui::Align::Centre));
+      expect(L"readonly", Bool(c.readOnly));
+      expect(L"spin-range", c.spin ? std::to_wstring(c.spin->low) + L" " + std::to_wstring(c.spin->high) : L"none");
+    }
+    if (c.type == T::DatePicker) expect(L"updown", L"1");
+  }
+  return out;
+}
+
+int CheckLayout(const std::vector<std::wstring>& overrides) {
+  std::vector<Expectation> expectations = LayoutExpectations();
+  for (const std::wstring& o : overrides) {
+    size_t dot = o.find(L'.'), eq = o.find(L'=');
+    if (dot == std::wstring::npos || eq == std::wstring::npos || eq < dot) Fail(L"override must read name.prop=value: " + o);
+    std::wstring name = o.substr(0, dot), prop = o.substr(dot + 1, eq - dot - 1);
+    bool found = false;
+    for (Expectation& e : expectations) {
+      if (e.name == name && e.prop == prop) e.value = o.substr(eq + 1), found = true;
+    }
+    if (!found) Fail(L"the override matches no check: " + o);
+  }
+  int mismatches = 0;
+  for (const Expectation& e : expectations) {
+    HWND main = RequireMain();
+    if (!GetDlgItem(main, ui::ControlId(Definition(e.name).name))) {
+      if (e.prop == L"visible") Print(e.name + L": missing"), ++mismatches;
+      continue;
+    }
+    std::wstring actual = Property(e.name, e.prop);
+    if (actual != e.value) {
+      Print(e.name + L" " + e.prop + L": expected \"" + e.value + L"\", got \"" + actual + L"\"");
+      ++mismatches;
+    }
+  }
+  Print(std::to_wstring(expectations.size()) + L" checks, " + std::to_wstring(mismatches) + L" mismatches");
+  return mismatches ? 1 : 0;
+}
+
+// Returns once the program's thread has handled everything queued before now: a paint
+// message is generated only when no sent, posted or input message is waiting, so when an
+// invalidated control is painted again, the input ahead of it has been handled.
+void Settle(HWND h) {
+  if (!IsWindow(h)) return;
+  InvalidateRect(h, nullptr, FALSE);
+  DWORD start = GetTickCount();
+  while (IsWindow(h) && GetUpdateRect(h, nullptr, FALSE)) {
+    if (GetTickCount() - start > kMessageTimeoutMs) Fail(L"the program stopped handling its messages");
+    Sleep(10);
+  }
+}
+
+// Focus changes and keyboard input reach another thread's windows only while this thread
+// shares its input state.
+class AttachedInput {
+ public:
+  explicit AttachedInput(HWND target) : target_(GetWindowThreadProcessId(target, nullptr)) {
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // gives this thread a message queue
+    attached_ = AttachThreadInput(GetCurrentThreadId(), target_, TRUE);
+  }
+  ~AttachedInput() {
+    if (attached_) AttachThreadInput(GetCurrentThreadId(), target_, FALSE);
+  }
+
+ private:
+  DWORD target_;
+  BOOL attached_;
+};
+
+void Focus(HWND main, HWND h) {
+  AttachedInput attach(main);
+  SetForegroundWindow(main);
+  SetFocus(h);
+  Settle(h);
+  GUITHREADINFO info{sizeof info};
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &info) || info.hwndFocus != h) Fail(L"cannot focus the control");
+}
+
+void SendKeys(std::vector<INPUT> inputs) {
+  if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) Fail(L"SendInput failed");
+}
+
+INPUT Key(WORD vk, WORD unicode, DWORD flags) {
+  INPUT in{};
+  in.type = INPUT_KEYBOARD;
+  in.ki.wVk = vk;
+  in.ki.wScan = unicode ? unicode : static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+  in.ki.dwFlags = flags;
+  return in;
+}
+
+void Type(const std::wstring& name, const std::wstring& text) {
+  HWND main = RequireMain(), h = Control(name);
+  Focus(main, h);
+  Send(h, EM_SETSEL, 0, -1);  // typing replaces what the box shows
+  std::vector<INPUT> inputs;
+  for (wchar_t ch : text) {
+    inputs.push_back(Key(0, ch, KEYEVENTF_UNICODE));
+    inputs.push_back(Key(0, ch, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP));
+  }
+  {
+    AttachedInput attach(main);
+    SendKeys(inputs);
+  }
+  Settle(h);
+}
+
+void PressKey(const std::wstring& name, const std::wstring& key) {
+  static const std::map<std::wstring, WORD> keys = {
+      {L"tab", VK_TAB},   {L"enter", VK_RETURN}, {L"escape", VK_ESCAPE}, {L"backspace", VK_BACK}, {L"delete", VK_DELETE},
+      {L"home", VK_HOME}, {L"end", VK_END},      {L"left", VK_LEFT},     {L"right", VK_RIGHT},    {L"up", VK_UP},
+      {L"down", VK_DOWN}, {L"space", VK_SPACE}};
+  auto it = keys.find(key);
+  if (it == keys.end()) Fail(L"unknown key " + key);
+  HWND main = RequireMain(), h = Control(name);
+  Focus(main, h);
+  {
+    AttachedInput attach(main);
+    SendKeys({Key(it->second, 0, 0), Key(it->second, 0, KEYEVENTF_KEYUP)});
+  }
+  Settle(h);
+}
+
+void MouseClickAt(POINT screen) {
+  if (!SetCursorPos(screen.x, screen.y)) Fail(L"SetCursorPos failed");
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  if (SendInput(2, in, sizeof(INPUT)) != 2) Fail(L"SendInput failed");
+}
+
+void Spin(const std::wstring& name, const std::wstring& direction) {
+  HWND main = RequireMain(), h = Control(name);
+  HWND spin = ClassOf(h) == L"Edit" ? SpinOf(h) : nullptr;
+  if (!spin) Fail(name + L" has no spin buttons");
+  if (direction != L"up" && direction != L"down") Fail(L"spin direction is up or down");
+  RECT r;
+  GetWindowRect(spin, &r);
+  int quarter = (r.bottom - r.top) / 4;
+  POINT p{(r.left + r.right) / 2, direction == L"up" ? r.top + quarter : r.bottom - 1 - quarter};
+  {
+    AttachedInput attach(main);
+    SetForegroundWindow(main);
+  }
+  MouseClickAt(p);
+  Settle(spin);
+  Settle(h);
+}
+
+void Click(const std::wstring& name) {
+  HWND h = Control(name);
+  if (ClassOf(h) == L"Button") {
+    // Posted, not sent: a click that opens a modal box must not block the driver.
+    PostMessageW(h, BM_CLICK, 0, 0);
+  } else {
+    RECT r;
+    GetClientRect(h, &r);
+    LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
+    PostMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(h, WM_LBUTTONUP, 0, at);
+  }
+  Settle(h);
+}
+
+int WaitFor(const std::wstring& name, const std::wstring& prop, const std::wstring& value, bool equal, int timeoutMs) {
+  DWORD start = GetTickCount();
+  std::wstring last;
+  for (;;) {
+    if (!MainWindow()) Fail(L"the Tolvane window went away");
+    last = Property(name, prop);
+    if ((last == value) == equal) return 0;
+    if (static_cast<int>(GetTickCount() - start) > timeoutMs) break;
+    Sleep(20);
+  }
+  Fail(L"timed out waiting for " + name + L" " + prop + (equal ? L" = \"" : L" != \"") + value + L"\"; it is \"" + last +
+       L"\"");
+}
+
+int Timeout(const std::vector<std::wstring>& args, size_t index) {
+  return args.size() > index ? _wtoi(args[index].c_str()) : kDefaultWaitMs;
+}
+
+int Usage() {
+  fwprintf(stderr, L"usage: tolvane_driver wait-window [ms] | get <name> <prop> | wait <name> <prop> <value> [ms] |\n"
+                   L"  wait-not <name> <prop> <value> [ms] | click <name> | type <name> <text> | key <name> <key> |\n"
+                   L"  focus <name> | spin <name> up|down | close [ms] | check-layout [name.prop=value ...]\n");
+  return 2;
+}
+
+int Run(const std::vector<std::wstring>& a) {
+  if (a.empty()) return Usage();
+  const std::wstring& cmd = a[0];
+  if (cmd == L"wait-window") {
+    DWORD start = GetTickCount();
+    for (;;) {
+      HWND main = MainWindow();
+      if (main && IsWindowVisible(main)) return 0;
+      if (static_cast<int>(GetTickCount() - start) > Timeout(a, 1)) Fail(L"the Tolvane window did not appear");
+      Sleep(50);
+    }
+  }
+  if (cmd == L"get" && a.size() == 3) return Print(Property(a[1], a[2])), 0;
+  if ((cmd == L"wait" || cmd == L"wait-not") && a.size() >= 4) return WaitFor(a[1], a[2], a[3], cmd == L"wait", Timeout(a, 4));
+  if (cmd == L"click" && a.size() == 2) return Click(a[1]), 0;
+  if (cmd == L"type" && a.size() == 3) return Type(a[1], a[2]), 0;
+  if (cmd == L"key" && a.size() == 3) return PressKey(a[1], a[2]), 0;
+  if (cmd == L"focus" && a.size() == 2) return Focus(RequireMain(), Control(a[1])), 0;
+  if (cmd == L"spin" && a.size() == 3) return Spin(a[1], a[2]), 0;
+  if (cmd == L"close") {
+    HWND main = RequireMain();
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    DWORD start = GetTickCount();
+    while (IsWindow(main)) {
+      if (static_cast<int>(GetTickCount() - start) > Timeout(a, 1)) Fail(L"the window did not close");
+      Sleep(20);
+    }
+    return 0;
+  }
+  if (cmd == L"check-layout") return CheckLayout({a.begin() + 1, a.end()});
+  return Usage();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  return Run({argv + 1, argv + argc});
+}

@@ -1,0 +1,20 @@
+#pragma once
+// Shared between the driver and the probe library it hooks into the Tolvane process.
+#include <windows.h>
+
+namespace tolvane::e2e {
+
+// A font handle means nothing outside the process that created it, so a control's font
+// is read inside the program: the driver hooks FontProbeHook into the program's thread
+// and sends the control kFontProbeMessage; the hook leaves the LOGFONT in the shared
+// memory named kFontProbeMapping.
+struct FontProbe {
+  LONG ok;
+  LOGFONTW font;
+};
+
+inline constexpr const wchar_t* kFontProbeMapping = L"TolvaneDriverFontProbe";
+inline constexpr const wchar_t* kFontProbeMessage = L"TolvaneDriverFontProbe";
+inline constexpr const char* kFontProbeHook = "FontProbeHook";
+
+}  // namespace tolvane::e2e
