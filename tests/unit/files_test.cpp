@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include "app/profile.h"
+#include "headless/memory_files.h"
+
+namespace tolvane {
+namespace {
+
+using headless::MemoryFileSystem;
+using Interruption = MemoryFileSystem::Interruption;
+
+const std::string kPath = "C:\\Tolvane\\config.ini";
+
+std::vector<std::uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+
+constexpr Interruption kEveryInterruption[] = {
+    Interruption::CrashAfterCreatingTemporary, Interruption::CrashAfterWritingHalf, Interruption::CrashBeforeRename,
+    Interruption::WriteFails, Interruption::RenameFails};
+
+TEST(AtomicReplace, FileIsEitherOldOrNewWhereverTheReplaceStops) {
+  for (const Interruption where : kEveryInterruption) {
+    SCOPED_TRACE(static_cast<int>(where));
+    MemoryFileSystem files;
+    files.PutFile(kPath, "old contents");
+    files.InterruptNextReplace(where);
+    EXPECT_FALSE(files.ReplaceFileAtomically(kPath, Bytes("new contents, longer than the old")));
+    EXPECT_EQ(files.FileText(kPath), "old contents");
+
+    // Whatever a crash left beside it, the next replace goes through.
+    EXPECT_TRUE(files.ReplaceFileAtomically(kPath, Bytes("new")));
+    EXPECT_EQ(files.FileText(kPath), "new");
+
+    MemoryFileSystem empty;
+    empty.InterruptNextReplace(where);
+    EXPECT_FALSE(empty.ReplaceFileAtomically(kPath, Bytes("new")));
+    EXPECT_FALSE(empty.Exists(kPath));
+  }
+}
+
+TEST(AtomicReplace, SettingsSurviveAnInterruptedWrite) {
+  for (const Interruption where : kEveryInterruption) {
+    SCOPED_TRACE(static_cast<int>(where));
+    MemoryFileSystem files;
+    ASSERT_TRUE(WriteProfileString(files, kPath, "系统设置", "提示间隔", "30"));
+    ASSERT_TRUE(WriteProfileString(files, kPath, "系统设置", "提示开始", "5"));
+
+    files.InterruptNextReplace(where);
+    EXPECT_FALSE(WriteProfileString(files, kPath, "系统设置", "提示开始", "10"));
+    EXPECT_EQ(ReadProfileString(files, kPath, "系统设置", "提示间隔", "0"), "30");
+    EXPECT_EQ(ReadProfileString(files, kPath, "系统设置", "提示开始", " 0"), "5");
+
+    EXPECT_TRUE(WriteProfileString(files, kPath, "系统设置", "提示开始", "10"));
+    EXPECT_EQ(ReadProfileString(files, kPath, "系统设置", "提示开始", " 0"), "10");
+    EXPECT_EQ(ReadProfileString(files, kPath, "系统设置", "提示间隔", "0"), "30");
+  }
+}
+
+TEST(AtomicReplace, ReadOnlyDirectoryOrADirectoryInTheWayRefusesTheWrite) {
+  MemoryFileSystem files;
+  files.PutFile(kPath, "old");
+  files.SetReadOnlyDirectory("c:/tolvane/");
+  EXPECT_FALSE(files.ReplaceFileAtomically(kPath, Bytes("new")));
+  EXPECT_EQ(files.FilePaths(), std::vector<std::string>{kPath});  // no temporary left behind
+  EXPECT_TRUE(files.ReplaceFileAtomically("C:\\Other\\config.ini", Bytes("x")));
+
+  files.AddDirectory("C:\\Tolvane\\sub");
+  EXPECT_FALSE(files.ReplaceFileAtomically("C:\\Tolvane\\Sub", Bytes("x")));
+}
+
+TEST(MemoryFiles, PathsCompareAsOnWindowsButGbkCharactersStayDistinct) {
+  MemoryFileSystem files;
+  files.PutFile("D:\\声音\\Alarm.WAV", "a");
+  EXPECT_TRUE(files.Exists("d:/声音/alarm.wav"));
+  EXPECT_EQ(files.ReadWholeFile("D:\\声音\\ALARM.wav", 10), Bytes("a"));
+
+  // 癆 (B0 41) and 癮 (B0 61) differ only in an ASCII-case trail byte.
+  files.PutFile("D:\\癆.wav", "1");
+  files.PutFile("D:\\癮.wav", "2");
+  EXPECT_EQ(files.FileText("D:\\癆.wav"), "1");
+  EXPECT_EQ(files.FileText("D:\\癮.wav"), "2");
+}
+
+TEST(MemoryFiles, ReadsRespectTheLimitAndOnlyFilesAreRead) {
+  MemoryFileSystem files;
+  files.PutFile("C:\\a.wav", std::string(100, 'x'));
+  EXPECT_TRUE(files.ReadWholeFile("C:\\a.wav", 100));
+  EXPECT_FALSE(files.ReadWholeFile("C:\\a.wav", 99));
+  EXPECT_FALSE(files.ReadWholeFile("C:\\missing.wav", 100));
+
+  EXPECT_TRUE(files.Exists(files.ProgramDirectory()));
+  EXPECT_FALSE(files.ReadWholeFile(files.ProgramDirectory(), 100));
+
+  files.SetUnreadable("C:\\a.wav");
+  EXPECT_TRUE(files.Exists("C:\\a.wav"));
+  EXPECT_FALSE(files.ReadWholeFile("C:\\a.wav", 100));
+}
+
+}  // namespace
+}  // namespace tolvane
