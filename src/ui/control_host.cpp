@@ -37,74 +37,42 @@ ControlState& ControlHost::State(std::string_view name) {
   return it->second;
 }
 
-bool ControlHost::Disabled(std::string_view name) {
+template <typename T>
+T ControlHost::Read(std::string_view name, Prop prop, T ControlState::*field) {
   auto& c = State(name);
-  Pull(c, Prop::Disabled);
-  return c.disabled;
+  Pull(c, prop);
+  return c.*field;
 }
-void ControlHost::SetDisabled(std::string_view name, bool disabled) {
+
+template <typename T>
+void ControlHost::Write(std::string_view name, Prop prop, T ControlState::*field, const T& value) {
   auto& c = State(name);
-  c.disabled = disabled;
-  Push(c, Prop::Disabled);
+  c.*field = value;
+  Push(c, prop);
 }
-bool ControlHost::Visible(std::string_view name) {
-  auto& c = State(name);
-  Pull(c, Prop::Visible);
-  return c.visible;
-}
-void ControlHost::SetVisible(std::string_view name, bool visible) {
-  auto& c = State(name);
-  c.visible = visible;
-  Push(c, Prop::Visible);
-}
+
+bool ControlHost::Disabled(std::string_view name) { return Read(name, Prop::Disabled, &ControlState::disabled); }
+void ControlHost::SetDisabled(std::string_view name, bool disabled) { Write(name, Prop::Disabled, &ControlState::disabled, disabled); }
+bool ControlHost::Visible(std::string_view name) { return Read(name, Prop::Visible, &ControlState::visible); }
+void ControlHost::SetVisible(std::string_view name, bool visible) { Write(name, Prop::Visible, &ControlState::visible, visible); }
 std::string ControlHost::Tag(std::string_view name) { return State(name).tag; }
 void ControlHost::SetTag(std::string_view name, const std::string& tag) { State(name).tag = tag; }
-std::string ControlHost::Caption(std::string_view name) {
-  auto& c = State(name);
-  Pull(c, Prop::Caption);
-  return c.caption;
-}
+std::string ControlHost::Caption(std::string_view name) { return Read(name, Prop::Caption, &ControlState::caption); }
 void ControlHost::SetCaption(std::string_view name, const std::string& caption) {
-  auto& c = State(name);
-  c.caption = caption;
-  Push(c, Prop::Caption);
+  Write(name, Prop::Caption, &ControlState::caption, caption);
 }
 Colour ControlHost::TextColour(std::string_view name) { return State(name).textColour; }
 void ControlHost::SetTextColour(std::string_view name, Colour colour) {
-  auto& c = State(name);
-  c.textColour = colour;
-  Push(c, Prop::TextColour);
+  Write(name, Prop::TextColour, &ControlState::textColour, colour);
 }
-bool ControlHost::Checked(std::string_view name) {
-  auto& c = State(name);
-  Pull(c, Prop::Checked);
-  return c.checked;
-}
-void ControlHost::SetChecked(std::string_view name, bool checked) {
-  auto& c = State(name);
-  c.checked = checked;
-  Push(c, Prop::Checked);
-}
-std::string ControlHost::Content(std::string_view name) {
-  auto& c = State(name);
-  Pull(c, Prop::Content);
-  return c.content;
-}
+bool ControlHost::Checked(std::string_view name) { return Read(name, Prop::Checked, &ControlState::checked); }
+void ControlHost::SetChecked(std::string_view name, bool checked) { Write(name, Prop::Checked, &ControlState::checked, checked); }
+std::string ControlHost::Content(std::string_view name) { return Read(name, Prop::Content, &ControlState::content); }
 void ControlHost::SetContent(std::string_view name, const std::string& content) {
-  auto& c = State(name);
-  c.content = content;
-  Push(c, Prop::Content);
+  Write(name, Prop::Content, &ControlState::content, content);
 }
-DateTime ControlHost::Value(std::string_view name) {
-  auto& c = State(name);
-  Pull(c, Prop::Value);
-  return c.value;
-}
-void ControlHost::SetValue(std::string_view name, DateTime value) {
-  auto& c = State(name);
-  c.value = value;
-  Push(c, Prop::Value);
-}
+DateTime ControlHost::Value(std::string_view name) { return Read(name, Prop::Value, &ControlState::value); }
+void ControlHost::SetValue(std::string_view name, DateTime value) { Write(name, Prop::Value, &ControlState::value, value); }
 std::int32_t ControlHost::Interval(std::string_view name) { return State(name).interval; }
 void ControlHost::SetInterval(std::string_view name, std::int32_t interval) {
   auto& c = State(name);
@@ -126,9 +94,7 @@ void ControlHost::SetHeight(std::string_view name, int height) {
   Push(c, Prop::Rect);
 }
 void ControlHost::SetPickerFormat(std::string_view name, const std::string& format) {
-  auto& c = State(name);
-  c.pickerFormat = format;
-  Push(c, Prop::PickerFormat);
+  Write(name, Prop::PickerFormat, &ControlState::pickerFormat, format);
 }
 
 int ControlHost::WindowState() {
@@ -144,11 +110,7 @@ void ControlHost::SetWindowState(int state) {
   Push(w, Prop::State);
 }
 bool ControlHost::AlwaysOnTop() { return State(kWindowName).alwaysOnTop; }
-void ControlHost::SetAlwaysOnTop(bool onTop) {
-  auto& w = State(kWindowName);
-  w.alwaysOnTop = onTop;
-  Push(w, Prop::AlwaysOnTop);
-}
+void ControlHost::SetAlwaysOnTop(bool onTop) { Write(kWindowName, Prop::AlwaysOnTop, &ControlState::alwaysOnTop, onTop); }
 void ControlHost::SetWindowIcon(ByteView iconFile) {
   auto& w = State(kWindowName);
   w.iconFile.assign(iconFile.begin(), iconFile.end());

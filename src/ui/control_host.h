@@ -118,6 +118,11 @@ class ControlHost {
   virtual void RestartTimer(ControlState& timer) = 0;
 
  private:
+  template <typename T>
+  T Read(std::string_view name, Prop prop, T ControlState::*field);
+  template <typename T>
+  void Write(std::string_view name, Prop prop, T ControlState::*field, const T& value);
+
   ControlState window_;
   std::map<std::string, ControlState, std::less<>> controls_;
   EventSink* sink_ = nullptr;

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Runs every test: the core's unit, scenario and fuzz tests natively under
+# AddressSanitizer and UndefinedBehaviorSanitizer; then, cross-built with MinGW-w64,
+# the unit tests as Windows programs and the end-to-end tests of Tolvane.exe, both
+# under Wine on a virtual display. Fails when any test fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+jobs=$(nproc)
+
+echo "== Core with sanitizers"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset sanitize -j"$jobs"
+
+echo "== Windows build, tested under Wine"
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j"$jobs"
+# The unit tests and the end-to-end tests share one prepared Wine prefix.
+# shellcheck source=../tests/e2e/wine_env.sh
+source tests/e2e/wine_env.sh
+tolvane_e2e_prefix
+trap tolvane_e2e_cleanup EXIT
+ctest --preset mingw
