@@ -3,7 +3,8 @@
 // command per run; results go to stdout as UTF-8, the exit code is 0 on success.
 //
 //   wait-window [ms]                      wait until the main window is shown
-//   get <name> <prop>                     print a property (see Property below)
+//   get <name> <prop>                     print a property (see Property and WindowProperty)
+//   window-rect, client-rect              the main window's outer rectangle (screen) and client size
 //   wait <name> <prop> <value> [ms]       poll until the property equals value
 //   wait-not <name> <prop> <value> [ms]   poll until it differs from value
 //   click <name>                          BM_CLICK a button, or a mouse click posted to a label
@@ -13,7 +14,7 @@
 //   spin <name> up|down                   real mouse click on an arrow of the box's spin buttons
 //   close [ms]                            WM_CLOSE, then wait until the window is gone
 //   check-layout [name.prop=value ...]    compare every control with the window definition;
-//                                         the arguments replace expected values
+//                                         the arguments replace expected values ("*": any)
 //
 // <name> is a control name of the definition, or "window" for the main window. Every
 // command that changes something returns only after the program has handled it.
@@ -40,11 +41,6 @@ namespace {
 constexpr UINT kMessageTimeoutMs = 5000;
 constexpr int kDefaultWaitMs = 10000;
 
-[[noreturn]] void Fail(const std::wstring& why) {
-  fwprintf(stderr, L"tolvane_driver: %ls\n", why.c_str());
-  exit(1);
-}
-
 std::string Narrow(const std::wstring& s, UINT codePage) {
   int n = WideCharToMultiByte(codePage, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
   std::string out(n, '\0');
@@ -59,10 +55,17 @@ std::wstring Widen(const char* s, UINT codePage = 936) {
   return out;
 }
 
-void Print(const std::wstring& s) {
+void WriteLine(FILE* stream, const std::wstring& s) {
   std::string utf8 = Narrow(s + L"\n", CP_UTF8);
-  fwrite(utf8.data(), 1, utf8.size(), stdout);
-  fflush(stdout);
+  fwrite(utf8.data(), 1, utf8.size(), stream);
+  fflush(stream);
+}
+
+void Print(const std::wstring& s) { WriteLine(stdout, s); }
+
+[[noreturn]] void Fail(const std::wstring& why) {
+  WriteLine(stderr, L"tolvane_driver: " + why);
+  exit(1);
 }
 
 HWND MainWindow() { return FindWindowW(L"TolvaneMainWindow", nullptr); }
@@ -189,6 +192,28 @@ std::wstring ButtonKind(HWND h) {
   }
 }
 
+// The definition name of a window of the program, for messages.
+std::wstring NameOf(HWND h) {
+  int id = GetDlgCtrlID(h);
+  for (const ui::ControlDef& c : ui::MainWindowControls()) {
+    if (ui::ControlId(c.name) == id) return Widen(c.name);
+  }
+  return L"a " + ClassOf(h) + L" window";
+}
+
+// The sibling that a real mouse click at this point reaches: the topmost visible one that
+// contains it, group boxes excepted (they let clicks through).
+HWND ClickTarget(HWND parent, POINT screen) {
+  for (HWND h = GetWindow(GetWindow(parent, GW_CHILD), GW_HWNDFIRST); h; h = GetWindow(h, GW_HWNDNEXT)) {
+    RECT r;
+    GetWindowRect(h, &r);
+    if (!IsWindowVisible(h) || !PtInRect(&r, screen)) continue;
+    if (ClassOf(h) == L"Button" && ButtonKind(h) == L"group") continue;
+    return h;
+  }
+  return nullptr;
+}
+
 std::wstring Bool(bool b) { return b ? L"1" : L"0"; }
 
 std::wstring WindowProperty(HWND main, const std::wstring& prop) {
@@ -277,6 +302,13 @@ std::wstring Property(const std::wstring& name, const std::wstring& prop) {
     return RectText(r);
   }
   if (prop == L"box-rect") return RectText(ClientRectOf(main, h));
+  if (prop == L"reachable") {
+    // Whether a click at the control's centre reaches it rather than a control over it.
+    RECT r;
+    GetWindowRect(h, &r);
+    HWND target = ClickTarget(main, POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    return target == h ? L"1" : L"covered by " + (target ? NameOf(target) : L"nothing");
+  }
   if (prop == L"spin-rect" || prop == L"spin-range") {
     if (!spin) return L"none";
     if (prop == L"spin-rect") return RectText(ClientRectOf(main, spin));
@@ -329,6 +361,7 @@ std::vector<Expectation> LayoutExpectations() {
       expect(L"spin-range", c.spin ? std::to_wstring(c.spin->low) + L" " + std::to_wstring(c.spin->high) : L"none");
     }
     if (c.type == T::DatePicker) expect(L"updown", L"1");
+    if (c.visible && c.type != T::GroupBox) expect(L"reachable", L"1");
   }
   return out;
 }
@@ -352,6 +385,7 @@ int CheckLayout(const std::vector<std::wstring>& overrides) {
       if (e.prop == L"visible") Print(e.name + L": missing"), ++mismatches;
       continue;
     }
+    if (e.value == L"*") continue;  // the test does not care
     std::wstring actual = Property(e.name, e.prop);
     if (actual != e.value) {
       Print(e.name + L" " + e.prop + L": expected \"" + e.value + L"\", got \"" + actual + L"\"");
@@ -465,6 +499,9 @@ void Spin(const std::wstring& name, const std::wstring& direction) {
   GetWindowRect(spin, &r);
   int quarter = (r.bottom - r.top) / 4;
   POINT p{(r.left + r.right) / 2, direction == L"up" ? r.top + quarter : r.bottom - 1 - quarter};
+  if (HWND target = ClickTarget(main, p); target != spin) {
+    Fail(L"the spin buttons of " + name + L" are covered by " + (target ? NameOf(target) : L"nothing"));
+  }
   {
     AttachedInput attach(main);
     SetForegroundWindow(main);
@@ -508,9 +545,10 @@ int Timeout(const std::vector<std::wstring>& args, size_t index) {
 }
 
 int Usage() {
-  fwprintf(stderr, L"usage: tolvane_driver wait-window [ms] | get <name> <prop> | wait <name> <prop> <value> [ms] |\n"
+  WriteLine(stderr, L"usage: tolvane_driver wait-window [ms] | get <name> <prop> | window-rect | client-rect |\n"
+                   L"  wait <name> <prop> <value> [ms] |"
                    L"  wait-not <name> <prop> <value> [ms] | click <name> | type <name> <text> | key <name> <key> |\n"
-                   L"  focus <name> | spin <name> up|down | close [ms] | check-layout [name.prop=value ...]\n");
+                   L"  focus <name> | spin <name> up|down | close [ms] | check-layout [name.prop=value ...]");
   return 2;
 }
 
@@ -527,6 +565,9 @@ int Run(const std::vector<std::wstring>& a) {
     }
   }
   if (cmd == L"get" && a.size() == 3) return Print(Property(a[1], a[2])), 0;
+  if (cmd == L"window-rect" || cmd == L"client-rect") {
+    return Print(WindowProperty(RequireMain(), cmd == L"window-rect" ? L"rect" : L"client-rect")), 0;
+  }
   if ((cmd == L"wait" || cmd == L"wait-not") && a.size() >= 4) return WaitFor(a[1], a[2], a[3], cmd == L"wait", Timeout(a, 4));
   if (cmd == L"click" && a.size() == 2) return Click(a[1]), 0;
   if (cmd == L"type" && a.size() == 3) return Type(a[1], a[2]), 0;
@@ -551,5 +592,6 @@ int Run(const std::vector<std::wstring>& a) {
 
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
   return Run({argv + 1, argv + argc});
 }

@@ -1,0 +1,151 @@
+#!/bin/bash
+# The main window of the real program under Wine.
+#   window_tests.sh <case> <Tolvane.exe> <tolvane_driver.exe>
+set -u
+# shellcheck source=e2e_session.sh
+source "$(dirname "$0")/e2e_session.sh"
+
+readonly PLACEHOLDER="2013年03月13日 00:00:00"
+
+# Starts collapsed, 540 by 470, centred across the screen, with a fixed frame; the clock
+# label runs; a close request ends the program with exit code 0 and writes the settings
+# file, which nothing before it has created.
+test_start_and_close() {
+  check window title Tolvane
+  check window visible 1
+  check window width 540
+  check window height 470
+  check window frame "caption sysmenu minimizebox"
+  check window topmost 0
+  local screen_w rect
+  read -r screen_w _ <<<"$(drv get window screen)"
+  read -r left _ <<<"$(drv get window rect)"
+  [ "$left" -eq $(((screen_w - 540) / 2)) ] || e2e_fail "window left $left, not centred on a screen $screen_w wide"
+  e2e_screenshot start.png
+  check_run "the clock label never left its placeholder" wait-not 标签3 caption "$PLACEHOLDER" 5000
+  [ ! -e "$E2E_RUN_DIR/config.ini" ] || e2e_fail "config.ini exists before any close request"
+  e2e_close
+  [ -f "$E2E_RUN_DIR/config.ini" ] || e2e_fail "the close request wrote no config.ini"
+}
+
+# Every control as the window definition has it: type, rectangle, caption, font, states.
+# The start-up leaves the play button disabled (no sound chosen yet) and may already have
+# replaced the clock label's placeholder.
+test_layout() {
+  check_run "the window differs from its definition" check-layout 按钮4.enabled=0 "标签3.text=*"
+  local today
+  today=$(date +%Y-%m-%d)
+  check 日期框2 value "$today 00:00:00"
+  check 日期框3 value "$today 00:00:00"
+  check 日期框2 text "00:00:00"
+  check 日期框3 text "00:00:00"
+  local text
+  text=$(drv get 日期框1 text)
+  [[ $text =~ ^[0-9]{4}年[0-9]{2}月[0-9]{2}日\ \ [0-9]{2}:[0-9]{2}:[0-9]{2}$ ]] ||
+    e2e_fail "日期框1 shows \"$text\", not yyyy年MM月dd日  HH:mm:ss"
+  [[ $text == "$(date +%Y年%m月%d日)"* ]] || e2e_fail "日期框1 shows \"$text\", not today"
+  check 编辑框1 visible 0
+  check 编辑框2 text 0
+  check 编辑框3 text 0
+  check 编辑框4 text 声音文件
+}
+
+# 选择框3 switches the outer height between 635 (the whole reminder panel shown) and 470
+# (the panel below the lower edge); width and top-left corner stay.
+test_panel_toggle() {
+  local rect left top
+  rect=$(drv get window rect)
+  read -r left top _ <<<"$rect"
+  check_run "cannot click 选择框3" click 选择框3
+  check 选择框3 checked 1
+  check_wait window height 635 5000
+  check window rect "$left $top 540 635"
+  local client_h panel_bottom=$((446 + 152))
+  read -r _ _ _ client_h <<<"$(drv get window client-rect)"
+  [ "$client_h" -ge "$panel_bottom" ] || e2e_fail "expanded client area $client_h high cuts the panel (bottom $panel_bottom)"
+  e2e_screenshot expanded.png
+  check_run "cannot click 选择框3" click 选择框3
+  check 选择框3 checked 0
+  check_wait window height 470 5000
+  check window rect "$left $top 540 470"
+  read -r _ _ _ client_h <<<"$(drv get window client-rect)"
+  [ "$client_h" -le 446 ] || e2e_fail "collapsed client area $client_h high shows part of the panel"
+}
+
+expand() {
+  drv click 选择框3 && drv wait window height 635 5000 || e2e_abort "cannot expand the window"
+}
+
+# Whole-number entry: only digits, minus and control keys are taken; leaving the box
+# normalises the number and empties it for zero.
+test_number_entry() {
+  expand
+  check_run "cannot type into 编辑框3" type 编辑框3 12a3
+  check_wait 编辑框3 text 123 3000
+  local typed left
+  for pair in 007:7 0: -0: -5:-5 -007:-7 12-3:12 --5:; do
+    typed=${pair%%:*} left=${pair#*:}
+    check_run "cannot type into 编辑框3" type 编辑框3 "$typed"
+    check_run "cannot leave 编辑框3" focus 编辑框2
+    check_wait 编辑框3 text "$left" 3000 || echo "  after typing \"$typed\" and leaving the box" >&2
+  done
+  # The other box behaves the same.
+  check_run "cannot type into 编辑框2" type 编辑框2 0x05
+  check_run "cannot leave 编辑框2" focus 编辑框3
+  check_wait 编辑框2 text 5 3000
+  e2e_screenshot number-entry.png
+}
+
+# The spin arrows step by one and wrap at the ends of the range; the box then shows the
+# whole number selected and has the focus.
+test_spin_wrap() {
+  expand
+  check_run "cannot type into 编辑框2" type 编辑框2 1440
+  check_run "cannot click the up arrow of 编辑框2" spin 编辑框2 up
+  check_wait 编辑框2 text 0 3000
+  check 编辑框2 selection "0 1"
+  check 编辑框2 focused 1
+  check_run "cannot click the down arrow of 编辑框2" spin 编辑框2 down
+  check_wait 编辑框2 text 1440 3000
+  check_run "cannot click the down arrow of 编辑框2" spin 编辑框2 down
+  check_wait 编辑框2 text 1439 3000
+  # An empty box counts as 0.
+  check_run "cannot type into 编辑框2" type 编辑框2 0
+  check_run "cannot leave 编辑框2" focus 编辑框3
+  check_wait 编辑框2 text "" 3000
+  check_run "cannot click the down arrow of 编辑框2" spin 编辑框2 down
+  check_wait 编辑框2 text 1440 3000
+  check 编辑框2 focused 1
+  # 编辑框3 wraps at 3600.
+  check_run "cannot type into 编辑框3" type 编辑框3 3600
+  check_run "cannot click the up arrow of 编辑框3" spin 编辑框3 up
+  check_wait 编辑框3 text 0 3000
+  check_run "cannot click the down arrow of 编辑框3" spin 编辑框3 down
+  check_wait 编辑框3 text 3600 3000
+  e2e_screenshot spin.png
+}
+
+# The action radio boxes (on the window) and the mode radio boxes (in 分组框1) are two
+# groups: a click unchecks the others of its own group only.
+test_radio_groups() {
+  check_run "cannot click 单选框2" click 单选框2
+  check 单选框2 checked 1
+  check 单选框1 checked 0
+  check 单选框7 checked 1
+  check_run "cannot click 单选框6" click 单选框6
+  check 单选框6 checked 1
+  check 单选框7 checked 0
+  check 单选框2 checked 1
+  check_run "cannot click 单选框4" click 单选框4
+  for r in 单选框1 单选框2 单选框5 单选框3; do check "$r" checked 0; done
+  check 单选框4 checked 1
+  check 单选框6 checked 1
+}
+
+case=${1:-}
+declare -F "test_$case" >/dev/null || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
+e2e_begin "$case" "$2" "$3"
+e2e_start
+"test_$case"
+e2e_end
