@@ -153,7 +153,14 @@ tolvane_e2e_cleanup() {
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   case "${1:-setup}" in
     setup) tolvane_e2e_prefix ;;
-    cleanup) tolvane_e2e_locale && tolvane_e2e_cleanup ;;
+    cleanup)
+      # Also ends a display that run_program.sh --keep left running.
+      pidfile="$TOLVANE_E2E_DIR/xvfb.pid"
+      if [ -f "$pidfile" ] && grep -q Xvfb "/proc/$(cat "$pidfile")/cmdline" 2>/dev/null; then
+        TOLVANE_E2E_XVFB_PID=$(cat "$pidfile")
+      fi
+      rm -f "$pidfile"
+      tolvane_e2e_locale && tolvane_e2e_cleanup ;;
     *) echo "usage: $0 [setup|cleanup]" >&2; exit 2 ;;
   esac
 fi

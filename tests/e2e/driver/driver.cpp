@@ -546,8 +546,8 @@ int Timeout(const std::vector<std::wstring>& args, size_t index) {
 
 int Usage() {
   WriteLine(stderr, L"usage: tolvane_driver wait-window [ms] | get <name> <prop> | window-rect | client-rect |\n"
-                   L"  wait <name> <prop> <value> [ms] |"
-                   L"  wait-not <name> <prop> <value> [ms] | click <name> | type <name> <text> | key <name> <key> |\n"
+                   L"  wait <name> <prop> <value> [ms] | "
+                   L"wait-not <name> <prop> <value> [ms] | click <name> | type <name> <text> | key <name> <key> |\n"
                    L"  focus <name> | spin <name> up|down | close [ms] | check-layout [name.prop=value ...]");
   return 2;
 }
