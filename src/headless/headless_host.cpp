@@ -1,6 +1,7 @@
 #include "headless/headless_host.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "ui/icon_decode.h"
 #include "ui/number_entry.h"
@@ -21,8 +22,8 @@ DateTime HeadlessHost::Now() const {
 DateTimeParts HeadlessHost::LocalNow() const { return SplitDateTime(Now()); }
 
 void HeadlessHost::SetClock(DateTime value) {
-  const std::int64_t wanted = static_cast<std::int64_t>(SecondsBetween(value, startValue_));
-  // SecondsBetween rounds negative spans toward zero; values set here are ahead of the start.
+  // Both are present-day values, so their difference in days is linear.
+  const std::int64_t wanted = static_cast<std::int64_t>(std::llround((value - startValue_) * 86400.0));
   clockOffsetSeconds_ = wanted - static_cast<std::int64_t>(nowMs_ / 1000);
 }
 

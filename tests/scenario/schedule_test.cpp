@@ -329,3 +329,40 @@ TEST(Schedule, FormatRemainingShowsEveryPart) {
 
 }  // namespace
 }  // namespace tolvane::testing
+
+namespace tolvane::testing {
+namespace {
+
+using namespace ui::names;
+
+TEST(Schedule, SettingTheClockBackDelaysTheAction) {
+  World w;
+  w.StartCountdown(30);
+  w.host.Advance(10000);
+  w.host.SetClock(AddSeconds(StartMoment(), -50));  // an hour's drift corrected backwards
+  w.host.Advance(30000);
+  EXPECT_TRUE(w.power.requests.empty());
+  EXPECT_TRUE(w.Running());
+  w.host.Advance(50000);  // the clock reaches the target again
+  EXPECT_EQ(w.power.requests.size(), 1u);
+  EXPECT_TRUE(w.boxes.shown.empty());
+}
+
+TEST(Schedule, EveryActionReachesThePowerServiceWithItsForceSetting) {
+  const std::pair<std::string_view, int> radios[] = {{单选框1, 1}, {单选框2, 2}, {单选框5, 3}, {单选框3, 4}, {单选框4, 5}};
+  for (const auto& [radio, code] : radios) {
+    for (const bool force : {true, false}) {
+      World w;
+      w.host.Click(radio);
+      if (!force) w.host.Click(选择框1);
+      w.StartCountdown(6);
+      w.host.Advance(6000);
+      ASSERT_EQ(w.power.requests.size(), 1u) << code;
+      EXPECT_EQ(w.power.requests[0].code, code);
+      EXPECT_EQ(w.power.requests[0].force, force);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tolvane::testing
