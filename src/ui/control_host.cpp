@@ -5,6 +5,7 @@
 namespace tolvane::ui {
 
 ControlHost::ControlHost() {
+  if (!DefinitionIsUsable(MainWindowControls())) ReportFatalError("载入窗口模板数据段出错!");
   const WindowDef& def = MainWindow();
   window_.type = ControlType::Window;
   window_.rect = def.rect;

@@ -84,6 +84,24 @@ const ControlDef* FindControl(std::string_view name) {
   return nullptr;
 }
 
+bool DefinitionIsUsable(std::span<const ControlDef> controls) {
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    const std::string_view name = controls[i].name;
+    if (name.empty()) return false;
+    if (name != "-") {
+      for (std::size_t j = i + 1; j < controls.size(); ++j) {
+        if (name == controls[j].name) return false;
+      }
+    }
+    const std::string_view parent = controls[i].parent;
+    if (parent.empty()) continue;
+    bool found = false;
+    for (const auto& other : controls) found = found || parent == other.name;
+    if (!found) return false;
+  }
+  return true;
+}
+
 int ControlId(std::string_view name) {
   for (std::size_t i = 0; i < kControls.size(); ++i) {
     if (name == kControls[i].name) return kFirstControlId + static_cast<int>(i);

@@ -66,6 +66,9 @@ const WindowDef& MainWindow();
 // Every control in creation order, menu items last (children of 菜单, separators named "-").
 std::span<const ControlDef> MainWindowControls();
 const ControlDef* FindControl(std::string_view name);
+// False when the table cannot be used: a name given twice or a parent that does not exist.
+bool DefinitionIsUsable(std::span<const ControlDef> controls);
+
 // The Win32 control id of a control: 1000 + its index in MainWindowControls().
 int ControlId(std::string_view name);
 // The control's rectangle in the window's client coordinates (group box offsets applied).

@@ -33,6 +33,14 @@ TEST(WindowDefinition, EveryControlHasAUniqueNameIdAndAKnownParent) {
   EXPECT_EQ(ClientRect(*FindControl("日期框1")), (Rect{24, 320, 472, 48}));
 }
 
+TEST(WindowDefinition, ABrokenTableIsRefused) {
+  EXPECT_TRUE(DefinitionIsUsable(MainWindowControls()));
+  const ControlDef twice[] = {ControlDef{"按钮1", ControlType::Button, "", {}, ""}, ControlDef{"按钮1", ControlType::Button, "", {}, ""}};
+  EXPECT_FALSE(DefinitionIsUsable(twice));
+  const ControlDef orphan[] = {ControlDef{"按钮1", ControlType::Button, "分组框9", {}, ""}};
+  EXPECT_FALSE(DefinitionIsUsable(orphan));
+}
+
 TEST(WindowDefinition, EveryBoundControlExists) {
   for (const Binding& b : BindingTable()) {
     if (b.control == kWindowName) continue;
