@@ -23,7 +23,9 @@ TEST(WindowDefinition, EveryControlHasAUniqueNameIdAndAKnownParent) {
   for (const ControlDef& c : MainWindowControls()) {
     if (std::string_view(c.name) == "-") continue;
     EXPECT_TRUE(seen.insert(c.name).second) << c.name;
-    if (c.parent[0] != '\0') ASSERT_NE(FindControl(c.parent), nullptr) << c.name;
+    if (c.parent[0] != '\0') {
+      ASSERT_NE(FindControl(c.parent), nullptr) << c.name;
+    }
   }
   EXPECT_EQ(ControlId("标签1"), kFirstControlId);
   EXPECT_EQ(ControlId("没有"), 0);
