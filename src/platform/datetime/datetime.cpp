@@ -42,14 +42,13 @@ void DateOfDayCount(std::int64_t count, DateTimeParts& parts) {
   rest -= n * k1;
 
   const auto y = static_cast<std::int32_t>(year);
+  const int leap = IsLeapYear(y) ? 1 : 0;
+  auto daysBefore = [leap](std::int32_t month) { return kDaysBeforeMonth[month - 1] + (month > 2 ? leap : 0); };
   std::int32_t month = 1;
-  while (month < 12 && rest >= DaysInMonth(y, month)) {
-    rest -= DaysInMonth(y, month);
-    ++month;
-  }
+  while (month < 12 && rest >= daysBefore(month + 1)) ++month;
   parts.year = y;
   parts.month = month;
-  parts.day = static_cast<std::int32_t>(rest) + 1;
+  parts.day = static_cast<std::int32_t>(rest - daysBefore(month)) + 1;
 }
 
 // Negative values count their fraction forward from the day's midnight; the
@@ -68,27 +67,84 @@ DateTime FromLinear(double x) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Reads at most maxDigits decimal digits; none gives 0.
-std::int32_t ReadField(std::string_view text, std::size_t& at, int maxDigits) {
-  std::int32_t value = 0;
-  for (int n = 0; n < maxDigits && at < text.size() && IsDigit(text[at]); ++n, ++at) {
-    value = value * 10 + (text[at] - '0');
+// Folds full-width forms into out, which has room for cap bytes; stops when the
+// text ends or out is full. Returns the bytes written.
+std::size_t FoldInto(std::string_view text, char* out, std::size_t cap) {
+  const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* const end = in + text.size();
+  char* const first = out;
+  char* const last = out + cap;
+  while (in != end && out != last) {
+    const unsigned char lead = *in++;
+    if (lead == 0) break;  // the program's texts end at their first zero byte
+    if (lead < 0x80) {
+      *out++ = static_cast<char>(lead);
+      continue;
+    }
+    if (in == end || *in == 0) break;  // a lone lead byte is dropped
+    const unsigned char trail = *in++;
+    if (lead == 0xA1 && trail == 0xAB) {
+      *out++ = '~';
+    } else if (lead == 0xA1 && trail == 0xA1) {
+      *out++ = ' ';
+    } else if (lead == 0xA1 && (trail == 0xEE || trail == 0xEF)) {
+      *out++ = '*';
+    } else if (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE) {
+      *out++ = static_cast<char>(trail & 0x7F);
+    } else {
+      if (last - out < 2) break;
+      *out++ = static_cast<char>(lead);
+      *out++ = static_cast<char>(trail);
+    }
   }
+  return static_cast<std::size_t>(out - first);
+}
+
+// Appends the decimal digits of a non-negative value.
+char* PutNumber(char* at, std::int32_t value) {
+  std::int32_t divisor = 1;
+  while (value / divisor >= 10) divisor *= 10;
+  for (; divisor > 0; divisor /= 10) *at++ = static_cast<char>('0' + value / divisor % 10);
+  return at;
+}
+
+char* PutText(char* at, const char* text) {
+  while (*text != '\0') *at++ = *text++;
+  return at;
+}
+
+// The parser walks raw pointers: it runs on every tick and in long sweeps, and
+// a debug build does not inline string_view's members.
+struct Cursor {
+  const char* at;
+  const char* end;
+};
+
+// Reads at most maxDigits decimal digits; none gives 0.
+std::int32_t ReadField(Cursor& c, int maxDigits) {
+  std::int32_t value = 0;
+  for (int n = 0; n < maxDigits && c.at != c.end && IsDigit(*c.at); ++n) value = value * 10 + (*c.at++ - '0');
   return value;
 }
 
-bool StartsWithAt(std::string_view text, std::size_t at, std::string_view what) {
-  return text.size() - at >= what.size() && text.substr(at, what.size()) == what;
+// unit: a unit character (年, 月, ...) as a zero-terminated literal, two bytes in
+// GBK. Returns its length when the text has it here, else 0.
+std::ptrdiff_t AtUnit(const Cursor& c, const char* unit) {
+  std::ptrdiff_t n = 0;
+  for (; unit[n] != '\0'; ++n) {
+    if (c.at + n == c.end || c.at[n] != unit[n]) return 0;
+  }
+  return n;
 }
 
 // Skips one of the field's separators when the text has one here.
-void SkipSeparator(std::string_view text, std::size_t& at, std::string_view unit, bool spaceToo = false) {
-  if (at >= text.size()) return;
-  const char c = text[at];
-  if (c == '/' || c == '-' || c == ':' || c == '.' || (spaceToo && c == ' ')) {
-    ++at;
-  } else if (StartsWithAt(text, at, unit)) {
-    at += unit.size();
+void SkipSeparator(Cursor& c, const char* unit, bool spaceToo = false) {
+  if (c.at == c.end) return;
+  const char ch = *c.at;
+  if (ch == '/' || ch == '-' || ch == ':' || ch == '.' || (spaceToo && ch == ' ')) {
+    ++c.at;
+  } else {
+    c.at += AtUnit(c, unit);
   }
 }
 
@@ -162,64 +218,46 @@ DateTime CurrentDateTime(const Clock& clock) {
 }
 
 std::string DateTimeToText(DateTime v) {
+  // Shown every second and parsed back on every tick: built in place, not by
+  // concatenation. Every component is non-negative after splitting.
   const DateTimeParts p = SplitDateTime(v);
-  std::string text = IntegerToText(p.year) + "年" + IntegerToText(p.month) + "月" + IntegerToText(p.day) + "日";
-  if (p.second != 0) {
-    text += IntegerToText(p.hour) + "时" + IntegerToText(p.minute) + "分" + IntegerToText(p.second) + "秒";
-  } else if (p.minute != 0) {
-    text += IntegerToText(p.hour) + "时" + IntegerToText(p.minute) + "分";
-  } else if (p.hour != 0) {
-    text += IntegerToText(p.hour) + "时";
-  }
-  return text;
+  char buffer[64];
+  char* at = PutText(PutNumber(buffer, p.year), "年");
+  at = PutText(PutNumber(at, p.month), "月");
+  at = PutText(PutNumber(at, p.day), "日");
+  if (p.second != 0 || p.minute != 0 || p.hour != 0) at = PutText(PutNumber(at, p.hour), "时");
+  if (p.second != 0 || p.minute != 0) at = PutText(PutNumber(at, p.minute), "分");
+  if (p.second != 0) at = PutText(PutNumber(at, p.second), "秒");
+  return std::string(buffer, static_cast<std::size_t>(at - buffer));
 }
 
 std::string FoldFullWidth(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead == 0) break;  // the program's texts end at their first zero byte
-    if (lead < 0x80) {
-      out.push_back(static_cast<char>(lead));
-      continue;
-    }
-    if (i + 1 >= text.size() || text[i + 1] == '\0') break;  // a lone lead byte is dropped
-    const auto trail = static_cast<unsigned char>(text[++i]);
-    if (lead == 0xA1 && trail == 0xAB) {
-      out.push_back('~');
-    } else if (lead == 0xA1 && trail == 0xA1) {
-      out.push_back(' ');
-    } else if (lead == 0xA1 && (trail == 0xEE || trail == 0xEF)) {
-      out.push_back('*');
-    } else if (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE) {
-      out.push_back(static_cast<char>(trail & 0x7F));
-    } else {
-      out.push_back(static_cast<char>(lead));
-      out.push_back(static_cast<char>(trail));
-    }
-  }
+  std::string out(text.size(), '\0');  // folding never lengthens a text
+  out.resize(FoldInto(text, out.data(), out.size()));
   return out;
 }
 
 DateTime TextToDateTime(std::string_view original) {
-  const std::string folded = FoldFullWidth(original);
-  const std::string_view text = folded;
-  if (text.empty()) return MinDateTime;
+  // The fields and their separators take at most 26 bytes, so the folded start
+  // of the text decides the parse; the check for the text's end never reaches
+  // the buffer's end.
+  char buffer[32];
+  const std::size_t size = FoldInto(original, buffer, sizeof buffer);
+  if (size == 0) return MinDateTime;
 
-  std::size_t at = 0;
-  const std::int32_t year = ReadField(text, at, 4);
-  SkipSeparator(text, at, "年");
-  const std::int32_t month = ReadField(text, at, 2);
-  SkipSeparator(text, at, "月");
-  const std::int32_t day = ReadField(text, at, 2);
-  SkipSeparator(text, at, "日", true);
-  const std::int32_t hour = ReadField(text, at, 2);
-  SkipSeparator(text, at, "时");
-  const std::int32_t minute = ReadField(text, at, 2);
-  SkipSeparator(text, at, "分");
-  const std::int32_t second = ReadField(text, at, 2);
-  if (at != text.size() && !StartsWithAt(text, at, "秒")) return MinDateTime;
+  Cursor c{buffer, buffer + size};
+  const std::int32_t year = ReadField(c, 4);
+  SkipSeparator(c, "年");
+  const std::int32_t month = ReadField(c, 2);
+  SkipSeparator(c, "月");
+  const std::int32_t day = ReadField(c, 2);
+  SkipSeparator(c, "日", true);
+  const std::int32_t hour = ReadField(c, 2);
+  SkipSeparator(c, "时");
+  const std::int32_t minute = ReadField(c, 2);
+  SkipSeparator(c, "分");
+  const std::int32_t second = ReadField(c, 2);
+  if (c.at != c.end && AtUnit(c, "秒") == 0) return MinDateTime;
 
   // Every field must already be in range: nothing is carried over or clamped.
   if (!InRange(year, 100, 9999) || !InRange(month, 1, 12) || !InRange(day, 1, DaysInMonth(year, month)) ||
