@@ -44,7 +44,7 @@ bool MidiSequence::Open(ByteView file) {
     if (pos + 8 > file.size() || std::memcmp(file.data() + pos, "MTrk", 4) != 0) return false;
     const std::uint64_t length = Be32(file.data() + pos + 4);
     Track t;
-    t.begin = static_cast<std::size_t>(pos + 8);
+    t.begin = t.pos = static_cast<std::size_t>(pos + 8);
     t.end = static_cast<std::size_t>(std::min<std::uint64_t>(t.begin + length, file.size()));
     tracks.push_back(t);
     pos = t.begin + length;
