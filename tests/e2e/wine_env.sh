@@ -11,6 +11,8 @@
 #   TOLVANE_E2E_DIR        work directory; default <source>/build/mingw/e2e
 #   TOLVANE_E2E_LOCALE     locale Wine runs in; default zh_CN.UTF-8 (built privately
 #                          with localedef when the system lacks it); "C" for code page 1252
+#                          (keep one locale per TOLVANE_E2E_DIR: Wine rewrites the
+#                          prefix's font links when the code page changes)
 #   TOLVANE_E2E_DISPLAY    "private" (default for tests): always start an Xvfb;
 #                          "auto": use $DISPLAY when it answers, else start an Xvfb
 #   TOLVANE_E2E_SCREEN     Xvfb screen and Wine desktop size; default 1024x768
@@ -39,7 +41,8 @@ tolvane_e2e_log() { echo "e2e: $*" >&2; }
 tolvane_e2e_locale() {
   local want=$TOLVANE_E2E_LOCALE
   if [ "$want" = C ] || [ "$want" = POSIX ]; then
-    export LC_ALL=C
+    # Still UTF-8 on the Unix side: Wine converts command-line arguments with it.
+    export LC_ALL=C.UTF-8
     return 0
   fi
   if ! LC_ALL=$want locale 2>&1 >/dev/null | grep -q .; then
