@@ -366,8 +366,8 @@ ProfileEdit SetProfileValue(std::string& text, std::string_view section, std::st
   return ProfileEdit::Changed;
 }
 
-std::string ReadProfileString(const FileSystem& files, const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& defaultValue) {
+std::string ReadSetting(const FileSystem& files, const std::string& path, const std::string& section,
+                        const std::string& key, const std::string& defaultValue) {
   const std::string_view file = SkipLeadingControls(AsText(path));
   const std::string_view sectionName = SkipLeadingControls(AsText(section));
   const std::string_view keyName = SkipLeadingControls(AsText(key));
@@ -389,8 +389,8 @@ std::string ReadProfileString(const FileSystem& files, const std::string& path, 
   return result;
 }
 
-bool WriteProfileString(FileSystem& files, const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value) {
+bool WriteSetting(FileSystem& files, const std::string& path, const std::string& section, const std::string& key,
+                  const std::string& value) {
   const std::string file(SkipLeadingControls(AsText(path)));
   const std::string_view sectionName = SkipLeadingControls(AsText(section));
   const std::string_view keyName = SkipLeadingControls(AsText(key));

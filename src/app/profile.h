@@ -64,13 +64,25 @@ ProfileEdit SetProfileValue(std::string& text, std::string_view section, std::st
 // and key; if one of them is then empty the result is empty and nothing is
 // read. A missing or unreadable file or key gives the default (without its
 // trailing blanks). The result is cut at kProfileValueLimit bytes.
-std::string ReadProfileString(const FileSystem& files, const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& defaultValue);
+std::string ReadSetting(const FileSystem& files, const std::string& path, const std::string& section,
+                        const std::string& key, const std::string& defaultValue);
 
 // Writes one setting, creating the file or section as needed, through an atomic
 // replace. False when nothing could be written: the file exists but cannot be
 // read, the directory is read-only, the names or value are refused.
-bool WriteProfileString(FileSystem& files, const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value);
+bool WriteSetting(FileSystem& files, const std::string& path, const std::string& section, const std::string& key,
+                  const std::string& value);
+
+// The same under the profile-API names. Inline on purpose: <windows.h> turns
+// WriteProfileString into a macro, which renames an inline function
+// consistently but would leave an out-of-line one unresolved.
+inline std::string ReadProfileString(const FileSystem& files, const std::string& path, const std::string& section,
+                                     const std::string& key, const std::string& defaultValue) {
+  return ReadSetting(files, path, section, key, defaultValue);
+}
+inline bool WriteProfileString(FileSystem& files, const std::string& path, const std::string& section,
+                               const std::string& key, const std::string& value) {
+  return WriteSetting(files, path, section, key, value);
+}
 
 }  // namespace tolvane

@@ -104,13 +104,20 @@ class Converter {
 
 #endif
 
+// Opening a converter costs far more than converting a settings file, so each
+// thread keeps its own.
+Converter& ThreadConverter() {
+  thread_local Converter converter;
+  return converter;
+}
+
 }  // namespace
 
 std::string CodePointsToGbk(std::u32string_view text, bool* lossless) {
   bool exact = true;
   std::string gbk;
   gbk.reserve(text.size() * 2);
-  Converter converter;
+  Converter& converter = ThreadConverter();
   for (const char32_t c : text) {
     if (c < 0x80) {
       gbk.push_back(static_cast<char>(c));
@@ -135,7 +142,7 @@ std::u32string GbkToCodePoints(std::string_view text, bool* lossless) {
   bool exact = true;
   std::u32string out;
   out.reserve(text.size());
-  Converter converter;
+  Converter& converter = ThreadConverter();
   for (std::size_t i = 0; i < text.size();) {
     const auto b = static_cast<unsigned char>(text[i]);
     if (b < 0x80) {
