@@ -18,6 +18,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine_env.sh"
 
 E2E_FAILURES=0
 E2E_PROGRAM_PID=
+E2E_TEST=
+E2E_RUN_DIR=
 
 e2e_fail() {
   echo "FAIL: $*" >&2
@@ -49,7 +51,7 @@ e2e_cleanup() {
     e2e_screenshot "$E2E_TEST-failure.png"
   fi
   tolvane_e2e_cleanup
-  if [ -s "$E2E_RUN_DIR/program.log" ]; then
+  if [ -n "$E2E_RUN_DIR" ] && [ -s "$E2E_RUN_DIR/program.log" ]; then
     echo "--- program output ($E2E_RUN_DIR/program.log):" >&2
     tail -n 40 "$E2E_RUN_DIR/program.log" >&2
   fi

@@ -45,14 +45,16 @@ tolvane_e2e_locale() {
     export LC_ALL=C.UTF-8
     return 0
   fi
-  if ! LC_ALL=$want locale 2>&1 >/dev/null | grep -q .; then
+  if [ -z "$(LC_ALL=$want locale 2>&1 >/dev/null)" ]; then  # no complaint: the system has it
     export LC_ALL=$want
     return 0
   fi
   local dir="$TOLVANE_E2E_DIR/locale"
   if [ ! -d "$dir/$want" ]; then
     mkdir -p "$dir"
-    localedef -i "${want%%.*}" -f "${want#*.}" "$dir/$want" >/dev/null 2>&1 ||
+    # Exit status 1 only means warnings; the locale is there when its files are.
+    localedef -i "${want%%.*}" -f "${want#*.}" "$dir/$want" >/dev/null 2>&1 || true
+    [ -f "$dir/$want/LC_CTYPE" ] ||
       { tolvane_e2e_log "cannot build locale $want (is the 'locales' package installed?)"; return 1; }
   fi
   export LOCPATH="$dir"
@@ -110,7 +112,7 @@ tolvane_e2e_prefix() {
   done
   # Wine's own fonts (Marlett draws the caption buttons and the spin arrows) are not
   # picked up from Debian's data directory; the prefix's font folder always is.
-  cp -f /usr/share/wine/fonts/* "$fonts/" 2>/dev/null
+  cp -f /usr/share/wine/fonts/* "$fonts/" 2>/dev/null || tolvane_e2e_log "no Wine fonts (package fonts-wine)"
   tolvane_e2e_registry | iconv -f UTF-8 -t UTF-16 >"$reg"
   (unset DISPLAY; timeout 120 wine regedit /S "$(winepath -w "$reg" 2>/dev/null)" && timeout 120 wineserver -w) ||
     { tolvane_e2e_log "regedit failed"; return 1; }
@@ -142,12 +144,13 @@ tolvane_e2e_display() {
   TOLVANE_E2E_XVFB_PID=$pid
 }
 
+# Safe in an EXIT trap of a script running with set -e: nothing here fails.
 tolvane_e2e_cleanup() {
-  timeout 30 wineserver -k >/dev/null 2>&1
-  timeout 30 wineserver -w >/dev/null 2>&1
+  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  timeout 30 wineserver -w >/dev/null 2>&1 || true
   if [ -n "${TOLVANE_E2E_XVFB_PID:-}" ]; then
-    kill "$TOLVANE_E2E_XVFB_PID" 2>/dev/null
-    wait "$TOLVANE_E2E_XVFB_PID" 2>/dev/null
+    kill "$TOLVANE_E2E_XVFB_PID" 2>/dev/null || true
+    wait "$TOLVANE_E2E_XVFB_PID" 2>/dev/null || true
     unset TOLVANE_E2E_XVFB_PID
   fi
   return 0
