@@ -80,20 +80,5 @@ TEST(MemoryFiles, PathsCompareAsOnWindowsButGbkCharactersStayDistinct) {
   EXPECT_EQ(files.FileText("D:\\癮.wav"), "2");
 }
 
-TEST(MemoryFiles, ReadsRespectTheLimitAndOnlyFilesAreRead) {
-  MemoryFileSystem files;
-  files.PutFile("C:\\a.wav", std::string(100, 'x'));
-  EXPECT_TRUE(files.ReadWholeFile("C:\\a.wav", 100));
-  EXPECT_FALSE(files.ReadWholeFile("C:\\a.wav", 99));
-  EXPECT_FALSE(files.ReadWholeFile("C:\\missing.wav", 100));
-
-  EXPECT_TRUE(files.Exists(files.ProgramDirectory()));
-  EXPECT_FALSE(files.ReadWholeFile(files.ProgramDirectory(), 100));
-
-  files.SetUnreadable("C:\\a.wav");
-  EXPECT_TRUE(files.Exists("C:\\a.wav"));
-  EXPECT_FALSE(files.ReadWholeFile("C:\\a.wav", 100));
-}
-
 }  // namespace
 }  // namespace tolvane
