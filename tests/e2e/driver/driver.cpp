@@ -499,6 +499,10 @@ void Spin(const std::wstring& name, const std::wstring& direction) {
   GetWindowRect(spin, &r);
   int quarter = (r.bottom - r.top) / 4;
   POINT p{(r.left + r.right) / 2, direction == L"up" ? r.top + quarter : r.bottom - 1 - quarter};
+  RECT client;
+  GetClientRect(main, &client);
+  MapWindowPoints(main, HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
+  if (!PtInRect(&client, p)) Fail(L"the spin buttons of " + name + L" lie outside the window's client area");
   if (HWND target = ClickTarget(main, p); target != spin) {
     Fail(L"the spin buttons of " + name + L" are covered by " + (target ? NameOf(target) : L"nothing"));
   }
