@@ -186,8 +186,8 @@ DateTime LimitDateTime(DateTime v) {
 
 std::optional<DateTime> BuildDateTime(std::int32_t year, std::int32_t month, std::int32_t day, std::int32_t hour,
                                       std::int32_t minute, std::int32_t second) {
-  if (year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
-      minute > 59 || second > 59) {
+  if (year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 ||
+      second > 59) {
     return std::nullopt;
   }
   const std::int64_t days = DayCount(year, month, day) - kDayZero;

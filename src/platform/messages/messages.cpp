@@ -55,8 +55,8 @@ std::int32_t ButtonResult(int boxReturn) {
 
 std::int32_t ShowMessage(MessageBoxService& boxes, const MessageValue& message, std::int32_t style,
                          const std::optional<std::string>& title) {
-  const int result = boxes.ShowBox(MessageToText(message), title ? *title : std::string(kDefaultMessageTitle),
-                                   EffectiveStyle(style));
+  const int result =
+      boxes.ShowBox(MessageToText(message), title ? *title : std::string(kDefaultMessageTitle), EffectiveStyle(style));
   return ButtonResult(result);
 }
 
