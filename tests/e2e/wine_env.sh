@@ -1,7 +1,9 @@
 # shellcheck shell=bash
 # The environment in which Tolvane.exe runs under Wine: a private prefix under the
 # build tree, a private X display, CJK fonts mapped for the window's font faces and a
-# Chinese (code page 936) locale. Sourced by the end-to-end tests and by run_program.sh.
+# Chinese (code page 936) locale. Wine draws its own desktop of the screen's size, so
+# window frames, focus and clicks do not depend on a window manager. Sourced by the
+# end-to-end tests and by run_program.sh.
 #
 #   tolvane_e2e_prefix     create or refresh the prefix (fast when it is up to date)
 #   tolvane_e2e_display    make DISPLAY usable, starting a private Xvfb when needed
