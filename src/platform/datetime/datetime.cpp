@@ -1,6 +1,7 @@
 #include "platform/datetime/datetime.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <limits>
 
@@ -113,8 +114,8 @@ char* PutText(char* at, const char* text) {
   return at;
 }
 
-// The parser walks raw pointers: it runs on every tick and in long sweeps, and
-// a debug build does not inline string_view's members.
+// The parser runs on every tick; raw pointers keep it cheap in unoptimised
+// builds too, where string_view's members are not inlined.
 struct Cursor {
   const char* at;
   const char* end;
