@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw -j"$(nproc)" --target Tolvane
+cmake --build --preset mingw -j"$(nproc)" --target Tolvane tolvane_driver
 exec tests/e2e/run_program.sh build/mingw/Tolvane.exe build/mingw/tolvane.png

@@ -75,6 +75,7 @@ bool Win32Host::Build() {
   WNDCLASSEXW label{sizeof(label)};
   label.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
   label.lpfnWndProc = LabelProc;
+  label.cbWndExtra = sizeof(HFONT);  // the font it was given, for WM_GETFONT
   label.hInstance = instance_;
   label.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   label.lpszClassName = kLabelClass;
@@ -133,12 +134,10 @@ HFONT Win32Host::FontFor(const ui::FontDef& font) {
 }
 
 void Win32Host::CreateControls() {
-  HWND lastGroupBox = nullptr;
   for (const ui::ControlDef& def : ui::MainWindowControls()) {
     HWND hwnd = CreateControl(def);
     if (hwnd == nullptr) continue;
     hwnds_[def.name] = hwnd;
-    if (def.type == ControlType::GroupBox) lastGroupBox = hwnd;
   }
   // Frames lie beneath the controls they surround.
   for (const ui::ControlDef& def : ui::MainWindowControls()) {
@@ -146,7 +145,6 @@ void Win32Host::CreateControls() {
       SetWindowPos(hwnds_[def.name], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
   }
-  (void)lastGroupBox;
 }
 
 HWND Win32Host::CreateControl(const ui::ControlDef& def) {
@@ -182,9 +180,13 @@ HWND Win32Host::CreateControl(const ui::ControlDef& def) {
     case ControlType::Window:
       return nullptr;  // no visible form
   }
-  HWND hwnd = CreateWindowExW(exStyle, cls, text.c_str(), style, r.left, r.top, r.width, r.height, window_, id,
-                              instance_, nullptr);
+  // A number box shares its rectangle with its spin buttons at the right edge.
+  const int spinWidth = def.spin ? GetSystemMetrics(SM_CXVSCROLL) : 0;
+  HWND hwnd = CreateWindowExW(exStyle, cls, text.c_str(), style, r.left, r.top, r.width - spinWidth, r.height, window_,
+                              id, instance_, nullptr);
   if (hwnd == nullptr) ReportFatalError("载入启动窗口失败");
+  // Later controls lie above earlier ones, so a label never covers the boxes set into it.
+  SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(def.font)), FALSE);
   if (HasOwnTextColour(def.type)) SetWindowTheme(hwnd, L"", L"");
   if (def.type == ControlType::CheckBox || def.type == ControlType::RadioBox) {
@@ -193,9 +195,11 @@ HWND Win32Host::CreateControl(const ui::ControlDef& def) {
   if (def.spin) {
     SetWindowSubclass(hwnd, NumberEditProc, 1, reinterpret_cast<DWORD_PTR>(this));
     HWND updown = CreateWindowExW(0, UPDOWN_CLASSW, nullptr,
-                                  WS_CHILD | WS_CLIPSIBLINGS | (def.visible ? WS_VISIBLE : 0) | UDS_ALIGNRIGHT | UDS_ARROWKEYS,
-                                  0, 0, 0, 0, window_, nullptr, instance_, nullptr);
+                                  WS_CHILD | WS_CLIPSIBLINGS | (def.visible ? WS_VISIBLE : 0) | UDS_ARROWKEYS,
+                                  r.left + r.width - spinWidth, r.top, spinWidth, r.height, window_, nullptr, instance_, nullptr);
     SendMessageW(updown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(hwnd), 0);
+    // Attaching may nudge the arrows; they keep exactly the right end of the rectangle.
+    SetWindowPos(updown, HWND_TOP, r.left + r.width - spinWidth, r.top, spinWidth, r.height, SWP_NOACTIVATE);
     SendMessageW(updown, UDM_SETRANGE32, def.spin->low, def.spin->high);
   }
   return hwnd;
@@ -499,6 +503,12 @@ LRESULT CALLBACK Win32Host::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LP
         return 0;
       case WM_ERASEBKGND:
         return 1;
+      case WM_SETFONT:
+        SetWindowLongPtrW(hwnd, 0, static_cast<LONG_PTR>(wParam));
+        if (LOWORD(lParam)) InvalidateRect(hwnd, nullptr, TRUE);
+        return 0;
+      case WM_GETFONT:
+        return GetWindowLongPtrW(hwnd, 0);
       case WM_LBUTTONDOWN:
       case WM_LBUTTONDBLCLK:
         if (ui::ControlState* label = g_host->ControlByHwnd(hwnd)) {
