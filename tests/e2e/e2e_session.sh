@@ -4,13 +4,19 @@
 # that record failures and go on, and screenshots. Everything started here ends on exit.
 #
 #   e2e_begin <test> <Tolvane.exe> <tolvane_driver.exe>
-#   e2e_start                       start the program and wait for its window
+#   e2e_start [--relay <file>]      start the program and wait for its window; --relay
+#                                   traces its power calls into <file> (relay_calls)
 #   drv <command> ...               run the driver (with a deadline)
 #   check <name> <prop> <value>     compare a property now
 #   check_wait <name> <prop> <value> [ms]   ... or once it has settled
 #   check_run <description> <driver command...>  a driver command that must succeed
 #   e2e_screenshot <file name>      the window, into $TOLVANE_E2E_DIR/screenshots
 #   e2e_close                       close request; the program must exit with code 0
+#   e2e_wait_exit [s]               the program must exit by itself, with code 0
+#   e2e_new_session                 end every Wine process (the display stays)
+#   e2e_witness_start / e2e_witness_ended   another program of the session, to see it end
+#   e2e_on_exit <command>           run the command when the test ends
+#   check_ini <file> <line>...      the settings file holds exactly these lines, in GBK
 #   e2e_end                         report and exit with the test's result
 
 # shellcheck source=wine_env.sh
@@ -20,6 +26,10 @@ E2E_FAILURES=0
 E2E_PROGRAM_PID=
 E2E_TEST=
 E2E_RUN_DIR=
+E2E_EXIT_STEPS=()
+E2E_WITNESS_PID=
+E2E_WITNESS_NOTES=
+E2E_WITNESSES=0
 
 e2e_fail() {
   echo "FAIL: $*" >&2
@@ -51,6 +61,8 @@ e2e_cleanup() {
     e2e_screenshot "$E2E_TEST-failure.png"
   fi
   tolvane_e2e_cleanup
+  local step
+  for step in "${E2E_EXIT_STEPS[@]}"; do eval "$step" || true; done
   if [ -n "$E2E_RUN_DIR" ] && [ -s "$E2E_RUN_DIR/program.log" ]; then
     echo "--- program output ($E2E_RUN_DIR/program.log):" >&2
     tail -n 40 "$E2E_RUN_DIR/program.log" >&2
@@ -60,11 +72,116 @@ e2e_cleanup() {
 # Every driver run has a deadline of its own, so a hung program or Wine fails the test.
 drv() { timeout 60 wine "$E2E_DRIVER" "$@"; }
 
+e2e_on_exit() { E2E_EXIT_STEPS+=("$1"); }
+
 e2e_start() {
-  (cd "$E2E_RUN_DIR" && exec wine Tolvane.exe >"$E2E_RUN_DIR/program.log" 2>&1) &
+  local log=$E2E_RUN_DIR/program.log debug=$WINEDEBUG
+  if [ "${1:-}" = --relay ]; then
+    log=$E2E_RUN_DIR/$2 debug=+relay
+    rm -f "$log"
+  fi
+  (cd "$E2E_RUN_DIR" && WINEDEBUG=$debug exec wine Tolvane.exe >"$log" 2>&1) &
   E2E_PROGRAM_PID=$!
   # The first program in a fresh Wine session also starts Wine's own services.
   drv wait-window 60000 || e2e_abort "the window did not appear"
+}
+
+# The program ends (by itself, or as its Wine session ends) with exit code 0.
+e2e_wait_exit() {
+  local deadline=$((SECONDS + ${1:-30})) code
+  [ -n "$E2E_PROGRAM_PID" ] || { e2e_fail "no program is running"; return 1; }
+  while kill -0 "$E2E_PROGRAM_PID" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || { e2e_fail "the program did not exit"; return 1; }
+    sleep 0.1
+  done
+  wait "$E2E_PROGRAM_PID"
+  code=$?
+  E2E_PROGRAM_PID=
+  [ "$code" -eq 0 ] || { e2e_fail "exit code $code, expected 0"; return 1; }
+}
+
+# Ends every Wine process of the prefix but keeps the display: the next program starts a
+# new session.
+e2e_new_session() {
+  timeout 30 wineserver -k >/dev/null 2>&1
+  timeout 30 wineserver -w >/dev/null 2>&1
+  if [ -n "$E2E_PROGRAM_PID" ]; then
+    wait "$E2E_PROGRAM_PID" 2>/dev/null
+    E2E_PROGRAM_PID=
+  fi
+  return 0
+}
+
+# The Windows form of a path (the prefix maps drive Z: to the root).
+e2e_winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+
+# Another program of the session: a window that notes in $E2E_WITNESS_NOTES the
+# session-end messages it gets, and ends by itself after 120 s, noting "timeout". Also
+# keeps the session up between programs.
+e2e_witness_start() {
+  E2E_WITNESSES=$((E2E_WITNESSES + 1))
+  E2E_WITNESS_NOTES=$E2E_RUN_DIR/witness-$E2E_WITNESSES.txt
+  rm -f "$E2E_WITNESS_NOTES"
+  timeout 180 wine "$E2E_DRIVER" witness "$(e2e_winpath "$E2E_WITNESS_NOTES")" 120000 >/dev/null 2>&1 &
+  E2E_WITNESS_PID=$!
+  local deadline=$((SECONDS + 60))
+  until grep -q ready "$E2E_WITNESS_NOTES" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] && kill -0 "$E2E_WITNESS_PID" 2>/dev/null || e2e_abort "the witness program did not start"
+    sleep 0.1
+  done
+}
+
+# The witness was ended with its session, well before its own time was up.
+e2e_witness_ended() {
+  local deadline=$((SECONDS + ${1:-30}))
+  while kill -0 "$E2E_WITNESS_PID" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || { e2e_fail "the Wine session did not end: another program still runs"; return 1; }
+    sleep 0.1
+  done
+  wait "$E2E_WITNESS_PID" 2>/dev/null
+  ! grep -q timeout "$E2E_WITNESS_NOTES" || { e2e_fail "the other program ran until its own time was up"; return 1; }
+}
+
+# The arguments of each traced call of a function, one call a line, in hexadecimal and
+# cut to the given width in bits (the trace shows whole registers).
+relay_calls() {
+  local log=$1 function=$2 bits=${3:-32} args a out
+  sed -n "s/^[0-9a-f]*:Call [A-Za-z0-9_]*\.$function(\([^)]*\)).*/\1/p" "$log" |
+    while IFS=, read -ra args; do
+      out=
+      for a in "${args[@]}"; do out+=${out:+,}$(printf '%x' $((0x$a & ((1 << bits) - 1)))); done
+      echo "$out"
+    done
+}
+
+# The line number of the first traced call of a function, empty when there is none.
+relay_first() { grep -n -m1 "^[0-9a-f]*:Call [A-Za-z0-9_]*\.$2(" "$1" | cut -d: -f1; }
+
+# The settings file: GBK text, CR LF line ends, the section line first, then exactly the
+# given key=value lines in any order.
+check_ini() {
+  local file=$1
+  shift
+  [ -f "$file" ] || { e2e_fail "no settings file $file"; return 1; }
+  python3 - "$file" "$@" <<'PY' || { e2e_fail "settings file $file differs"; return 1; }
+import sys
+path, want = sys.argv[1], sys.argv[2:]
+data = open(path, "rb").read()
+try:
+    text = data.decode("gbk")
+except UnicodeDecodeError as e:
+    sys.exit(f"not GBK text: {e}")
+if not text.endswith("\r\n"):
+    sys.exit("the last line has no CR LF")
+lines = text[:-2].split("\r\n")
+if any("\r" in l or "\n" in l for l in lines):
+    sys.exit(f"a line break other than CR LF: {data!r}")
+lines = [l for l in lines if l]
+if lines[:1] != ["[系统设置]"]:
+    sys.exit(f"the first line is {lines[:1]}, not [系统设置]")
+if sorted(lines[1:]) != sorted(want):
+    sys.exit(f"lines {lines[1:]}, expected {want} in any order")
+PY
 }
 
 check() {
@@ -95,15 +212,7 @@ e2e_screenshot() {
 # A close request ends the program with exit code 0.
 e2e_close() {
   drv close 20000 || { e2e_fail "the window did not close"; return 1; }
-  local deadline=$((SECONDS + 30)) code
-  while kill -0 "$E2E_PROGRAM_PID" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || { e2e_fail "the program did not exit after its window closed"; return 1; }
-    sleep 0.1
-  done
-  wait "$E2E_PROGRAM_PID"
-  code=$?
-  E2E_PROGRAM_PID=
-  [ "$code" -eq 0 ] || { e2e_fail "exit code $code, expected 0"; return 1; }
+  e2e_wait_exit 30
 }
 
 e2e_end() {

@@ -36,6 +36,10 @@ export WINEDEBUG=-all
 # No Mono or Gecko install prompts, no menu entries or file associations in $HOME.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
+# With WINEDEBUG=+relay, Wine traces only these calls: the power requests and what
+# surrounds them.
+TOLVANE_E2E_RELAY="AdjustTokenPrivileges;ExitWindowsEx;SetSuspendState;SetSystemPowerState;SetThreadExecutionState"
+
 tolvane_e2e_log() { echo "e2e: $*" >&2; }
 
 # Wine takes its code page from the Unix locale, which must exist. Build it into the
@@ -63,7 +67,8 @@ tolvane_e2e_locale() {
   { export LC_ALL=$want; } 2>/dev/null  # bash itself would warn: it does not see LOCPATH
 }
 
-# Prefix settings, as a registry file. Font faces the window asks for that Wine does
+# Prefix settings, as a registry file. Sound goes to PulseAudio (the tests that listen
+# start a private server). Font faces the window asks for that Wine does
 # not have are substituted by WenQuanYi Zen Hei, which has both the Chinese glyphs and
 # Latin letters and digits; the faces Wine draws its own texts with link to it, so
 # message boxes and dialogs show Chinese too.
@@ -74,6 +79,12 @@ Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
 "ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]
+"Audio"="pulse"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Debug]
+"RelayInclude"="$TOLVANE_E2E_RELAY"
 
 [HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
 "Desktop"="Default"

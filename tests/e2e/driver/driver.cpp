@@ -15,6 +15,21 @@
 //   close [ms]                            WM_CLOSE, then wait until the window is gone
 //   check-layout [name.prop=value ...]    compare every control with the window definition;
 //                                         the arguments replace expected values ("*": any)
+//   expect <name.prop=value> ...          compare several properties, print the mismatches
+//   watch <name> <prop> [ms]              print the property and each change: ms TAB value
+//   real-click <name>                     real mouse click at the control's centre
+//   set-picker <name> <[YYYY-MM-DD ]HH:MM:SS>  set a date picker's value
+//   boxes                                 list the open message boxes: title TAB text
+//   wait-box [text] [ms]                  wait for a message box (with that text), print it
+//   answer-box ok|cancel|yes|no|... [ms]  choose a button of the open message box
+//   tray left|double|right|context [x y]  the tray icon's callback for that mouse message;
+//                                         right and context print the popup menu's rectangle
+//   menu-items                            the open popup menu's items: caption TAB enabled
+//   menu <caption>|none                   click an item of the open popup menu (none: outside)
+//   command <item>                        WM_COMMAND of a menu item, without the menu
+//   minimize                              the title bar's minimise command
+//   witness <file> <ms>                   a window of another program, noting the
+//                                         session-end messages it gets in the file
 //
 // <name> is a control name of the definition, or "window" for the main window. Every
 // command that changes something returns only after the program has handled it.
@@ -32,6 +47,7 @@
 #include <vector>
 
 #include "font_probe.h"
+#include "menu_probe.h"
 #include "ui/window_definition.h"
 
 namespace ui = tolvane::ui;
@@ -134,47 +150,63 @@ HWND SpinOf(HWND edit) {
   return nullptr;
 }
 
-// Reads a structure that the program fills in through a pointer: the buffer must live in
-// the program's address space.
+// Sends a message whose lParam points to a structure: the structure must live in the
+// program's address space, so it is copied there before the call and back after it.
 template <typename T>
-std::optional<T> RemoteQuery(HWND h, UINT msg, WPARAM wp) {
+std::optional<T> RemoteSend(HWND h, UINT msg, WPARAM wp, const T& in, LRESULT* result = nullptr) {
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
   HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
   if (!process) return std::nullopt;
   std::optional<T> out;
   if (void* remote = VirtualAllocEx(process, nullptr, sizeof(T), MEM_COMMIT, PAGE_READWRITE)) {
-    Send(h, msg, wp, reinterpret_cast<LPARAM>(remote));
-    T value{};
-    if (ReadProcessMemory(process, remote, &value, sizeof value, nullptr)) out = value;
+    if (WriteProcessMemory(process, remote, &in, sizeof in, nullptr)) {
+      LRESULT r = Send(h, msg, wp, reinterpret_cast<LPARAM>(remote));
+      if (result) *result = r;
+      T value{};
+      if (ReadProcessMemory(process, remote, &value, sizeof value, nullptr)) out = value;
+    }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   }
   CloseHandle(process);
   return out;
 }
 
-std::wstring FontOf(HWND h) {
-  using namespace tolvane::e2e;
+template <typename T>
+std::optional<T> RemoteQuery(HWND h, UINT msg, WPARAM wp) {
+  return RemoteSend<T>(h, msg, wp, T{});
+}
+
+// Runs a hook of a probe library (which must sit next to the driver) on the thread that
+// owns the window h, by sending h the probe's message; the hook answers through the
+// shared memory `mapping`, which holds a T. Returns the answer when the hook set its ok.
+template <typename T>
+T CallProbe(HWND h, const wchar_t* library, const char* hookName, const wchar_t* mapping, const wchar_t* message) {
   wchar_t path[MAX_PATH];
   DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring dll(path, n);
-  dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"tolvane_font_probe.dll";
+  dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + library;
   HMODULE probeModule = LoadLibraryW(dll.c_str());
-  auto hookProc = probeModule ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probeModule, kFontProbeHook))) : nullptr;
+  auto hookProc = probeModule ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probeModule, hookName))) : nullptr;
   if (!hookProc) Fail(L"cannot load " + dll);
-  HANDLE map = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(FontProbe), kFontProbeMapping);
-  auto* probe = map ? static_cast<FontProbe*>(MapViewOfFile(map, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(FontProbe))) : nullptr;
+  HANDLE map = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(T), mapping);
+  auto* probe = map ? static_cast<T*>(MapViewOfFile(map, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(T))) : nullptr;
   if (!probe) Fail(L"cannot share memory with the program");
   *probe = {};
   HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, hookProc, probeModule, GetWindowThreadProcessId(h, nullptr));
   if (!hook) Fail(L"cannot hook the program's thread");
-  Send(h, RegisterWindowMessageW(kFontProbeMessage));
+  Send(h, RegisterWindowMessageW(message));
   UnhookWindowsHookEx(hook);
-  LOGFONTW lf = probe->font;
-  bool ok = probe->ok;
+  T answer = *probe;
   UnmapViewOfFile(probe);
   CloseHandle(map);
-  if (!ok) Fail(L"cannot read the font of the control");
+  if (!answer.ok) Fail(std::wstring(L"the probe in ") + library + L" found nothing");
+  return answer;
+}
+
+std::wstring FontOf(HWND h) {
+  using namespace tolvane::e2e;
+  LOGFONTW lf = CallProbe<FontProbe>(h, L"tolvane_font_probe.dll", kFontProbeHook, kFontProbeMapping, kFontProbeMessage).font;
   return std::wstring(lf.lfFaceName) + L"|" + std::to_wstring(lf.lfHeight) + L"|" + std::to_wstring(lf.lfWeight) +
          L"|" + std::to_wstring(lf.lfCharSet);
 }
@@ -230,6 +262,8 @@ std::wstring WindowProperty(HWND main, const std::wstring& prop) {
   }
   if (prop == L"visible") return Bool(IsWindowVisible(main));
   if (prop == L"enabled") return Bool(IsWindowEnabled(main));
+  if (prop == L"iconic") return Bool(IsIconic(main));
+  if (prop == L"foreground") return Bool(GetForegroundWindow() == main);
   if (prop == L"minimized") return Bool(IsIconic(main));
   if (prop == L"topmost") return Bool(GetWindowLongW(main, GWL_EXSTYLE) & WS_EX_TOPMOST);
   if (prop == L"frame") {
@@ -530,6 +564,259 @@ void Click(const std::wstring& name) {
   Settle(h);
 }
 
+// A real mouse click at the centre of a control, as the user makes it; the control must
+// be the one a click there reaches.
+void RealClick(const std::wstring& name) {
+  HWND main = RequireMain(), h = Control(name);
+  RECT r;
+  GetWindowRect(h, &r);
+  POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  if (HWND target = ClickTarget(main, p); target != h) {
+    Fail(name + L" is covered by " + (target ? NameOf(target) : L"nothing") + L" at its centre");
+  }
+  {
+    AttachedInput attach(main);
+    SetForegroundWindow(main);
+  }
+  MouseClickAt(p);
+  Settle(h);
+}
+
+// "HH:MM:SS" keeps the picker's date, "YYYY-MM-DD HH:MM:SS" replaces both. The picker
+// sends no change notification for this; the program reads the value when it uses it.
+void SetPicker(const std::wstring& name, const std::wstring& text) {
+  HWND h = Control(name);
+  if (ClassOf(h) != DATETIMEPICK_CLASSW) Fail(name + L" is not a date picker");
+  auto st = RemoteQuery<SYSTEMTIME>(h, DTM_GETSYSTEMTIME, 0);
+  if (!st) Fail(L"cannot read the date picker's value");
+  unsigned y = 0, mo = 0, d = 0, hh = 0, mi = 0, ss = 0;
+  if (swscanf(text.c_str(), L"%u-%u-%u %u:%u:%u", &y, &mo, &d, &hh, &mi, &ss) == 6) {
+    st->wYear = static_cast<WORD>(y), st->wMonth = static_cast<WORD>(mo), st->wDay = static_cast<WORD>(d);
+  } else if (swscanf(text.c_str(), L"%u:%u:%u", &hh, &mi, &ss) != 3) {
+    Fail(L"a picker value reads HH:MM:SS or YYYY-MM-DD HH:MM:SS: " + text);
+  }
+  st->wHour = static_cast<WORD>(hh), st->wMinute = static_cast<WORD>(mi), st->wSecond = static_cast<WORD>(ss);
+  st->wMilliseconds = 0;
+  st->wDayOfWeek = 0;
+  LRESULT accepted = 0;
+  if (!RemoteSend(h, DTM_SETSYSTEMTIME, GDT_VALID, *st, &accepted) || !accepted) Fail(L"the picker refused " + text);
+  Settle(h);
+}
+
+DWORD ProgramProcess() {
+  DWORD pid = 0;
+  if (HWND main = MainWindow()) GetWindowThreadProcessId(main, &pid);
+  return pid;
+}
+
+// Visible top-level windows of a class, of the program's process when its window is there.
+std::vector<HWND> TopLevelWindows(const wchar_t* className) {
+  struct Search {
+    const wchar_t* className;
+    DWORD pid;
+    std::vector<HWND> found;
+  } search{className, ProgramProcess(), {}};
+  EnumWindows(
+      [](HWND h, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        if (IsWindowVisible(h) && ClassOf(h) == s->className && (s->pid == 0 || pid == s->pid)) s->found.push_back(h);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// A message box: its title and the texts of its static controls (the icon has none).
+struct Box {
+  HWND hwnd;
+  std::wstring title, text;
+};
+
+std::vector<Box> Boxes() {
+  std::vector<Box> boxes;
+  for (HWND h : TopLevelWindows(L"#32770")) {
+    Box box{h, TextOf(h), {}};
+    for (HWND c = GetWindow(h, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      if (ClassOf(c) != L"Static") continue;
+      std::wstring t = TextOf(c);
+      if (!t.empty()) box.text += (box.text.empty() ? L"" : L" ") + t;
+    }
+    boxes.push_back(box);
+  }
+  return boxes;
+}
+
+std::wstring BoxLine(const Box& b) { return b.title + L"\t" + b.text; }
+
+// Waits for a message box, with the given text if one is given, and prints it.
+int WaitBox(const std::wstring& text, int timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    for (const Box& b : Boxes()) {
+      if (text.empty() || b.text == text) return Print(BoxLine(b)), 0;
+    }
+    if (static_cast<int>(GetTickCount() - start) > timeoutMs) break;
+    Sleep(20);
+  }
+  std::wstring seen;
+  for (const Box& b : Boxes()) seen += L"\n  " + BoxLine(b);
+  Fail(L"no message box" + (text.empty() ? L"" : L" saying " + text) + L" appeared" + (seen.empty() ? L"" : L"; open:" + seen));
+}
+
+// Chooses a button of the (only) open message box the way a click on it does, and waits
+// until the box has gone.
+int AnswerBox(const std::wstring& button, int timeoutMs) {
+  static const std::map<std::wstring, int> ids = {{L"ok", IDOK},       {L"cancel", IDCANCEL}, {L"abort", IDABORT},
+                                                  {L"retry", IDRETRY}, {L"ignore", IDIGNORE}, {L"yes", IDYES},
+                                                  {L"no", IDNO}};
+  auto id = ids.find(button);
+  if (id == ids.end()) Fail(L"unknown message box button " + button);
+  std::vector<Box> boxes = Boxes();
+  if (boxes.size() != 1) Fail(std::to_wstring(boxes.size()) + L" message boxes are open, expected one");
+  HWND box = boxes[0].hwnd, b = GetDlgItem(box, id->second);
+  if (!b || !IsWindowVisible(b)) Fail(L"the message box has no " + button + L" button");
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(id->second, BN_CLICKED), reinterpret_cast<LPARAM>(b));
+  DWORD start = GetTickCount();
+  while (IsWindow(box) && IsWindowVisible(box)) {
+    if (static_cast<int>(GetTickCount() - start) > timeoutMs) Fail(L"the message box did not close");
+    Sleep(20);
+  }
+  return 0;
+}
+
+// The tray icon's callback as the notification area sends it for a mouse message.
+constexpr UINT kTrayCallback = 0x8064;
+constexpr UINT kTrayIconId = 100;
+
+HWND WaitPopupMenu(int timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    std::vector<HWND> menus = TopLevelWindows(L"#32768");
+    if (!menus.empty()) return menus[0];
+    if (static_cast<int>(GetTickCount() - start) > timeoutMs) Fail(L"no popup menu appeared");
+    Sleep(20);
+  }
+}
+
+// left, double, right (which opens the popup menu: its rectangle is printed) or
+// context; right takes the pointer position at which the notification area was clicked.
+int Tray(const std::vector<std::wstring>& a) {
+  static const std::map<std::wstring, UINT> messages = {{L"left", WM_LBUTTONUP},
+                                                        {L"double", WM_LBUTTONDBLCLK},
+                                                        {L"right", WM_RBUTTONUP},
+                                                        {L"context", WM_CONTEXTMENU}};
+  auto m = messages.find(a[1]);
+  if (m == messages.end()) Fail(L"unknown tray operation " + a[1]);
+  HWND main = RequireMain();
+  if (a.size() >= 4 && !SetCursorPos(_wtoi(a[2].c_str()), _wtoi(a[3].c_str()))) Fail(L"SetCursorPos failed");
+  PostMessageW(main, kTrayCallback, kTrayIconId, m->second);
+  if (m->second == WM_RBUTTONUP || m->second == WM_CONTEXTMENU) {
+    RECT r;
+    GetWindowRect(WaitPopupMenu(kDefaultWaitMs), &r);
+    Print(RectText(r));
+  }
+  return 0;
+}
+
+struct MenuItem {
+  std::wstring caption;
+  bool grayed;
+  RECT rect;
+};
+
+// The items of the open popup menu, read inside the program, which owns the menu.
+std::vector<MenuItem> PopupItems(HWND popup) {
+  using namespace tolvane::e2e;
+  MenuProbe probe = CallProbe<MenuProbe>(popup, L"tolvane_menu_probe.dll", kMenuProbeHook, kMenuProbeMapping, kMenuProbeMessage);
+  std::vector<MenuItem> items;
+  for (int i = 0; i < probe.count; ++i) {
+    const MenuProbeItem& p = probe.items[i];
+    items.push_back({(p.state & MF_SEPARATOR) ? L"-" : std::wstring(p.caption), (p.state & MF_GRAYED) != 0, p.rect});
+  }
+  return items;
+}
+
+// Lists the items of the open popup menu: caption, 1 for enabled or 0 for greyed.
+int MenuItems() {
+  for (const MenuItem& item : PopupItems(WaitPopupMenu(kDefaultWaitMs))) {
+    Print(item.caption + L"\t" + Bool(!item.grayed));
+  }
+  return 0;
+}
+
+// Clicks an item of the open popup menu with the real mouse and waits until the menu
+// has closed; "none" clicks outside it, which only closes it.
+int MenuChoose(const std::wstring& caption) {
+  HWND popup = WaitPopupMenu(kDefaultWaitMs);
+  POINT p{};
+  if (caption == L"none") {
+    RECT r;
+    GetWindowRect(popup, &r);
+    p = POINT{r.left - 20, r.top - 20};
+  } else {
+    bool found = false;
+    for (const MenuItem& item : PopupItems(popup)) {
+      if (item.caption != caption) continue;
+      p = POINT{(item.rect.left + item.rect.right) / 2, (item.rect.top + item.rect.bottom) / 2};
+      found = true;
+      break;
+    }
+    if (!found) Fail(L"the popup menu has no item " + caption);
+  }
+  if (!SetCursorPos(p.x, p.y)) Fail(L"SetCursorPos failed");
+  Sleep(50);  // the menu highlights the item under the pointer before the click
+  MouseClickAt(p);
+  DWORD start = GetTickCount();
+  while (IsWindow(popup) && IsWindowVisible(popup)) {
+    if (static_cast<int>(GetTickCount() - start) > kDefaultWaitMs) Fail(L"the popup menu did not close");
+    Sleep(20);
+  }
+  return 0;
+}
+
+// Stands in for another program of the session: a top-level window that notes the
+// session-end messages in a file and ends by itself after the given time, noting that.
+std::wstring g_witnessFile;
+
+void Note(const char* line) {
+  if (FILE* f = _wfopen(g_witnessFile.c_str(), L"ab")) {
+    fputs(line, f);
+    fputs("\n", f);
+    fclose(f);
+  }
+}
+
+LRESULT CALLBACK WitnessProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_QUERYENDSESSION) Note("queryendsession");
+  if (msg == WM_ENDSESSION) Note(wp ? "endsession 1" : "endsession 0");
+  return DefWindowProcW(h, msg, wp, lp);
+}
+
+int Witness(const std::wstring& file, int lifetimeMs) {
+  g_witnessFile = file;
+  if (FILE* f = _wfopen(file.c_str(), L"wb")) fclose(f);
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = WitnessProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"TolvaneDriverWitness";
+  RegisterClassW(&wc);
+  HWND h = CreateWindowW(wc.lpszClassName, L"witness", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+  if (!h) Fail(L"cannot create the witness window");
+  Note("ready");
+  SetTimer(h, 1, static_cast<UINT>(lifetimeMs), nullptr);
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == WM_TIMER && msg.hwnd == h) {
+      Note("timeout");
+      return 0;
+    }
+    DispatchMessageW(&msg);
+  }
+  return 0;
+}
+
 int WaitFor(const std::wstring& name, const std::wstring& prop, const std::wstring& value, bool equal, int timeoutMs) {
   DWORD start = GetTickCount();
   std::wstring last;
@@ -544,15 +831,45 @@ int WaitFor(const std::wstring& name, const std::wstring& prop, const std::wstri
        L"\"");
 }
 
+// Prints the property at once and again at each change, each line with the milliseconds
+// since the start, until the time is up or the window has gone (a last line "gone").
+int Watch(const std::wstring& name, const std::wstring& prop, int timeoutMs) {
+  DWORD start = GetTickCount();
+  std::optional<std::wstring> last;
+  for (;;) {
+    auto elapsed = static_cast<int>(GetTickCount() - start);
+    if (!MainWindow()) return Print(std::to_wstring(elapsed) + L"\tgone"), 0;
+    std::wstring now = Property(name, prop);
+    if (!last || now != *last) Print(std::to_wstring(elapsed) + L"\t" + now);
+    last = now;
+    if (elapsed > timeoutMs) return 0;
+    Sleep(10);
+  }
+}
+
+// Compares several properties at once: each argument reads name.prop=value. Prints
+// every mismatch; fails when there is one.
+int Expect(const std::vector<std::wstring>& checks) {
+  int mismatches = 0;
+  for (const std::wstring& c : checks) {
+    size_t dot = c.find(L'.'), eq = c.find(L'=');
+    if (dot == std::wstring::npos || eq == std::wstring::npos || eq < dot) Fail(L"a check reads name.prop=value: " + c);
+    std::wstring name = c.substr(0, dot), prop = c.substr(dot + 1, eq - dot - 1), want = c.substr(eq + 1);
+    std::wstring got = Property(name, prop);
+    if (got != want) {
+      Print(name + L" " + prop + L": expected \"" + want + L"\", got \"" + got + L"\"");
+      ++mismatches;
+    }
+  }
+  return mismatches ? 1 : 0;
+}
+
 int Timeout(const std::vector<std::wstring>& args, size_t index) {
   return args.size() > index ? _wtoi(args[index].c_str()) : kDefaultWaitMs;
 }
 
 int Usage() {
-  WriteLine(stderr, L"usage: tolvane_driver wait-window [ms] | get <name> <prop> | window-rect | client-rect |\n"
-                   L"  wait <name> <prop> <value> [ms] | "
-                   L"wait-not <name> <prop> <value> [ms] | click <name> | type <name> <text> | key <name> <key> |\n"
-                   L"  focus <name> | spin <name> up|down | close [ms] | check-layout [name.prop=value ...]");
+  WriteLine(stderr, L"usage: tolvane_driver <command> ...; the commands are listed at the top of driver.cpp");
   return 2;
 }
 
@@ -589,6 +906,25 @@ int Run(const std::vector<std::wstring>& a) {
     return 0;
   }
   if (cmd == L"check-layout") return CheckLayout({a.begin() + 1, a.end()});
+  if (cmd == L"expect") return Expect({a.begin() + 1, a.end()});
+  if (cmd == L"watch" && a.size() >= 3) return Watch(a[1], a[2], Timeout(a, 3));
+  if (cmd == L"real-click" && a.size() == 2) return RealClick(a[1]), 0;
+  if (cmd == L"set-picker" && a.size() == 3) return SetPicker(a[1], a[2]), 0;
+  if (cmd == L"boxes") {
+    for (const Box& b : Boxes()) Print(BoxLine(b));
+    return 0;
+  }
+  if (cmd == L"wait-box") return WaitBox(a.size() > 1 ? a[1] : L"", Timeout(a, 2));
+  if (cmd == L"answer-box" && a.size() >= 2) return AnswerBox(a[1], Timeout(a, 2));
+  if (cmd == L"tray" && (a.size() == 2 || a.size() == 4)) return Tray(a);
+  if (cmd == L"menu-items") return MenuItems();
+  if (cmd == L"menu" && a.size() == 2) return MenuChoose(a[1]);
+  if (cmd == L"command" && a.size() == 2) {
+    PostMessageW(RequireMain(), WM_COMMAND, MAKEWPARAM(ui::ControlId(Definition(a[1]).name), 0), 0);
+    return 0;
+  }
+  if (cmd == L"minimize") return PostMessageW(RequireMain(), WM_SYSCOMMAND, SC_MINIMIZE, 0) ? 0 : 1;
+  if (cmd == L"witness" && a.size() == 3) return Witness(a[1], _wtoi(a[2].c_str()));
   return Usage();
 }
 
