@@ -1,48 +1,74 @@
 #!/usr/bin/env python3
 """Finds the bursts of sound in a recording: one line per burst with its start and
-length in seconds and its peak as a fraction of full scale.
+length in seconds, its peak as a fraction of full scale and its energy (the integral of
+the squared signal at full scale 1, in seconds). Two copies of a sound started together
+have about twice the energy of one, whatever their phases.
 
-    sound_bursts.py <recording.wav> [threshold]
+    sound_bursts.py [--complete] <recording.wav | recording.raw>
 
-A burst is a run of 10 ms windows whose RMS level exceeds the threshold (default 0.01 of
-full scale); runs separated by less than 30 ms of quiet count as one burst.
+A .raw recording is 16-bit little-endian mono at 44100 Hz, as parec writes it. A burst
+is a run of 10 ms windows whose RMS level exceeds 1% of full scale; runs less than 30 ms
+apart count as one. With --complete only bursts followed by at least 0.3 s of recording
+are listed (the recording may still be growing).
 """
 import array
 import sys
 import wave
 
+THRESHOLD = 0.01
+WINDOW_S = 0.010
+BRIDGE_S = 0.030
+SETTLED_S = 0.3
 
-def bursts(path, threshold=0.01, window_s=0.010, bridge_s=0.030):
-    with wave.open(path, "rb") as w:
-        if w.getsampwidth() != 2:
-            raise SystemExit("expected 16-bit samples")
-        rate, channels = w.getframerate(), w.getnchannels()
-        samples = array.array("h", w.readframes(w.getnframes()))
+
+def samples_of(path):
+    if path.endswith(".raw"):
+        with open(path, "rb") as f:
+            data = f.read()
+        rate, channels, width = 44100, 1, 2
+        data = data[: len(data) // 2 * 2]
+    else:
+        with wave.open(path, "rb") as w:
+            rate, channels, width = w.getframerate(), w.getnchannels(), w.getsampwidth()
+            data = w.readframes(w.getnframes())
+    if width != 2:
+        raise SystemExit("expected 16-bit samples")
+    samples = array.array("h", data)
     if sys.byteorder == "big":
         samples.byteswap()
-    if channels > 1:
-        samples = samples[::channels]
-    window = max(1, int(rate * window_s))
-    loud = []
-    for start in range(0, len(samples) - window + 1, window):
+    return samples[::channels], rate
+
+
+def bursts(samples, rate):
+    window = max(1, int(rate * WINDOW_S))
+    found = []  # [first window, last window, peak, energy]
+    for i, start in enumerate(range(0, len(samples) - window + 1, window)):
         chunk = samples[start:start + window]
-        rms = (sum(x * x for x in chunk) / window) ** 0.5 / 32768.0
-        loud.append((rms > threshold, max(abs(x) for x in chunk) / 32768.0))
-    found = []  # [first window, last window, peak]
-    for i, (is_loud, peak) in enumerate(loud):
-        if not is_loud:
+        square = sum(x * x for x in chunk) / 32768.0**2
+        if (square / window) ** 0.5 <= THRESHOLD:
             continue
-        if found and (i - found[-1][1]) * window_s <= bridge_s + 1e-9:
+        peak = max(abs(x) for x in chunk) / 32768.0
+        if found and (i - found[-1][1] - 1) * WINDOW_S <= BRIDGE_S + 1e-9:
             found[-1][1] = i
             found[-1][2] = max(found[-1][2], peak)
+            found[-1][3] += square / rate
         else:
-            found.append([i, i, peak])
-    return [(first * window_s, (last - first + 1) * window_s, peak) for first, last, peak in found]
+            found.append([i, i, peak, square / rate])
+    return [(first * WINDOW_S, (last - first + 1) * WINDOW_S, peak, energy) for first, last, peak, energy in found]
+
+
+def main(args):
+    complete = "--complete" in args
+    paths = [a for a in args if a != "--complete"]
+    if len(paths) != 1:
+        raise SystemExit(__doc__)
+    samples, rate = samples_of(paths[0])
+    end = len(samples) / rate
+    for start, length, peak, energy in bursts(samples, rate):
+        if complete and start + length + SETTLED_S > end:
+            continue
+        print(f"{start:.3f} {length:.3f} {peak:.3f} {energy:.5f}")
 
 
 if __name__ == "__main__":
-    if len(sys.argv) not in (2, 3):
-        raise SystemExit(__doc__)
-    threshold = float(sys.argv[2]) if len(sys.argv) == 3 else 0.01
-    for start, length, peak in bursts(sys.argv[1], threshold):
-        print(f"{start:.3f} {length:.3f} {peak:.3f}")
+    main(sys.argv[1:])

@@ -1,0 +1,105 @@
+#!/bin/bash
+# The reminder sounds, heard: a private PulseAudio null sink is recorded while a
+# countdown runs out, and the bursts of sound in the recording are measured. The action
+# is standby, which under Wine returns at once, so the program then simply closes.
+#   sound_tests.sh <case> <Tolvane.exe> <tolvane_driver.exe>
+set -u
+here=$(dirname "$0")
+# shellcheck source=e2e_session.sh
+source "$here/e2e_session.sh"
+# shellcheck source=audio.sh
+source "$here/audio.sh"
+
+readonly CLIP_MIN=0.80 CLIP_MAX=1.05  # the built-in clip: about 0.93 s above the threshold
+readonly TOLERANCE=0.30               # onsets, in seconds
+
+# The bursts of the recording must start at the given offsets from the first one (in
+# seconds), each one clip long. An offset marked "?" is the clip of the target second:
+# the program ends right after the action and stops every sound as it ends, so that clip
+# is cut short, or not heard at all when the program is quicker than the sound output.
+# Sets BURSTS (start length peak energy per line).
+check_onsets() {
+  local what=$1
+  shift
+  BURSTS=$(sound_bursts)
+  local got
+  got=$(awk -v want="$*" -v tol=$TOLERANCE -v lo=$CLIP_MIN -v hi=$CLIP_MAX '
+    { start[NR] = $1; len[NR] = $2 }
+    END {
+      n = split(want, w, " ")
+      cut = w[n] ~ /\?$/
+      if (NR != n && !(cut && NR == n - 1)) { print "heard " NR " sounds, expected " n; exit }
+      for (i = 1; i <= NR; i++) {
+        off = start[i] - start[1]
+        if (off < w[i] - tol || off > w[i] + tol) print "sound " i " at +" off " s, expected +" w[i]
+        if (!(cut && i == n) && (len[i] < lo || len[i] > hi)) print "sound " i " lasts " len[i] " s, not one clip"
+      }
+    }' <<<"$BURSTS")
+  [ -z "$got" ] || e2e_fail "$what: $got; bursts (start length peak energy): $(paste -sd, <<<"$BURSTS")"
+}
+
+# Two play requests at once: group i of the streams opened (1-based) holds twice as many
+# as group j, a single reminder. (How loud two copies sound together depends on their
+# phases, so the recording cannot tell; and Wine opens extra streams for the first sound
+# of a program, so the first group is not counted on.)
+check_two_at_once() {
+  local what=$1 i=$2 j=$3 groups g
+  groups=$(stream_groups)
+  read -ra g <<<"$groups"
+  [ "${#g[@]}" -ge "$i" ] && [ "${#g[@]}" -ge "$j" ] && [ "${g[i - 1]}" -eq $((2 * g[j - 1])) ] ||
+    e2e_fail "$what: streams opened together, group by group: $groups; expected group $i to hold two requests"
+}
+
+countdown_to_standby() {
+  check_run "cannot click 单选框3" click 单选框3
+  check_run "cannot click 单选框6" click 单选框6
+  check_run "cannot set the countdown" set-picker 日期框2 "$1"
+  check_run "cannot click 按钮1" click 按钮1
+  check_wait 按钮2 enabled 1 5000
+}
+
+# Default reminders: the built-in clip at 30, 20, 10, 5, 4, 3, 2, 1 and 0 (twice: the
+# periodic reminder and the final prompt) seconds remaining. The first brings a window hidden in the tray back, and from 5 seconds
+# on the window stays on top.
+test_reminders_default() {
+  e2e_audio_start
+  e2e_start
+  e2e_record_start reminders-default
+  e2e_streams_start reminders-default
+  countdown_to_standby 00:00:35
+  check_run "cannot minimise" minimize
+  check_wait window visible 0 5000
+  check_wait window visible 1 15000 || echo "  (the reminder at 30 s should show the window)" >&2
+  check window iconic 0
+  check_wait window topmost 1 30000 || echo "  (from 5 s remaining the window stays on top)" >&2
+  e2e_wait_exit 30
+  e2e_record_stop
+  check_onsets "default reminders" 0 10 20 25 26 27 28 29 30?
+  check_two_at_once "default reminders at 0 s" 9 2
+}
+
+# Custom reminders from the settings file, every 5 s from 1 minute on, with no sound file
+# chosen: the built-in clip at 10, 5 (twice: the periodic and the final prompt together,
+# playing over each other, so no longer than one clip), 4, 3, 2, 1 and 0 seconds
+# remaining.
+test_reminders_custom() {
+  printf '[系统设置]\r\n提示开始=1\r\n提示间隔=5\r\n启用自定义=真\r\n' | iconv -f UTF-8 -t GBK >"$E2E_RUN_DIR/config.ini"
+  e2e_audio_start
+  e2e_start
+  check_run "the settings were not loaded" expect 选择框4.checked=1 编辑框2.text=1 编辑框3.text=5 按钮4.enabled=0
+  e2e_record_start reminders-custom
+  e2e_streams_start reminders-custom
+  countdown_to_standby 00:00:13
+  e2e_wait_exit 30
+  e2e_record_stop
+  check_onsets "custom reminders" 0 5 6 7 8 9 10?
+  check_two_at_once "custom reminders at 5 s" 2 3
+  check_two_at_once "custom reminders at 0 s" 7 3
+}
+
+case=${1:-}
+declare -F "test_$case" >/dev/null || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
+e2e_begin "$case" "$2" "$3"
+"test_$case"
+e2e_end
