@@ -7,7 +7,7 @@
 #   e2e_audio_start               start the server
 #   e2e_record_start <name>       record the sink into <run dir>/<name>.raw from now on
 #   e2e_record_stop               end the recording; also saved as <name>.wav
-#   sound_bursts [--complete]     the recording's bursts: start, length, peak, energy
+#   sound_bursts [--complete]     the recording's bursts: start, length, peak
 #   e2e_wait_bursts <n> [s]       wait until the recording holds n finished bursts
 #   e2e_streams_start <name>      note when playback streams are opened from now on
 #   stream_groups                 how many streams were opened together, group by group

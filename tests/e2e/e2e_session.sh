@@ -11,6 +11,7 @@
 #   check_wait <name> <prop> <value> [ms]   ... or once it has settled
 #   check_run <description> <driver command...>  a driver command that must succeed
 #   e2e_screenshot <file name>      the window, into $TOLVANE_E2E_DIR/screenshots
+#   e2e_tray_menu [x y]             open the tray icon's popup menu with the pointer at x y
 #   e2e_close                       close request; the program must exit with code 0
 #   e2e_wait_exit [s]               the program must exit by itself, with code 0
 #   e2e_new_session                 end every Wine process (the display stays)
@@ -70,7 +71,14 @@ e2e_cleanup() {
 }
 
 # Every driver run has a deadline of its own, so a hung program or Wine fails the test.
-drv() { timeout 60 wine "$E2E_DRIVER" "$@"; }
+# Failed runs are noted in driver.log in the run directory.
+drv() {
+  local code=0
+  WINEDEBUG=err+all,warn+all timeout 60 wine "$E2E_DRIVER" "$@" 2>"$E2E_RUN_DIR/drv.err" || code=$?
+  grep -v "^[0-9a-f]*:\(err\|warn\|fixme\)" "$E2E_RUN_DIR/drv.err" >&2
+  [ "$code" = 0 ] || { echo "$(date +%T.%N) exit status $code: $*" >>"$E2E_RUN_DIR/driver.log"; cat "$E2E_RUN_DIR/drv.err" >>"$E2E_RUN_DIR/driver.log"; }
+  return "$code"
+}
 
 e2e_on_exit() { E2E_EXIT_STEPS+=("$1"); }
 
@@ -195,9 +203,22 @@ check_wait() {
 }
 
 check_run() {
-  local what=$1
+  local what=$1 code
   shift
-  drv "$@" || { e2e_fail "$what"; return 1; }
+  drv "$@" && return 0
+  code=$?
+  e2e_fail "$what$([ "$code" = 1 ] || echo " (driver exit status $code)")"
+  return 1
+}
+
+# A right click on the tray icon with the pointer at x y (default 500 400), moved there on
+# the X display as the user moves it; prints the popup menu's rectangle.
+e2e_tray_menu() {
+  local x=${1:-500} y=${2:-400}
+  # Without --sync, which hangs when the pointer is there already; the driver waits until
+  # Wine has seen the move.
+  timeout 10 xdotool mousemove "$x" "$y" || { e2e_fail "cannot move the pointer (xdotool)"; return 1; }
+  drv tray right "$x" "$y"
 }
 
 e2e_screenshot() {

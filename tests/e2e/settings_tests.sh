@@ -70,12 +70,12 @@ test_settings_prepared() {
     local bursts
     bursts=$(sound_bursts)
     awk 'NR == 1 && $2 >= 1.4 && $2 <= 1.6 { ok = 1 } END { exit !(ok && NR == 1) }' <<<"$bursts" ||
-      e2e_fail "the play button: heard $(paste -sd, <<<"$bursts") (start length peak energy), expected the 1.5 s file once"
+      e2e_fail "the play button: heard $(paste -sd, <<<"$bursts") (start length peak), expected the 1.5 s file once"
   fi
   e2e_record_stop
 
   enter 编辑框2 7
-  check_run "the tray menu did not open" tray right 500 400 >/dev/null
+  e2e_tray_menu >/dev/null || e2e_fail "the tray menu did not open"
   check_run "cannot choose 退出程序" menu 退出程序
   e2e_wait_exit 30
   cmp -s "$ini" "$ini.prepared" || e2e_fail "quitting from the tray menu changed config.ini"
@@ -102,7 +102,7 @@ test_settings_end_session() {
 test_tray() {
   e2e_start
   local rect items
-  rect=$(drv tray right 500 400) || e2e_fail "no popup menu for a right click on the icon"
+  rect=$(e2e_tray_menu 500 400) || e2e_fail "no popup menu for a right click on the icon"
   [[ $rect == "503 403 "* ]] || e2e_fail "the popup menu opened at $rect, expected 3 pixels right of and below the pointer (500 400)"
   items=$(drv menu-items | paste -sd' ')
   [ "$items" = $'显示窗口\t0 -\t0 立即执行\t1 取消执行\t0 -\t0 退出程序\t1' ] || e2e_fail "tray menu while shown: $items"
@@ -112,7 +112,7 @@ test_tray() {
     check_run "cannot minimise" minimize
     check_wait window visible 0 5000
     if [ "$op" = menu ]; then
-      drv tray right 500 400 >/dev/null
+      e2e_tray_menu >/dev/null
       items=$(drv menu-items | paste -sd' ')
       [[ $items == $'显示窗口\t1 '* ]] || e2e_fail "显示窗口 is not enabled while hidden: $items"
       check_run "cannot choose 显示窗口" menu 显示窗口
@@ -122,7 +122,7 @@ test_tray() {
     check_wait window visible 1 5000 || echo "  (after a tray $op)" >&2
     check window iconic 0
   done
-  drv tray right 500 400 >/dev/null
+  e2e_tray_menu >/dev/null || e2e_fail "the tray menu did not open"
   items=$(drv menu-items | paste -sd' ')
   [[ $items == $'显示窗口\t0 '* ]] || e2e_fail "显示窗口 is enabled again while shown: $items"
   check_run "cannot choose 立即执行" menu 立即执行
@@ -131,7 +131,7 @@ test_tray() {
   [ "$box" = "请确认	确定要立即执行操作吗？" ] || e2e_fail "confirmation box: \"$box\""
   check_run "cannot cancel" answer-box cancel
   check_run "cancelling 立即执行 changed something" expect 选择框2.checked=0 按钮1.enabled=1 window.visible=1
-  drv tray right 500 400 >/dev/null
+  e2e_tray_menu >/dev/null || e2e_fail "the tray menu did not open"
   check_run "cannot choose 退出程序" menu 退出程序
   e2e_wait_exit 30
   [ ! -e "$E2E_RUN_DIR/config.ini" ] || e2e_fail "退出程序 wrote config.ini"

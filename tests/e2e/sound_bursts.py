@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
 """Finds the bursts of sound in a recording: one line per burst with its start and
-length in seconds, its peak as a fraction of full scale and its energy (the integral of
-the squared signal at full scale 1, in seconds). Two copies of a sound started together
-have about twice the energy of one, whatever their phases.
+length in seconds and its peak as a fraction of full scale.
 
     sound_bursts.py [--complete] <recording.wav | recording.raw>
 
@@ -41,20 +39,19 @@ def samples_of(path):
 
 def bursts(samples, rate):
     window = max(1, int(rate * WINDOW_S))
-    found = []  # [first window, last window, peak, energy]
+    found = []  # [first window, last window, peak]
     for i, start in enumerate(range(0, len(samples) - window + 1, window)):
         chunk = samples[start:start + window]
-        square = sum(x * x for x in chunk) / 32768.0**2
-        if (square / window) ** 0.5 <= THRESHOLD:
+        rms = (sum(x * x for x in chunk) / window) ** 0.5 / 32768.0
+        if rms <= THRESHOLD:
             continue
         peak = max(abs(x) for x in chunk) / 32768.0
         if found and (i - found[-1][1] - 1) * WINDOW_S <= BRIDGE_S + 1e-9:
             found[-1][1] = i
             found[-1][2] = max(found[-1][2], peak)
-            found[-1][3] += square / rate
         else:
-            found.append([i, i, peak, square / rate])
-    return [(first * WINDOW_S, (last - first + 1) * WINDOW_S, peak, energy) for first, last, peak, energy in found]
+            found.append([i, i, peak])
+    return [(first * WINDOW_S, (last - first + 1) * WINDOW_S, peak) for first, last, peak in found]
 
 
 def main(args):
@@ -64,10 +61,10 @@ def main(args):
         raise SystemExit(__doc__)
     samples, rate = samples_of(paths[0])
     end = len(samples) / rate
-    for start, length, peak, energy in bursts(samples, rate):
+    for start, length, peak in bursts(samples, rate):
         if complete and start + length + SETTLED_S > end:
             continue
-        print(f"{start:.3f} {length:.3f} {peak:.3f} {energy:.5f}")
+        print(f"{start:.3f} {length:.3f} {peak:.3f}")
 
 
 if __name__ == "__main__":

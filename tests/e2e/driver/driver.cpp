@@ -22,17 +22,17 @@
 //   boxes                                 list the open message boxes: title TAB text
 //   wait-box [text] [ms]                  wait for a message box (with that text), print it
 //   answer-box ok|cancel|yes|no|... [ms]  choose a button of the open message box
-//   tray left|double|right|context [x y]  the tray icon's callback for that mouse message;
-//                                         right and context print the popup menu's rectangle
+//   tray left|double|right [x y]          the tray icon's callback for that mouse message, once
+//                                         the pointer is at x y; right prints the popup's rectangle
 //   menu-items                            the open popup menu's items: caption TAB enabled
-//   menu <caption>|none                   click an item of the open popup menu (none: outside)
-//   command <item>                        WM_COMMAND of a menu item, without the menu
+//   menu <caption>|none                   click an item of the open popup menu (none: Escape)
 //   minimize                              the title bar's minimise command
 //   witness <file> <ms>                   a window of another program, noting the
 //                                         session-end messages it gets in the file
 //
 // <name> is a control name of the definition, or "window" for the main window. Every
-// command that changes something returns only after the program has handled it.
+// command that changes something returns only after the program has handled it, except
+// tray and minimize, which post their message (the tests wait for the outcome).
 #include <windows.h>
 #include <commctrl.h>
 #include <fcntl.h>
@@ -263,7 +263,6 @@ std::wstring WindowProperty(HWND main, const std::wstring& prop) {
   if (prop == L"visible") return Bool(IsWindowVisible(main));
   if (prop == L"enabled") return Bool(IsWindowEnabled(main));
   if (prop == L"iconic") return Bool(IsIconic(main));
-  if (prop == L"foreground") return Bool(GetForegroundWindow() == main);
   if (prop == L"minimized") return Bool(IsIconic(main));
   if (prop == L"topmost") return Bool(GetWindowLongW(main, GWL_EXSTYLE) & WS_EX_TOPMOST);
   if (prop == L"frame") {
@@ -336,6 +335,11 @@ std::wstring Property(const std::wstring& name, const std::wstring& prop) {
     return RectText(r);
   }
   if (prop == L"box-rect") return RectText(ClientRectOf(main, h));
+  if (prop == L"screen-rect") {
+    RECT r;
+    GetWindowRect(h, &r);
+    return RectText(r);
+  }
   if (prop == L"reachable") {
     // Whether a click at the control's centre reaches it rather than a control over it.
     RECT r;
@@ -515,13 +519,21 @@ void PressKey(const std::wstring& name, const std::wstring& key) {
   Settle(h);
 }
 
+// The pointer moves and the button goes down and up in one batch of input, so the click
+// lands where it was aimed even when the X display still reports the pointer's old place
+// (Wine does not always get to move the X pointer) and Wine's pointer goes back there.
 void MouseClickAt(POINT screen) {
-  if (!SetCursorPos(screen.x, screen.y)) Fail(L"SetCursorPos failed");
-  INPUT in[2] = {};
-  in[0].type = in[1].type = INPUT_MOUSE;
-  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  if (SendInput(2, in, sizeof(INPUT)) != 2) Fail(L"SendInput failed");
+  SetCursorPos(screen.x, screen.y);
+  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  INPUT in[3] = {};
+  for (INPUT& i : in) i.type = INPUT_MOUSE;
+  // Absolute positions run from 0 to 65535 across the screen; aim at the pixel's middle.
+  in[0].mi.dx = static_cast<LONG>((screen.x * 65536LL + 32768) / w);
+  in[0].mi.dy = static_cast<LONG>((screen.y * 65536LL + 32768) / h);
+  in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  if (SendInput(3, in, sizeof(INPUT)) != 3) Fail(L"SendInput failed");
 }
 
 void Spin(const std::wstring& name, const std::wstring& direction) {
@@ -700,19 +712,33 @@ HWND WaitPopupMenu(int timeoutMs) {
   }
 }
 
-// left, double, right (which opens the popup menu: its rectangle is printed) or
-// context; right takes the pointer position at which the notification area was clicked.
+// Waits until Wine has the pointer where the test put it on the X display (xdotool):
+// the program places its popup menu by the pointer.
+void WaitPointer(POINT p) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    POINT now{};
+    GetCursorPos(&now);
+    if (now.x == p.x && now.y == p.y) return;
+    if (GetTickCount() - start > 5000) {
+      Fail(L"the pointer is at " + std::to_wstring(now.x) + L" " + std::to_wstring(now.y) + L", not at " +
+           std::to_wstring(p.x) + L" " + std::to_wstring(p.y));
+    }
+    Sleep(20);
+  }
+}
+
+// left, double or right (which opens the popup menu: its rectangle is printed); with x y
+// it first waits until the pointer is there.
 int Tray(const std::vector<std::wstring>& a) {
-  static const std::map<std::wstring, UINT> messages = {{L"left", WM_LBUTTONUP},
-                                                        {L"double", WM_LBUTTONDBLCLK},
-                                                        {L"right", WM_RBUTTONUP},
-                                                        {L"context", WM_CONTEXTMENU}};
+  static const std::map<std::wstring, UINT> messages = {
+      {L"left", WM_LBUTTONUP}, {L"double", WM_LBUTTONDBLCLK}, {L"right", WM_RBUTTONUP}};
   auto m = messages.find(a[1]);
   if (m == messages.end()) Fail(L"unknown tray operation " + a[1]);
   HWND main = RequireMain();
-  if (a.size() >= 4 && !SetCursorPos(_wtoi(a[2].c_str()), _wtoi(a[3].c_str()))) Fail(L"SetCursorPos failed");
+  if (a.size() >= 4) WaitPointer(POINT{_wtoi(a[2].c_str()), _wtoi(a[3].c_str())});
   PostMessageW(main, kTrayCallback, kTrayIconId, m->second);
-  if (m->second == WM_RBUTTONUP || m->second == WM_CONTEXTMENU) {
+  if (m->second == WM_RBUTTONUP) {
     RECT r;
     GetWindowRect(WaitPopupMenu(kDefaultWaitMs), &r);
     Print(RectText(r));
@@ -750,30 +776,43 @@ int MenuItems() {
 // has closed; "none" clicks outside it, which only closes it.
 int MenuChoose(const std::wstring& caption) {
   HWND popup = WaitPopupMenu(kDefaultWaitMs);
-  POINT p{};
-  if (caption == L"none") {
-    RECT r;
-    GetWindowRect(popup, &r);
-    p = POINT{r.left - 20, r.top - 20};
-  } else {
-    bool found = false;
-    for (const MenuItem& item : PopupItems(popup)) {
-      if (item.caption != caption) continue;
-      p = POINT{(item.rect.left + item.rect.right) / 2, (item.rect.top + item.rect.bottom) / 2};
-      found = true;
-      break;
+  auto closed = [popup](DWORD ms) {
+    DWORD start = GetTickCount();
+    while (IsWindow(popup) && IsWindowVisible(popup)) {
+      if (GetTickCount() - start > ms) return false;
+      Sleep(20);
     }
-    if (!found) Fail(L"the popup menu has no item " + caption);
+    return true;
+  };
+  if (caption == L"none") {
+    // Escape, as the user presses it: a click beside the menu would leave Wine holding
+    // the pointer, so that later pointer moves fail.
+    {
+      AttachedInput attach(popup);
+      SendKeys({Key(VK_ESCAPE, 0, 0), Key(VK_ESCAPE, 0, KEYEVENTF_KEYUP)});
+    }
+    if (!closed(kDefaultWaitMs)) Fail(L"the popup menu did not close on Escape");
+    return 0;
   }
-  if (!SetCursorPos(p.x, p.y)) Fail(L"SetCursorPos failed");
-  Sleep(50);  // the menu highlights the item under the pointer before the click
-  MouseClickAt(p);
-  DWORD start = GetTickCount();
-  while (IsWindow(popup) && IsWindowVisible(popup)) {
-    if (static_cast<int>(GetTickCount() - start) > kDefaultWaitMs) Fail(L"the popup menu did not close");
-    Sleep(20);
+  POINT p{};
+  bool found = false;
+  for (const MenuItem& item : PopupItems(popup)) {
+    if (item.caption != caption) continue;
+    p = POINT{(item.rect.left + item.rect.right) / 2, (item.rect.top + item.rect.bottom) / 2};
+    found = true;
+    break;
   }
-  return 0;
+  if (!found) Fail(L"the popup menu has no item " + caption);
+  // Under load the menu now and then misses a click that comes as it starts tracking;
+  // a click on an item always closes the menu, so one that did not is repeated.
+  for (int attempt = 1;; ++attempt) {
+    if (!SetCursorPos(p.x, p.y)) Fail(L"SetCursorPos failed");
+    Sleep(50);  // the menu highlights the item under the pointer before the click
+    MouseClickAt(p);
+    if (closed(2000)) return 0;
+    if (attempt == 3) Fail(L"the popup menu did not close after three clicks on " + caption);
+    WriteLine(stderr, L"tolvane_driver: the popup menu missed a click on " + caption + L"; clicking again");
+  }
 }
 
 // Stands in for another program of the session: a top-level window that notes the
@@ -919,10 +958,6 @@ int Run(const std::vector<std::wstring>& a) {
   if (cmd == L"tray" && (a.size() == 2 || a.size() == 4)) return Tray(a);
   if (cmd == L"menu-items") return MenuItems();
   if (cmd == L"menu" && a.size() == 2) return MenuChoose(a[1]);
-  if (cmd == L"command" && a.size() == 2) {
-    PostMessageW(RequireMain(), WM_COMMAND, MAKEWPARAM(ui::ControlId(Definition(a[1]).name), 0), 0);
-    return 0;
-  }
   if (cmd == L"minimize") return PostMessageW(RequireMain(), WM_SYSCOMMAND, SC_MINIMIZE, 0) ? 0 : 1;
   if (cmd == L"witness" && a.size() == 3) return Witness(a[1], _wtoi(a[2].c_str()));
   return Usage();
