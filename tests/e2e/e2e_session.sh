@@ -42,6 +42,20 @@ e2e_abort() {
   e2e_end
 }
 
+# The entry of every test script: <case> <Tolvane.exe> <tolvane_driver.exe> runs the
+# script's test_<case>, after its e2e_before_case hook when it defines one.
+e2e_main() {
+  local case=${1:-}
+  if ! declare -F "test_$case" >/dev/null || [ $# -ne 3 ]; then
+    echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2
+    exit 2
+  fi
+  e2e_begin "$case" "$2" "$3"
+  if declare -F e2e_before_case >/dev/null; then e2e_before_case "$case"; fi
+  "test_$case"
+  e2e_end
+}
+
 e2e_begin() {
   E2E_TEST=$1 E2E_EXE=$2 E2E_DRIVER=$3
   [ -f "$E2E_EXE" ] || { echo "no program at $E2E_EXE" >&2; exit 1; }

@@ -111,9 +111,4 @@ test_power_suspend() {
   expect_power_call SetSuspendState 8 "0,1,0" "立即执行 from the tray during a countdown"
 }
 
-case=${1:-}
-declare -F "test_$case" >/dev/null || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
-[ $# -eq 3 ] || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
-e2e_begin "$case" "$2" "$3"
-"test_$case"
-e2e_end
+e2e_main "$@"

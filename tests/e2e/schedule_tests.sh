@@ -186,10 +186,7 @@ test_too_close() {
   [ -z "$boxes" ] || e2e_fail "a countdown of 6 s brought a message: $boxes"
 }
 
-case=${1:-}
-declare -F "test_$case" >/dev/null || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
-[ $# -eq 3 ] || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
-e2e_begin "$case" "$2" "$3"
-[ "$case" = countdown_logoff ] || e2e_start
-"test_$case"
-e2e_end
+# Every case but the log-off countdown starts with the program already up.
+e2e_before_case() { [ "$1" = countdown_logoff ] || e2e_start; }
+
+e2e_main "$@"

@@ -137,9 +137,4 @@ test_tray() {
   [ ! -e "$E2E_RUN_DIR/config.ini" ] || e2e_fail "退出程序 wrote config.ini"
 }
 
-case=${1:-}
-declare -F "test_$case" >/dev/null || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
-[ $# -eq 3 ] || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
-e2e_begin "$case" "$2" "$3"
-"test_$case"
-e2e_end
+e2e_main "$@"

@@ -113,9 +113,4 @@ test_reminders_custom() {
   check_two_at_once "custom reminders at 0 s" 7 3
 }
 
-case=${1:-}
-declare -F "test_$case" >/dev/null || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
-[ $# -eq 3 ] || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
-e2e_begin "$case" "$2" "$3"
-"test_$case"
-e2e_end
+e2e_main "$@"

@@ -142,10 +142,6 @@ test_radio_groups() {
   check 单选框6 checked 1
 }
 
-case=${1:-}
-declare -F "test_$case" >/dev/null || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
-[ $# -eq 3 ] || { echo "usage: $0 <case> <Tolvane.exe> <tolvane_driver.exe>" >&2; exit 2; }
-e2e_begin "$case" "$2" "$3"
-e2e_start
-"test_$case"
-e2e_end
+e2e_before_case() { e2e_start; }
+
+e2e_main "$@"
