@@ -86,9 +86,16 @@ e2e_cleanup() {
 
 # Every driver run has a deadline of its own, so a hung program or Wine fails the test.
 # Failed runs are noted in driver.log in the run directory.
+# When Wine faults while the finished driver unloads, the code the driver wrote before
+# ending counts.
 drv() {
-  local code=0
-  timeout 60 wine "$E2E_DRIVER" "$@" || code=$?
+  local code=0 status=$E2E_RUN_DIR/driver.status
+  rm -f "$status"
+  TOLVANE_DRIVER_STATUS=$(e2e_winpath "$status") timeout 60 wine "$E2E_DRIVER" "$@" || code=$?
+  if [ "$code" != 0 ] && [ "$code" != 124 ] && [ -s "$status" ] && [ "$(cat "$status")" != "$code" ]; then
+    echo "$(date +%T.%N) Wine ended the driver with $code after it finished with $(cat "$status"): $*" >>"$E2E_RUN_DIR/driver.log"
+    code=$(cat "$status")
+  fi
   [ "$code" = 0 ] || echo "$(date +%T.%N) exit status $code: $*" >>"$E2E_RUN_DIR/driver.log"
   return "$code"
 }
@@ -104,7 +111,20 @@ e2e_start() {
   (cd "$E2E_RUN_DIR" && WINEDEBUG=$debug exec wine Tolvane.exe >"$log" 2>&1) &
   E2E_PROGRAM_PID=$!
   # The first program in a fresh Wine session also starts Wine's own services.
-  drv wait-window 60000 || e2e_abort "the window did not appear"
+  local deadline=$((SECONDS + 60)) code
+  until drv wait-window 5000 2>/dev/null; do
+    if ! kill -0 "$E2E_PROGRAM_PID" 2>/dev/null; then
+      wait "$E2E_PROGRAM_PID"
+      code=$?
+      E2E_PROGRAM_PID=
+      e2e_abort "the program ended with exit code $code before its window appeared"
+    fi
+    if [ $SECONDS -ge $deadline ]; then
+      echo "e2e: Wine processes when the window did not appear:" >&2
+      tolvane_e2e_processes | sed 's/^/  /' >&2
+      e2e_abort "the window did not appear"
+    fi
+  done
 }
 
 # The program ends (by itself, or as its Wine session ends) with exit code 0.
@@ -252,6 +272,8 @@ e2e_close() {
 e2e_end() {
   if [ "$E2E_FAILURES" -gt 0 ]; then
     echo "$E2E_TEST: $E2E_FAILURES failed check(s)" >&2
+    # Kept across the tests of a run, so a test that passes when run again is still told.
+    echo "$(date +%T) $E2E_TEST: $E2E_FAILURES failed check(s)" >>"$TOLVANE_E2E_DIR/failures.log"
     exit 1
   fi
   echo "$E2E_TEST: passed"

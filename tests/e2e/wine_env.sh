@@ -157,10 +157,31 @@ tolvane_e2e_display() {
   TOLVANE_E2E_XVFB_PID=$pid
 }
 
-# Safe in an EXIT trap of a script running with set -e: nothing here fails.
+# The Wine processes of this prefix (its programs and its server): pid and command line.
+tolvane_e2e_processes() {
+  local dir pid exe
+  for dir in /proc/[0-9]*; do
+    pid=${dir#/proc/}
+    exe=$(readlink "$dir/exe" 2>/dev/null) || continue
+    case ${exe##*/} in wine*) ;; *) continue ;; esac
+    { tr '\0' '\n' <"$dir/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"; } 2>/dev/null || continue
+    echo "$pid $({ tr '\0' ' ' <"$dir/cmdline"; } 2>/dev/null)"
+  done
+}
+
+# Safe in an EXIT trap of a script running with set -e: nothing here fails. A server
+# that does not answer, and programs that outlive it, are killed.
 tolvane_e2e_cleanup() {
-  timeout 30 wineserver -k >/dev/null 2>&1 || true
-  timeout 30 wineserver -w >/dev/null 2>&1 || true
+  timeout 15 wineserver -k >/dev/null 2>&1 || true
+  timeout 15 wineserver -w >/dev/null 2>&1 || true
+  local pids
+  pids=$(tolvane_e2e_processes | cut -d' ' -f1)
+  if [ -n "$pids" ]; then
+    tolvane_e2e_log "killing what is left of the Wine session: $(paste -sd' ' <<<"$pids")"
+    # shellcheck disable=SC2086
+    kill -9 $pids 2>/dev/null || true
+    sleep 0.5
+  fi
   if [ -n "${TOLVANE_E2E_XVFB_PID:-}" ]; then
     kill "$TOLVANE_E2E_XVFB_PID" 2>/dev/null || true
     wait "$TOLVANE_E2E_XVFB_PID" 2>/dev/null || true

@@ -33,6 +33,10 @@
 // <name> is a control name of the definition, or "window" for the main window. Every
 // command that changes something returns only after the program has handled it, except
 // tray and minimize, which post their message (the tests wait for the outcome).
+//
+// When TOLVANE_DRIVER_STATUS names a file, the exit code is also written there just
+// before the process ends: Wine now and then faults while a finished process unloads,
+// and the file tells the harness which code the command itself ended with.
 #include <windows.h>
 #include <commctrl.h>
 #include <fcntl.h>
@@ -79,9 +83,21 @@ void WriteLine(FILE* stream, const std::wstring& s) {
 
 void Print(const std::wstring& s) { WriteLine(stdout, s); }
 
+[[noreturn]] void Finish(int code) {
+  fflush(stdout);
+  fflush(stderr);
+  if (const wchar_t* path = _wgetenv(L"TOLVANE_DRIVER_STATUS"); path && *path) {
+    if (FILE* f = _wfopen(path, L"wb")) {
+      fprintf(f, "%d\n", code);
+      fclose(f);
+    }
+  }
+  exit(code);
+}
+
 [[noreturn]] void Fail(const std::wstring& why) {
   WriteLine(stderr, L"tolvane_driver: " + why);
-  exit(1);
+  Finish(1);
 }
 
 HWND MainWindow() { return FindWindowW(L"TolvaneMainWindow", nullptr); }
@@ -111,9 +127,13 @@ const ui::ControlDef& Definition(const std::wstring& name) {
 HWND Control(const std::wstring& name) {
   HWND main = RequireMain();
   if (IsWindowName(name)) return main;
-  HWND h = GetDlgItem(main, ui::ControlId(Definition(name).name));
-  if (!h) Fail(L"control " + name + L" does not exist in the window");
-  return h;
+  const int id = ui::ControlId(Definition(name).name);
+  // Under Wine a lookup in another process's window list now and then comes back empty
+  // for a moment; a control that is really missing stays missing.
+  for (DWORD start = GetTickCount();; Sleep(50)) {
+    if (HWND h = GetDlgItem(main, id)) return h;
+    if (GetTickCount() - start > 2000) Fail(L"control " + name + L" does not exist in the window");
+  }
 }
 
 std::wstring ClassOf(HWND h) {
@@ -968,5 +988,5 @@ int Run(const std::vector<std::wstring>& a) {
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
-  return Run({argv + 1, argv + argc});
+  Finish(Run({argv + 1, argv + argc}));
 }
