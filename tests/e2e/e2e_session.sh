@@ -144,8 +144,7 @@ e2e_wait_exit() {
 # Ends every Wine process of the prefix but keeps the display: the next program starts a
 # new session.
 e2e_new_session() {
-  timeout 30 wineserver -k >/dev/null 2>&1
-  timeout 30 wineserver -w >/dev/null 2>&1
+  tolvane_e2e_end_session
   if [ -n "$E2E_PROGRAM_PID" ]; then
     wait "$E2E_PROGRAM_PID" 2>/dev/null
     E2E_PROGRAM_PID=

@@ -7,7 +7,8 @@
 #
 #   tolvane_e2e_prefix     create or refresh the prefix (fast when it is up to date)
 #   tolvane_e2e_display    make DISPLAY usable, starting a private Xvfb when needed
-#   tolvane_e2e_cleanup    end every Wine process of the prefix and our Xvfb
+#   tolvane_e2e_end_session  end every Wine process of the prefix
+#   tolvane_e2e_cleanup    the same, and end our Xvfb
 #
 # Settings (environment):
 #   TOLVANE_E2E_DIR        work directory; default <source>/build/mingw/e2e
@@ -169,9 +170,9 @@ tolvane_e2e_processes() {
   done
 }
 
-# Safe in an EXIT trap of a script running with set -e: nothing here fails. A server
-# that does not answer, and programs that outlive it, are killed.
-tolvane_e2e_cleanup() {
+# Ends every Wine process of the prefix; a server that does not answer, and programs
+# that outlive it, are killed.
+tolvane_e2e_end_session() {
   timeout 15 wineserver -k >/dev/null 2>&1 || true
   timeout 15 wineserver -w >/dev/null 2>&1 || true
   local pids
@@ -182,6 +183,12 @@ tolvane_e2e_cleanup() {
     kill -9 $pids 2>/dev/null || true
     sleep 0.5
   fi
+  return 0
+}
+
+# Safe in an EXIT trap of a script running with set -e: nothing here fails.
+tolvane_e2e_cleanup() {
+  tolvane_e2e_end_session
   if [ -n "${TOLVANE_E2E_XVFB_PID:-}" ]; then
     kill "$TOLVANE_E2E_XVFB_PID" 2>/dev/null || true
     wait "$TOLVANE_E2E_XVFB_PID" 2>/dev/null || true

@@ -107,9 +107,7 @@ TEST(Reminders, AHiddenWindowComesBackAndStaysOnTopInTheLastSeconds) {
 
 TEST(Reminders, IdleModeHeldAtAMultipleOfTenSoundsOnEveryTick) {
   World w;
-  w.host.Click(单选框8);
-  w.host.SetValue(日期框3, Duration(20));
-  w.host.Click(按钮1);
+  w.StartIdle(20);
   for (int i = 0; i < 6; ++i) {
     w.host.Advance(500);
     w.host.InputNow();

@@ -283,9 +283,7 @@ TEST(Schedule, ARefusedPowerRequestIsReportedBeforeTheProgramCloses) {
 
 TEST(Schedule, IdleModeWaitsForTheUserToStop) {
   World w;
-  w.host.Click(单选框8);
-  w.host.SetValue(日期框3, Duration(10));
-  w.host.Click(按钮1);
+  w.StartIdle(10);
   for (int i = 0; i < 30; ++i) {
     w.host.Advance(500);
     w.host.InputNow();  // typing between ticks

@@ -32,6 +32,11 @@ struct World {
     host.SetValue(ui::names::日期框2, Duration(seconds));
     host.Click(ui::names::按钮1);
   }
+  void StartIdle(int seconds) {
+    host.Click(ui::names::单选框8);
+    host.SetValue(ui::names::日期框3, Duration(seconds));
+    host.Click(ui::names::按钮1);
+  }
   std::string Board() { return host.Caption(ui::names::标签2); }
   bool Running() { return host.Disabled(ui::names::按钮1); }
 };
