@@ -31,6 +31,14 @@ std::int32_t HeadlessHost::IdleSeconds() {
   return IdleSecondsBetween(static_cast<std::uint32_t>(nowMs_), static_cast<std::uint32_t>(lastInputMs_));
 }
 
+// Virtual time starts on a whole second and the clock moves only in whole seconds, so
+// the wall clock's second begins at every multiple of 1000 ms. It is read without any
+// granularity, so one-second ticks land on the second itself.
+std::uint64_t HeadlessHost::PeriodFrom(std::uint64_t atMs, std::int32_t interval) {
+  if (ui::FollowsWallClock(interval)) return ui::MsToNextSecondTick(static_cast<std::uint32_t>(atMs % 1000), 0);
+  return static_cast<std::uint64_t>(interval);
+}
+
 void HeadlessHost::Advance(std::uint64_t ms) {
   const std::uint64_t target = nowMs_ + ms;
   while (!destroyed_) {
@@ -45,7 +53,7 @@ void HeadlessHost::Advance(std::uint64_t ms) {
     if (due.empty()) break;
     nowMs_ = std::max(nowMs_, dueAt);
     const std::string name(due);
-    nextFire_[name] = dueAt + static_cast<std::uint64_t>(State(name).interval);
+    nextFire_[name] = dueAt + PeriodFrom(dueAt, State(name).interval);
     Raise(name, Event::Tick);
     AfterHandler();
   }
@@ -56,7 +64,7 @@ void HeadlessHost::Advance(std::uint64_t ms) {
 void HeadlessHost::RestartTimer(ui::ControlState& timer) {
   const std::string name(timer.def->name);
   if (timer.interval > 0) {
-    nextFire_[name] = nowMs_ + static_cast<std::uint64_t>(timer.interval);
+    nextFire_[name] = nowMs_ + PeriodFrom(nowMs_, timer.interval);
   } else {
     nextFire_.erase(name);
   }

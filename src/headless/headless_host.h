@@ -83,6 +83,7 @@ class HeadlessHost : public ui::ControlHost, public Clock, public IdleService, p
 
  private:
   void AfterHandler();
+  static std::uint64_t PeriodFrom(std::uint64_t atMs, std::int32_t interval);
 
   std::uint64_t nowMs_ = 0;
   DateTime startValue_;

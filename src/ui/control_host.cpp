@@ -74,6 +74,11 @@ void ControlHost::SetContent(std::string_view name, const std::string& content) 
 }
 DateTime ControlHost::Value(std::string_view name) { return Read(name, Prop::Value, &ControlState::value); }
 void ControlHost::SetValue(std::string_view name, DateTime value) { Write(name, Prop::Value, &ControlState::value, value); }
+std::uint32_t MsToNextSecondTick(std::uint32_t msIntoSecond, std::uint32_t lagMs) {
+  // Always the next second: a tick that came a little early or late never repeats one.
+  return 1000 - msIntoSecond % 1000 + lagMs;
+}
+
 std::int32_t ControlHost::Interval(std::string_view name) { return State(name).interval; }
 void ControlHost::SetInterval(std::string_view name, std::int32_t interval) {
   auto& c = State(name);

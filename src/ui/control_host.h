@@ -39,6 +39,14 @@ struct ControlState {
   std::string iconFile;
 };
 
+// A timer of exactly one second shows the wall clock, so hosts time its ticks to the
+// clock's own seconds instead of to the moment it was started: each tick is due `lagMs`
+// after the next whole second, computed afresh at every tick so drift never adds up.
+inline constexpr std::int32_t kSecondInterval = 1000;
+inline bool FollowsWallClock(std::int32_t interval) { return interval == kSecondInterval; }
+// Milliseconds from now, `msIntoSecond` (0..999) past a whole second, to the next tick.
+std::uint32_t MsToNextSecondTick(std::uint32_t msIntoSecond, std::uint32_t lagMs);
+
 // Window state property values.
 inline constexpr int kStateNormal = 0, kStateRestoreCentred = 1, kStateMinimised = 2, kStateMaximised = 3;
 

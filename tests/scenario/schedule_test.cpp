@@ -47,6 +47,24 @@ TEST(Schedule, CountdownRunsTheActionOnTheTickThatReadsTheTargetSecond) {
   EXPECT_TRUE(w.boxes.shown.empty());
 }
 
+TEST(Schedule, TicksKeepToTheWallClocksSecondsSoTheActionComesAsTheTargetSecondBegins) {
+  World w;
+  w.host.Advance(1300);  // 12:00:01.3
+  w.StartCountdown(5);   // target 12:00:06
+  w.host.Advance(1000);
+  w.host.PressLabel(标签2);  // pause at 12:00:02.3
+  w.host.Advance(2400);
+  w.host.PressLabel(标签2);  // resume at 12:00:04.7: two seconds paused, target 12:00:08
+  EXPECT_EQ(w.host.Content(编辑框1), "2026年12月7日12时0分8秒");
+  w.host.Advance(300);  // the restarted tick waits for the next second, not a whole period
+  EXPECT_EQ(w.host.Caption(标签3), "2026年12月7日12时0分5秒");
+  w.host.Advance(2999);
+  EXPECT_TRUE(w.power.requests.empty());
+  w.host.Advance(1);
+  EXPECT_EQ(w.power.requests.size(), 1u);
+  EXPECT_EQ(w.host.NowMs(), 8000u);
+}
+
 TEST(Schedule, RunningLocksTheChoicesAndCancelReturnsEverything) {
   World w;
   w.StartCountdown(120);
