@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs, as root with apt, whatever the build and the tests need and the
-# machine lacks. Safe to run again: it only installs missing packages.
+# Installs with apt whatever the build and the tests need and the machine lacks: as
+# root directly, otherwise through sudo (for the install only). Safe to run again: it
+# only installs missing packages.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils imagemagick
@@ -13,11 +14,15 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
+as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-  echo "These packages are missing; run as root (or with sudo) to install them: ${missing[*]}" >&2
-  exit 1
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "These packages are missing; run as root, or install sudo, to install them: ${missing[*]}" >&2
+    exit 1
+  fi
+  as_root=(sudo DEBIAN_FRONTEND=noninteractive)
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -17,6 +17,7 @@ inline constexpr UINT kDeferredDestroyMessage = 0x8065;
 inline constexpr UINT kPickerChangedMessage = WM_APP + 0x66;
 inline constexpr UINT kTrayIconId = 100;
 inline constexpr int kFirstMenuCommand = 2000;
+inline constexpr wchar_t kLabelClass[] = L"TolvaneLabel";
 
 class Win32Host : public ui::ControlHost, private ui::TrayBackend {
  public:
@@ -75,5 +76,9 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   HBRUSH whiteBrush_ = nullptr;
   bool eventsLive_ = false;  // events flow once the window's controls all exist
 };
+
+// Shared by the host's source files.
+extern Win32Host* g_host;  // one window per process
+std::wstring WindowTextOf(HWND hwnd);
 
 }  // namespace tolvane::win32

@@ -1,0 +1,215 @@
+// The window's controls: creating and placing them, their fonts and colours,
+// the painted labels, and the number boxes with their spin arrows.
+#include "win32/win32_host.h"
+
+#include <commctrl.h>
+#include <uxtheme.h>
+
+#include "platform/messages/fatal.h"
+#include "platform/text/text_win32.h"
+#include "ui/number_entry.h"
+
+namespace tolvane::win32 {
+
+using ui::ControlType;
+
+namespace {
+COLORREF ToColorRef(ui::Colour c) { return RGB(c.red, c.green, c.blue); }
+
+// Radio boxes and check boxes are drawn unthemed so their caption colours show.
+bool HasOwnTextColour(ControlType type) { return type == ControlType::CheckBox || type == ControlType::RadioBox; }
+}  // namespace
+
+HFONT Win32Host::FontFor(const ui::FontDef& font) {
+  if (font.face == nullptr) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  const std::string key = std::string(font.face) + "/" + std::to_string(font.height) + "/" +
+                          std::to_string(font.weight) + "/" + std::to_string(font.charset);
+  auto it = fonts_.find(key);
+  if (it != fonts_.end()) return it->second;
+  HFONT created = CreateFontW(-font.height, 0, 0, 0, font.weight, FALSE, FALSE, FALSE, static_cast<BYTE>(font.charset),
+                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                              GbkToWide(font.face).c_str());
+  fonts_.emplace(key, created);
+  return created;
+}
+
+void Win32Host::CreateControls() {
+  for (const ui::ControlDef& def : ui::MainWindowControls()) {
+    HWND hwnd = CreateControl(def);
+    if (hwnd == nullptr) continue;
+    hwnds_[def.name] = hwnd;
+  }
+  // Frames lie beneath the controls they surround.
+  for (const ui::ControlDef& def : ui::MainWindowControls()) {
+    if (def.type == ControlType::GroupBox) {
+      SetWindowPos(hwnds_[def.name], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+  }
+}
+
+HWND Win32Host::CreateControl(const ui::ControlDef& def) {
+  const ui::Rect r = ui::ClientRect(def);
+  const HMENU id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ui::ControlId(def.name)));
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (def.visible ? WS_VISIBLE : 0) | (def.disabled ? WS_DISABLED : 0);
+  DWORD exStyle = def.sunkenBorder ? WS_EX_CLIENTEDGE : 0;
+  const wchar_t* cls = nullptr;
+  std::wstring text = GbkToWide(def.text);
+  switch (def.type) {
+    case ControlType::Label:
+      cls = kLabelClass;
+      exStyle = 0;  // the border is painted with the label
+      break;
+    case ControlType::Button: cls = L"BUTTON"; style |= BS_PUSHBUTTON | WS_TABSTOP; break;
+    case ControlType::CheckBox: cls = L"BUTTON"; style |= BS_AUTOCHECKBOX | WS_TABSTOP; break;
+    case ControlType::RadioBox: cls = L"BUTTON"; style |= BS_RADIOBUTTON | WS_TABSTOP; break;
+    case ControlType::GroupBox: cls = L"BUTTON"; style |= BS_GROUPBOX; break;
+    case ControlType::EditBox:
+      cls = L"EDIT";
+      style |= ES_AUTOHSCROLL | WS_TABSTOP | (def.align == ui::Align::Centre ? ES_CENTER : ES_LEFT) |
+               (def.readOnly ? ES_READONLY : 0);
+      break;
+    case ControlType::DatePicker:
+      cls = DATETIMEPICK_CLASSW;
+      style |= DTS_UPDOWN | WS_TABSTOP;
+      text.clear();
+      break;
+    case ControlType::Timer:
+    case ControlType::FileDialog:
+    case ControlType::Menu:
+    case ControlType::MenuItem:
+    case ControlType::Window:
+      return nullptr;  // no visible form
+  }
+  // A number box shares its rectangle with its spin buttons at the right edge.
+  const int spinWidth = def.spin ? GetSystemMetrics(SM_CXVSCROLL) : 0;
+  HWND hwnd = CreateWindowExW(exStyle, cls, text.c_str(), style, r.left, r.top, r.width - spinWidth, r.height, window_,
+                              id, instance_, nullptr);
+  if (hwnd == nullptr) ReportFatalError("载入启动窗口失败");
+  // Later controls lie above earlier ones, so a label never covers the boxes set into it.
+  SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(def.font)), FALSE);
+  if (HasOwnTextColour(def.type)) SetWindowTheme(hwnd, L"", L"");
+  if (def.type == ControlType::CheckBox || def.type == ControlType::RadioBox) {
+    SendMessageW(hwnd, BM_SETCHECK, def.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+  if (def.spin) {
+    SetWindowSubclass(hwnd, NumberEditProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    HWND updown = CreateWindowExW(0, UPDOWN_CLASSW, nullptr,
+                                  WS_CHILD | WS_CLIPSIBLINGS | (def.visible ? WS_VISIBLE : 0) | UDS_ARROWKEYS,
+                                  r.left + r.width - spinWidth, r.top, spinWidth, r.height, window_, nullptr, instance_, nullptr);
+    SendMessageW(updown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(hwnd), 0);
+    // Attaching may nudge the arrows; they keep exactly the right end of the rectangle.
+    SetWindowPos(updown, HWND_TOP, r.left + r.width - spinWidth, r.top, spinWidth, r.height, SWP_NOACTIVATE);
+    SendMessageW(updown, UDM_SETRANGE32, def.spin->low, def.spin->high);
+  }
+  return hwnd;
+}
+
+void Win32Host::NormaliseOnLeave(HWND edit) {
+  const std::wstring old = WindowTextOf(edit);
+  const std::string normalised = ui::NormaliseWholeNumber(WideToGbk(old));
+  const std::wstring replacement = GbkToWide(normalised);
+  if (replacement == old) return;
+  DWORD start = 0;
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
+  SetWindowTextW(edit, replacement.c_str());
+  SendMessageW(edit, EM_SETSEL, start, start);
+}
+
+void Win32Host::SpinEdit(HWND edit, int direction) {
+  ui::ControlState* control = ControlByHwnd(edit);
+  if (control == nullptr || !control->def->spin || !IsWindowEnabled(edit) || !IsWindowVisible(edit)) return;
+  const std::string next = ui::SpinWholeNumber(WideToGbk(WindowTextOf(edit)), *control->def->spin, direction);
+  SetWindowTextW(edit, GbkToWide(next).c_str());
+  SendMessageW(edit, EM_SETSEL, 0, -1);
+  SendMessageW(edit, EM_SCROLLCARET, 0, 0);
+  SetFocus(edit);
+}
+
+LRESULT CALLBACK Win32Host::NumberEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  auto* host = reinterpret_cast<Win32Host*>(data);
+  if (message == WM_CHAR && !ui::AcceptTypedCharacter(static_cast<unsigned int>(wParam))) return 0;
+  if (message == WM_KILLFOCUS) {
+    const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+    host->NormaliseOnLeave(hwnd);
+    return result;
+  }
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, NumberEditProc, 1);
+  return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+void Win32Host::PaintLabel(HWND hwnd) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  ui::ControlState* label = ControlByHwnd(hwnd);
+  RECT r;
+  GetClientRect(hwnd, &r);
+  if (label != nullptr) {
+    const ui::ControlDef& def = *label->def;
+    if (def.background) {
+      HBRUSH brush = CreateSolidBrush(ToColorRef(*def.background));
+      FillRect(dc, &r, brush);
+      DeleteObject(brush);
+    } else {
+      FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+    }
+    if (def.sunkenBorder) DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+    if (!label->caption.empty()) {
+      HGDIOBJ oldFont = SelectObject(dc, FontFor(def.font));
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, ToColorRef(label->textColour));
+      std::wstring text = GbkToWide(label->caption);
+      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+                DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (def.align == ui::Align::Centre ? DT_CENTER : DT_LEFT));
+      SelectObject(dc, oldFont);
+    }
+  }
+  EndPaint(hwnd, &ps);
+}
+
+LRESULT CALLBACK Win32Host::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (g_host != nullptr) {
+    switch (message) {
+      case WM_PAINT:
+        g_host->PaintLabel(hwnd);
+        return 0;
+      case WM_ERASEBKGND:
+        return 1;
+      case WM_SETFONT:
+        SetWindowLongPtrW(hwnd, 0, static_cast<LONG_PTR>(wParam));
+        if (LOWORD(lParam)) InvalidateRect(hwnd, nullptr, TRUE);
+        return 0;
+      case WM_GETFONT:
+        return GetWindowLongPtrW(hwnd, 0);
+      case WM_LBUTTONDOWN:
+      case WM_LBUTTONDBLCLK:
+        if (ui::ControlState* label = g_host->ControlByHwnd(hwnd)) {
+          ui::EventArgs args;
+          args.x = static_cast<short>(LOWORD(lParam));
+          args.y = static_cast<short>(HIWORD(lParam));
+          args.keys = ((wParam & MK_CONTROL) ? 1 : 0) | ((wParam & MK_SHIFT) ? 2 : 0) | (GetKeyState(VK_MENU) < 0 ? 4 : 0);
+          const std::string name = label->def->name;
+          g_host->Raise(name, message == WM_LBUTTONDOWN ? ui::Event::LeftButtonDown : ui::Event::LeftDoubleClick, args);
+        }
+        return 0;
+      default:
+        break;
+    }
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT Win32Host::ControlColour(HDC dc, HWND hwnd) {
+  ui::ControlState* control = ControlByHwnd(hwnd);
+  if (control != nullptr && control->type == ControlType::EditBox) {
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkColor(dc, RGB(255, 255, 255));
+    return reinterpret_cast<LRESULT>(whiteBrush_);
+  }
+  if (control != nullptr && HasOwnTextColour(control->type)) {
+    SetTextColor(dc, ToColorRef(control->textColour));
+    SetBkMode(dc, TRANSPARENT);
+  }
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+}  // namespace tolvane::win32

@@ -1,0 +1,45 @@
+// The file chooser.
+#include "win32/win32_host.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/text/text_win32.h"
+
+namespace tolvane::win32 {
+
+void Win32Host::ShowOpenDialog(std::string_view name) {
+  ui::ControlState& dialog = State(name);
+  // "description|pattern|...||" becomes the dialog's double-zero-terminated list.
+  std::wstring filter = GbkToWide(dialog.filter);
+  for (auto& ch : filter) {
+    if (ch == L'|') ch = L'\0';
+  }
+  filter.push_back(L'\0');
+  std::vector<wchar_t> file(32768, L'\0');
+  const std::wstring initialName = GbkToWide(dialog.fileName);
+  initialName.copy(file.data(), std::min(initialName.size(), file.size() - 1));
+  const std::wstring initialDirectory = GbkToWide(dialog.initialDirectory);
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.hwndOwner = window_;
+  ofn.lpstrFilter = filter.c_str();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrInitialDir = initialDirectory.empty() ? nullptr : initialDirectory.c_str();
+  ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+  if (!GetOpenFileNameW(&ofn)) return;
+  bool lossless = true;
+  std::string chosen = WideToGbk(file.data(), &lossless);
+  if (!lossless) {
+    // The settings keep paths in GBK; a path it cannot hold would be saved as another path.
+    MessageBoxW(window_, L"所选文件的路径中有无法保存的字符，请将文件放到其他位置后再选择。", L"信息：",
+                MB_OK | MB_ICONWARNING);
+    return;
+  }
+  if (window_ != nullptr) State(name).fileName = std::move(chosen);
+}
+}  // namespace tolvane::win32
