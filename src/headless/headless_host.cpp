@@ -25,6 +25,8 @@ void HeadlessHost::SetClock(DateTime value) {
   // Both are present-day values, so their difference in days is linear.
   const std::int64_t wanted = static_cast<std::int64_t>(std::llround((value - startValue_) * 86400.0));
   clockOffsetSeconds_ = wanted - static_cast<std::int64_t>(nowMs_ / 1000);
+  WallClockChanged();
+  AfterHandler();
 }
 
 std::int32_t HeadlessHost::IdleSeconds() {

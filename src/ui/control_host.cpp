@@ -1,5 +1,7 @@
 #include "ui/control_host.h"
 
+#include <vector>
+
 #include "platform/messages/fatal.h"
 
 namespace tolvane::ui {
@@ -77,6 +79,20 @@ void ControlHost::SetValue(std::string_view name, DateTime value) { Write(name, 
 std::uint32_t MsToNextSecondTick(std::uint32_t msIntoSecond, std::uint32_t lagMs) {
   // Always the next second: a tick that came a little early or late never repeats one.
   return 1000 - msIntoSecond % 1000 + lagMs;
+}
+
+void ControlHost::WallClockChanged() {
+  std::vector<std::string> clockTimers;
+  for (auto& [name, c] : controls_) {
+    if (c.type == ControlType::Timer && FollowsWallClock(c.interval)) clockTimers.push_back(name);
+  }
+  for (const std::string& name : clockTimers) {
+    ControlState& timer = State(name);
+    // An earlier tick of this round may have stopped it (a pause, the end of a schedule).
+    if (!FollowsWallClock(timer.interval)) continue;
+    RestartTimer(timer);
+    Raise(name, Event::Tick);
+  }
 }
 
 std::int32_t ControlHost::Interval(std::string_view name) { return State(name).interval; }

@@ -112,6 +112,10 @@ class ControlHost {
   void UserClickedRadio(std::string_view name);
   // A picker's value changed by the user, through the change filter.
   void UserChangedPicker(std::string_view name);
+  // The wall clock jumped (set by hand, synchronised, or the computer woke): every
+  // running one-second timer is timed afresh and ticks at once, so the clock label and
+  // a target passed meanwhile are seen now rather than up to a second later.
+  void WallClockChanged();
 
   ControlState& State(std::string_view name);  // fatal report when unknown
 

@@ -2,12 +2,13 @@
 // the painted labels, and the number boxes with their spin arrows.
 #include "win32/win32_host.h"
 
-#include <commctrl.h>
 #include <uxtheme.h>
 
 #include "platform/messages/fatal.h"
+#include "platform/system/bind_win32.h"
 #include "platform/text/text_win32.h"
 #include "ui/number_entry.h"
+#include "win32/common_controls.h"
 
 namespace tolvane::win32 {
 
@@ -15,6 +16,13 @@ using ui::ControlType;
 
 namespace {
 COLORREF ToColorRef(ui::Colour c) { return RGB(c.red, c.green, c.blue); }
+
+// The theme library is bound when first needed; without it controls have the classic
+// look anyway.
+void DrawUnthemed(HWND hwnd) {
+  static DeclaredFunction setWindowTheme{"uxtheme.dll", "SetWindowTheme"};
+  if (auto set = TryBindAs<decltype(&::SetWindowTheme)>(setWindowTheme)) set(hwnd, L"", L"");
+}
 
 // Radio boxes and check boxes are drawn unthemed so their caption colours show.
 bool HasOwnTextColour(ControlType type) { return type == ControlType::CheckBox || type == ControlType::RadioBox; }
@@ -88,12 +96,12 @@ HWND Win32Host::CreateControl(const ui::ControlDef& def) {
   // Later controls lie above earlier ones, so a label never covers the boxes set into it.
   SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(def.font)), FALSE);
-  if (HasOwnTextColour(def.type)) SetWindowTheme(hwnd, L"", L"");
+  if (HasOwnTextColour(def.type)) DrawUnthemed(hwnd);
   if (def.type == ControlType::CheckBox || def.type == ControlType::RadioBox) {
     SendMessageW(hwnd, BM_SETCHECK, def.checked ? BST_CHECKED : BST_UNCHECKED, 0);
   }
   if (def.spin) {
-    SetWindowSubclass(hwnd, NumberEditProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    SubclassControl(hwnd, NumberEditProc, 1, reinterpret_cast<DWORD_PTR>(this));
     HWND updown = CreateWindowExW(0, UPDOWN_CLASSW, nullptr,
                                   WS_CHILD | WS_CLIPSIBLINGS | (def.visible ? WS_VISIBLE : 0) | UDS_ARROWKEYS,
                                   r.left + r.width - spinWidth, r.top, spinWidth, r.height, window_, nullptr, instance_, nullptr);
@@ -130,12 +138,12 @@ LRESULT CALLBACK Win32Host::NumberEditProc(HWND hwnd, UINT message, WPARAM wPara
   auto* host = reinterpret_cast<Win32Host*>(data);
   if (message == WM_CHAR && !ui::AcceptTypedCharacter(static_cast<unsigned int>(wParam))) return 0;
   if (message == WM_KILLFOCUS) {
-    const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+    const LRESULT result = DefaultSubclassProc(hwnd, message, wParam, lParam);
     host->NormaliseOnLeave(hwnd);
     return result;
   }
-  if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, NumberEditProc, 1);
-  return DefSubclassProc(hwnd, message, wParam, lParam);
+  if (message == WM_NCDESTROY) RemoveControlSubclass(hwnd, NumberEditProc, 1);
+  return DefaultSubclassProc(hwnd, message, wParam, lParam);
 }
 
 void Win32Host::PaintLabel(HWND hwnd) {

@@ -1,4 +1,5 @@
-// The file chooser.
+// The file chooser. Its library is bound at the first use: it brings the print system
+// with it, which a user who never presses "浏 览" should not pay for at start.
 #include "win32/win32_host.h"
 
 #include <commdlg.h>
@@ -6,11 +7,16 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/system/bind_win32.h"
 #include "platform/text/text_win32.h"
 
 namespace tolvane::win32 {
 
 void Win32Host::ShowOpenDialog(std::string_view name) {
+  static DeclaredFunction getOpenFileName{"comdlg32.dll", "GetOpenFileNameW"};
+  // Without the library the chooser cannot open; as if the user had cancelled it.
+  const auto openFileName = TryBindAs<decltype(&::GetOpenFileNameW)>(getOpenFileName);
+  if (openFileName == nullptr) return;
   ui::ControlState& dialog = State(name);
   // "description|pattern|...||" becomes the dialog's double-zero-terminated list.
   std::wstring filter = GbkToWide(dialog.filter);
@@ -31,7 +37,7 @@ void Win32Host::ShowOpenDialog(std::string_view name) {
   ofn.nMaxFile = static_cast<DWORD>(file.size());
   ofn.lpstrInitialDir = initialDirectory.empty() ? nullptr : initialDirectory.c_str();
   ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-  if (!GetOpenFileNameW(&ofn)) return;
+  if (!openFileName(&ofn)) return;
   bool lossless = true;
   std::string chosen = WideToGbk(file.data(), &lossless);
   if (!lossless) {

@@ -9,6 +9,7 @@
 #include "platform/messages/messages_win32.h"
 #include "platform/power/power_win32.h"
 #include "platform/sound/sound_win32.h"
+#include "platform/system/bind_win32.h"
 #include "win32/win32_host.h"
 
 namespace {
@@ -20,6 +21,9 @@ void StopSoundsBeforeFatalExit() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace tolvane;
+  // Before anything can load a library: a DLL planted beside the program or in the
+  // current directory must never be picked up by a later load.
+  RestrictLibrarySearchToSystem();
   InstallWin32FatalErrorHandler();
   Win32SoundService sound;
   g_sound = &sound;

@@ -52,9 +52,18 @@ LRESULT Win32Host::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return HandleNotify(reinterpret_cast<NMHDR*>(lParam));
     case WM_TIMER:
       if (ui::ControlState* timer = ControlById(static_cast<int>(wParam)); timer && timer->type == ControlType::Timer) {
+        // The next tick is set before this one runs, as a periodic timer would be: a box
+        // opened by the tick lets the following ticks through.
+        if (ui::FollowsWallClock(timer->interval)) ArmTimer(*timer);
         Raise(std::string(timer->def->name), ui::Event::Tick);
       }
       return 0;
+    case WM_TIMECHANGE:
+      WallClockChanged();
+      return 0;
+    case WM_POWERBROADCAST:
+      if (wParam == PBT_APMRESUMEAUTOMATIC) WallClockChanged();
+      return TRUE;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLOREDIT:

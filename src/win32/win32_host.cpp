@@ -2,11 +2,11 @@
 // the window's state and its place on the screen.
 #include "win32/win32_host.h"
 
-#include <commctrl.h>
-
 #include "platform/idle/idle_win32.h"
 #include "platform/messages/fatal.h"
+#include "platform/system/bind_win32.h"
 #include "platform/text/text_win32.h"
+#include "win32/common_controls.h"
 #include "win32/icon.h"
 
 namespace tolvane::win32 {
@@ -51,8 +51,7 @@ Win32Host::~Win32Host() {
 }
 
 bool Win32Host::Build() {
-  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_DATE_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&icc);
+  LoadCommonControls(ICC_DATE_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES);
   whiteBrush_ = CreateSolidBrush(RGB(255, 255, 255));
 
   WNDCLASSEXW main{sizeof(main)};
@@ -242,7 +241,37 @@ void Win32Host::ApplyWindowState(int state) {
 void Win32Host::RestartTimer(ui::ControlState& timer) {
   const UINT_PTR id = static_cast<UINT_PTR>(ui::ControlId(timer.def->name));
   KillTimer(window_, id);
-  if (timer.interval > 0) SetTimer(window_, id, static_cast<UINT>(timer.interval), nullptr);
+  if (timer.interval > 0) ArmTimer(timer);
+}
+
+namespace {
+// Milliseconds past the current whole second of the system clock.
+std::uint32_t MsIntoSecond() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const ULONGLONG hundredNs = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return static_cast<std::uint32_t>((hundredNs / 10000) % 1000);
+}
+
+// Windows 8 and later can be told not to merge a timer with others, which could move
+// a tick by as much as the system likes; older Windows never merge them.
+BOOL ArmUncoalesced(HWND window, UINT_PTR id, UINT ms) {
+  static DeclaredFunction setCoalescableTimer{"user32.dll", "SetCoalescableTimer"};
+  using Fn = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC, ULONG);
+  constexpr ULONG kNoCoalescing = 0xFFFFFFFF;
+  if (auto set = TryBindAs<Fn>(setCoalescableTimer)) return set(window, id, ms, nullptr, kNoCoalescing) != 0;
+  return SetTimer(window, id, ms, nullptr) != 0;
+}
+}  // namespace
+
+void Win32Host::ArmTimer(const ui::ControlState& timer) {
+  const UINT_PTR id = static_cast<UINT_PTR>(ui::ControlId(timer.def->name));
+  // A one-second timer is due a few milliseconds after the system clock's next whole
+  // second, timed afresh at every tick, so the clock label turns over with the real
+  // second and a target second is never skipped.
+  const UINT ms = ui::FollowsWallClock(timer.interval) ? ui::MsToNextSecondTick(MsIntoSecond(), kSecondTickLagMs)
+                                                       : static_cast<UINT>(timer.interval);
+  ArmUncoalesced(window_, id, ms);
 }
 
 void Win32Host::ActivateWindow() {

@@ -17,6 +17,9 @@ inline constexpr UINT kDeferredDestroyMessage = 0x8065;
 inline constexpr UINT kPickerChangedMessage = WM_APP + 0x66;
 inline constexpr UINT kTrayIconId = 100;
 inline constexpr int kFirstMenuCommand = 2000;
+// How long after the system clock's whole second a one-second timer is due: enough for
+// the clock read in the tick to be in the new second.
+inline constexpr std::uint32_t kSecondTickLagMs = 5;
 inline constexpr wchar_t kLabelClass[] = L"TolvaneLabel";
 
 class Win32Host : public ui::ControlHost, private ui::TrayBackend {
@@ -41,6 +44,8 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   void Push(ui::ControlState& control, ui::Prop prop) override;
   void Pull(ui::ControlState& control, ui::Prop prop) override;
   void RestartTimer(ui::ControlState& timer) override;
+  // Sets the timer's next tick (a one-second timer's to the clock's next second).
+  void ArmTimer(const ui::ControlState& timer);
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

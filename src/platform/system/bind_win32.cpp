@@ -62,6 +62,18 @@ ExportLoader& SystemExportLoader() {
   return loader;
 }
 
+void RestrictLibrarySearchToSystem() {
+  static DeclaredFunction setDefaultDllDirectories{"kernel32.dll", "SetDefaultDllDirectories"};
+  using Fn = BOOL(WINAPI*)(DWORD);
+  if (auto set = TryBindAs<Fn>(setDefaultDllDirectories)) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // The common controls load the theme library by name when they first draw. A loader
+  // that ignores the default directories for such a load (Windows 7 without the
+  // update, and Wine) would look beside the program first; once the system's copy is
+  // loaded, every load by that name finds it instead. It stays loaded for the
+  // program's life, as it would anyway.
+  LoadFromSystemDirectory("uxtheme.dll");
+}
+
 void* TryBind(DeclaredFunction& function) { return function.Address(SystemExportLoader()); }
 
 void* Bind(DeclaredFunction& function) {

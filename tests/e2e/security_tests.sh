@@ -1,0 +1,39 @@
+#!/bin/bash
+# Libraries planted beside the program are never loaded: a winmm.dll and an uxtheme.dll
+# that leave a marker file when loaded lie next to Tolvane.exe, and Wine is told to
+# prefer such native copies, as Windows' own search order would. The program starts,
+# plays its reminder preview (the real sound library, heard) and closes; no marker
+# appears.
+#   security_tests.sh <case> <Tolvane.exe> <tolvane_driver.exe>
+set -u
+here=$(dirname "$0")
+# shellcheck source=e2e_session.sh
+source "$here/e2e_session.sh"
+# shellcheck source=audio.sh
+source "$here/audio.sh"
+
+test_planted_dlls() {
+  local planted name wav=$E2E_RUN_DIR/tone.wav
+  planted=$(dirname "$E2E_DRIVER")/planted
+  for name in winmm uxtheme; do
+    cp "$planted/$name.dll" "$E2E_RUN_DIR/" || e2e_abort "no planted $name.dll in $planted"
+  done
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winmm,uxtheme=n,b"
+  sox -q -n -r 22050 -c 1 -b 16 "$wav" synth 1.5 sine 440 vol 0.4 || e2e_abort "cannot make the sound file"
+  printf '[系统设置]\r\n自定提示声=%s\r\n启用自定义=真\r\n' "$(e2e_winpath "$wav")" |
+    iconv -f UTF-8 -t GBK >"$E2E_RUN_DIR/config.ini"
+  e2e_audio_start
+  e2e_start
+  check_run "the sound file was not loaded" expect 按钮4.enabled=1
+  e2e_record_start preview
+  check_run "cannot click 按钮4" real-click 按钮4
+  e2e_wait_bursts 1 10 || e2e_fail "the preview was not heard"
+  e2e_record_stop
+  e2e_close
+  # The marker takes the name the loader used, in whatever case.
+  local markers
+  markers=$(cd "$E2E_RUN_DIR" && ls | grep -i '\.dll\.loaded$')
+  [ -z "$markers" ] || e2e_fail "planted libraries were loaded into the program: $markers"
+}
+
+e2e_main "$@"
