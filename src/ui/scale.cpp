@@ -34,6 +34,14 @@ int ScaleFontHeight(int height, int dpi) {
 int CollapsedHeight(int dpi) { return ScaleLength(kCollapsedHeight, dpi); }
 int ExpandedHeight(int dpi) { return ScaleLength(kExpandedHeight, dpi); }
 
+int ScaleOuterLength(int outer, int frameAt96, int frameAtDpi, int dpi) {
+  return ScaleLength(outer - frameAt96, dpi) + frameAtDpi;
+}
+
+int UnscaleOuterLength(int pixels, int frameAt96, int frameAtDpi, int dpi) {
+  return UnscaleLength(pixels - frameAtDpi, dpi) + frameAt96;
+}
+
 int UnscaleLength(int pixels, int dpi) {
   return RoundedQuotient(static_cast<std::int64_t>(pixels) * kBaseDpi, Effective(dpi));
 }

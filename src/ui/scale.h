@@ -18,6 +18,12 @@ int ScaleFontHeight(int height, int dpi);
 // The window's outer height when collapsed or expanded, at this dpi.
 int CollapsedHeight(int dpi);
 int ExpandedHeight(int dpi);
+// A window's outer length at `dpi` from its outer length in 96-DPI units, given its
+// frame (caption and borders) at 96 DPI and at `dpi`: the client part scales by the
+// rule above and the frame is as the system draws it, so the content keeps its scale
+// even where the system's frame does not scale exactly.
+int ScaleOuterLength(int outer, int frameAt96, int frameAtDpi, int dpi);
+int UnscaleOuterLength(int pixels, int frameAt96, int frameAtDpi, int dpi);
 // The inverse: a length in pixels at `dpi` back in 96-DPI units, for reading a
 // host's geometry back into the definition's units.
 int UnscaleLength(int pixels, int dpi);

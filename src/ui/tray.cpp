@@ -20,6 +20,13 @@ void TrayIcon::Set(ByteView iconFile, const std::string& tip) {
     backend_.Notify(TrayCommand::Add, icon, tip_);
   }
   current_ = icon;
+  file_.assign(iconFile.begin(), iconFile.end());
+}
+
+void TrayIcon::Refresh() {
+  if (current_ == nullptr) return;
+  const std::vector<std::uint8_t> file = file_;
+  Set(ByteView(file.data(), file.size()), tip_);
 }
 
 void TrayIcon::AddAgain() {

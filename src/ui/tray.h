@@ -3,6 +3,7 @@
 // the window owning the handle of the icon it last put there.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "resources/resources.h"
 
@@ -35,12 +36,15 @@ class TrayIcon {
   void Set(ByteView iconFile, const std::string& tip);
   // Explorer restarted and forgot every icon: add the current one again.
   void AddAgain();
+  // The display's scale changed: the icon made again from its file at the new size.
+  void Refresh();
   bool Shown() const { return current_ != nullptr; }
 
  private:
   TrayBackend& backend_;
   TrayBackend::IconHandle current_ = nullptr;
   std::string tip_;
+  std::vector<std::uint8_t> file_;  // the icon file shown, for Refresh
 };
 
 // The tray event's operation type for a mouse message of the icon's callback:

@@ -8,7 +8,9 @@
 #include "platform/system/bind_win32.h"
 #include "platform/text/text_win32.h"
 #include "ui/number_entry.h"
+#include "ui/scale.h"
 #include "win32/common_controls.h"
+#include "win32/dpi.h"
 
 namespace tolvane::win32 {
 
@@ -29,16 +31,57 @@ bool HasOwnTextColour(ControlType type) { return type == ControlType::CheckBox |
 }  // namespace
 
 HFONT Win32Host::FontFor(const ui::FontDef& font) {
-  if (font.face == nullptr) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  const std::string key = std::string(font.face) + "/" + std::to_string(font.height) + "/" +
-                          std::to_string(font.weight) + "/" + std::to_string(font.charset);
+  const int systemDpi = SystemDpi();
+  if (font.face == nullptr && dpi_ == systemDpi) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  const std::string key = std::string(font.face ? font.face : "") + "/" + std::to_string(font.height) + "/" +
+                          std::to_string(font.weight) + "/" + std::to_string(font.charset) + "@" + std::to_string(dpi_);
   auto it = fonts_.find(key);
   if (it != fonts_.end()) return it->second;
-  HFONT created = CreateFontW(-font.height, 0, 0, 0, font.weight, FALSE, FALSE, FALSE, static_cast<BYTE>(font.charset),
-                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                              GbkToWide(font.face).c_str());
+  HFONT created = nullptr;
+  if (font.face == nullptr) {
+    // The stock font is made for the system DPI; a monitor at another DPI gets a copy to its scale.
+    LOGFONTW lf{};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+    lf.lfHeight = MulDiv(lf.lfHeight, dpi_, systemDpi);
+    created = CreateFontIndirectW(&lf);
+  } else {
+    created = CreateFontW(-ui::ScaleFontHeight(font.height, dpi_), 0, 0, 0, font.weight, FALSE, FALSE, FALSE,
+                          static_cast<BYTE>(font.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                          DEFAULT_PITCH | FF_DONTCARE, GbkToWide(font.face).c_str());
+  }
   fonts_.emplace(key, created);
   return created;
+}
+
+// The control's rectangle at the window's DPI; a number box shares it with its spin
+// buttons at the right edge.
+void Win32Host::PlaceControl(const ui::ControlDef& def, HWND hwnd) {
+  const ui::Rect r = ui::ScaleRect(ui::ClientRect(def), dpi_);
+  const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+  auto spin = spins_.find(def.name);
+  if (spin == spins_.end()) {
+    SetWindowPos(hwnd, nullptr, r.left, r.top, r.width, r.height, flags);
+    return;
+  }
+  const int spinWidth = SystemMetricForDpi(SM_CXVSCROLL, dpi_);
+  SetWindowPos(hwnd, nullptr, r.left, r.top, r.width - spinWidth, r.height, flags);
+  // Attaching and resizing the buddy may nudge the arrows; they keep exactly the right end.
+  SetWindowPos(spin->second, nullptr, r.left + r.width - spinWidth, r.top, spinWidth, r.height, flags);
+}
+
+// A new DPI: fonts made again at its scale, every control moved and sized; the old
+// fonts go once no control uses them.
+void Win32Host::RescaleControls() {
+  std::map<std::string, HFONT> old;
+  old.swap(fonts_);
+  for (const ui::ControlDef& def : ui::MainWindowControls()) {
+    auto it = hwnds_.find(def.name);
+    if (it == hwnds_.end()) continue;
+    SendMessageW(it->second, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(def.font)), FALSE);
+    PlaceControl(def, it->second);
+  }
+  for (auto& [key, font] : old) DeleteObject(font);
+  RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void Win32Host::CreateControls() {
@@ -56,7 +99,6 @@ void Win32Host::CreateControls() {
 }
 
 HWND Win32Host::CreateControl(const ui::ControlDef& def) {
-  const ui::Rect r = ui::ClientRect(def);
   const HMENU id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ui::ControlId(def.name)));
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (def.visible ? WS_VISIBLE : 0) | (def.disabled ? WS_DISABLED : 0);
   DWORD exStyle = def.sunkenBorder ? WS_EX_CLIENTEDGE : 0;
@@ -88,10 +130,7 @@ HWND Win32Host::CreateControl(const ui::ControlDef& def) {
     case ControlType::Window:
       return nullptr;  // no visible form
   }
-  // A number box shares its rectangle with its spin buttons at the right edge.
-  const int spinWidth = def.spin ? GetSystemMetrics(SM_CXVSCROLL) : 0;
-  HWND hwnd = CreateWindowExW(exStyle, cls, text.c_str(), style, r.left, r.top, r.width - spinWidth, r.height, window_,
-                              id, instance_, nullptr);
+  HWND hwnd = CreateWindowExW(exStyle, cls, text.c_str(), style, 0, 0, 0, 0, window_, id, instance_, nullptr);
   if (hwnd == nullptr) ReportFatalError("载入启动窗口失败");
   // Later controls lie above earlier ones, so a label never covers the boxes set into it.
   SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -103,12 +142,15 @@ HWND Win32Host::CreateControl(const ui::ControlDef& def) {
   if (def.spin) {
     SubclassControl(hwnd, NumberEditProc, 1, reinterpret_cast<DWORD_PTR>(this));
     HWND updown = CreateWindowExW(0, UPDOWN_CLASSW, nullptr,
-                                  WS_CHILD | WS_CLIPSIBLINGS | (def.visible ? WS_VISIBLE : 0) | UDS_ARROWKEYS,
-                                  r.left + r.width - spinWidth, r.top, spinWidth, r.height, window_, nullptr, instance_, nullptr);
+                                  WS_CHILD | WS_CLIPSIBLINGS | (def.visible ? WS_VISIBLE : 0) | UDS_ARROWKEYS, 0, 0, 0,
+                                  0, window_, nullptr, instance_, nullptr);
     SendMessageW(updown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(hwnd), 0);
-    // Attaching may nudge the arrows; they keep exactly the right end of the rectangle.
-    SetWindowPos(updown, HWND_TOP, r.left + r.width - spinWidth, r.top, spinWidth, r.height, SWP_NOACTIVATE);
     SendMessageW(updown, UDM_SETRANGE32, def.spin->low, def.spin->high);
+    spins_[def.name] = updown;
+  }
+  PlaceControl(def, hwnd);
+  if (auto spin = spins_.find(def.name); spin != spins_.end()) {
+    SetWindowPos(spin->second, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
   return hwnd;
 }
@@ -163,7 +205,7 @@ void Win32Host::PaintLabel(HWND hwnd) {
     }
     if (def.sunkenBorder) DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
     if (!label->caption.empty()) {
-      HGDIOBJ oldFont = SelectObject(dc, FontFor(def.font));
+      HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(hwnd, 0)));
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, ToColorRef(label->textColour));
       std::wstring text = GbkToWide(label->caption);

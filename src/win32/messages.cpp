@@ -9,6 +9,12 @@ namespace tolvane::win32 {
 
 using ui::ControlType;
 
+namespace {
+// WM_DPICHANGED and WM_GETDPISCALEDSIZE, which the headers give only for newer Windows.
+constexpr UINT kDpiChangedMessage = 0x02E0;
+constexpr UINT kGetDpiScaledSizeMessage = 0x02E4;
+}  // namespace
+
 void Win32Host::HandleCommand(WORD id, WORD code) {
   ui::ControlState* control = ControlById(id);
   if (control == nullptr) return;
@@ -76,6 +82,17 @@ LRESULT Win32Host::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return result;
     }
+    case kGetDpiScaledSizeMessage: {
+      // The size at the new DPI is the definition's size scaled, not the present one stretched.
+      RECT r;
+      GetWindowRect(window_, &r);
+      const SIZE definition = DefinitionSize(r.right - r.left, r.bottom - r.top);
+      *reinterpret_cast<SIZE*>(lParam) = OuterSize(definition.cx, definition.cy, static_cast<int>(wParam));
+      return TRUE;
+    }
+    case kDpiChangedMessage:
+      ApplyDpi(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_CLOSE:
       Raise(ui::kWindowName, ui::Event::CloseRequest);
       if (window_ != nullptr) DestroyWindow(window_);

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "platform/text/text_win32.h"
+#include "ui/scale.h"
 #include "win32/icon.h"
 
 namespace tolvane::win32 {
@@ -38,7 +39,8 @@ void Win32Host::PopupMenu(std::string_view menuName) {
 void Win32Host::SetTrayIcon(ByteView iconFile, const std::string& tip) { tray_.Set(iconFile, tip); }
 
 ui::TrayBackend::IconHandle Win32Host::CreateIcon(ByteView iconFile, int preferredWidth) {
-  return IconFromFile(iconFile, preferredWidth);
+  // The width asked for is in 96-DPI units, as every length of the program.
+  return IconFromFile(iconFile, ui::ScaleLength(preferredWidth, dpi_));
 }
 
 void Win32Host::DestroyIcon(IconHandle icon) { ::DestroyIcon(static_cast<HICON>(icon)); }

@@ -6,7 +6,9 @@
 #include "platform/messages/fatal.h"
 #include "platform/system/bind_win32.h"
 #include "platform/text/text_win32.h"
+#include "ui/scale.h"
 #include "win32/common_controls.h"
+#include "win32/dpi.h"
 #include "win32/icon.h"
 
 namespace tolvane::win32 {
@@ -71,10 +73,15 @@ bool Win32Host::Build() {
   if (!RegisterClassExW(&main) || !RegisterClassExW(&label)) return false;
 
   taskbarCreatedMessage_ = RegisterWindowMessageW(L"TaskbarCreated");
+  PreferPerMonitorDpi();
   const ui::WindowDef& def = ui::MainWindow();
   window_ = CreateWindowExW(0, kMainClass, GbkToWide(def.title).c_str(), kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                             def.rect.width, def.rect.height, nullptr, nullptr, instance_, nullptr);
   if (window_ == nullptr) return false;
+  // The DPI is known once the window is on its monitor; the definition's size scales to it.
+  dpi_ = DpiOfWindow(window_);
+  const SIZE size = OuterSize(def.rect.width, def.rect.height, dpi_);
+  SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   Centre();
   CreateControls();
 
@@ -129,7 +136,12 @@ void Win32Host::Push(ui::ControlState& control, Prop prop) {
   HWND hwnd = Hwnd(control);
   switch (prop) {
     case Prop::Rect:
-      if (hwnd) SetWindowPos(hwnd, nullptr, 0, 0, control.rect.width, control.rect.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      // The program's sizes are in 96-DPI units, as the definition's.
+      if (hwnd) {
+        SIZE size{ui::ScaleLength(control.rect.width, dpi_), ui::ScaleLength(control.rect.height, dpi_)};
+        if (hwnd == window_) size = OuterSize(control.rect.width, control.rect.height, dpi_);
+        SetWindowPos(hwnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      }
       break;
     case Prop::Visible:
       if (hwnd) ShowWindow(hwnd, control.visible ? SW_SHOW : SW_HIDE);
@@ -166,18 +178,9 @@ void Win32Host::Push(ui::ControlState& control, Prop prop) {
       SetWindowPos(window_, control.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
       break;
-    case Prop::Icon: {
-      const ByteView bytes(reinterpret_cast<const std::uint8_t*>(control.iconFile.data()), control.iconFile.size());
-      HICON small = IconFromFile(bytes, GetSystemMetrics(SM_CXSMICON));
-      HICON big = IconFromFile(bytes, GetSystemMetrics(SM_CXICON));
-      SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-      SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-      if (windowIconSmall_) DestroyIcon(windowIconSmall_);
-      if (windowIconBig_) DestroyIcon(windowIconBig_);
-      windowIconSmall_ = small;
-      windowIconBig_ = big;
+    case Prop::Icon:
+      ApplyWindowIcons();
       break;
-    }
     case Prop::Tag:
     case Prop::Interval:
       break;
@@ -211,8 +214,9 @@ void Win32Host::Pull(ui::ControlState& control, Prop prop) {
       if (control.type == ControlType::Window) {
         RECT r;
         GetWindowRect(window_, &r);
-        control.rect.width = r.right - r.left;
-        control.rect.height = r.bottom - r.top;
+        const SIZE size = DefinitionSize(r.right - r.left, r.bottom - r.top);
+        control.rect.width = size.cx;
+        control.rect.height = size.cy;
       }
       break;
     case Prop::Visible:
@@ -221,6 +225,41 @@ void Win32Host::Pull(ui::ControlState& control, Prop prop) {
     default:
       break;
   }
+}
+
+SIZE Win32Host::OuterSize(int width, int height, int dpi) const {
+  const SIZE at96 = FrameSize(kWindowStyle, 0, ui::kBaseDpi), atDpi = FrameSize(kWindowStyle, 0, dpi);
+  return SIZE{ui::ScaleOuterLength(width, at96.cx, atDpi.cx, dpi), ui::ScaleOuterLength(height, at96.cy, atDpi.cy, dpi)};
+}
+
+SIZE Win32Host::DefinitionSize(int width, int height) const {
+  const SIZE at96 = FrameSize(kWindowStyle, 0, ui::kBaseDpi), atDpi = FrameSize(kWindowStyle, 0, dpi_);
+  return SIZE{ui::UnscaleOuterLength(width, at96.cx, atDpi.cx, dpi_),
+              ui::UnscaleOuterLength(height, at96.cy, atDpi.cy, dpi_)};
+}
+
+// The window's icons at the sizes the system asks for at the window's DPI.
+void Win32Host::ApplyWindowIcons() {
+  const std::string& file = Window().iconFile;
+  const ByteView bytes(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+  HICON small = IconFromFile(bytes, SystemMetricForDpi(SM_CXSMICON, dpi_));
+  HICON big = IconFromFile(bytes, SystemMetricForDpi(SM_CXICON, dpi_));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+  if (windowIconSmall_) DestroyIcon(windowIconSmall_);
+  if (windowIconBig_) DestroyIcon(windowIconBig_);
+  windowIconSmall_ = small;
+  windowIconBig_ = big;
+}
+
+void Win32Host::ApplyDpi(int dpi, const RECT& suggested) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  dpi_ = dpi;
+  RescaleControls();
+  SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (!Window().iconFile.empty()) ApplyWindowIcons();
+  tray_.Refresh();
 }
 
 void Win32Host::ApplyWindowState(int state) {

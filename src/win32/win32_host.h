@@ -58,6 +58,15 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   void PaintLabel(HWND hwnd);
   void CreateControls();
   HWND CreateControl(const ui::ControlDef& def);
+  void PlaceControl(const ui::ControlDef& def, HWND hwnd);
+  void RescaleControls();
+  // The window moved to a monitor of another DPI: its suggested rectangle taken,
+  // fonts, controls and icons remade at the new scale.
+  void ApplyDpi(int dpi, const RECT& suggested);
+  void ApplyWindowIcons();
+  // The window's outer size at `dpi` for a size in the definition's 96-DPI units, and back.
+  SIZE OuterSize(int width, int height, int dpi) const;
+  SIZE DefinitionSize(int width, int height) const;
   HFONT FontFor(const ui::FontDef& font);
   ui::ControlState* ControlByHwnd(HWND hwnd);
   ui::ControlState* ControlById(int id);
@@ -74,6 +83,8 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   HINSTANCE instance_;
   HWND window_ = nullptr;
   std::map<std::string, HWND, std::less<>> hwnds_;
+  std::map<std::string, HWND, std::less<>> spins_;  // the up-down of each number box
+  int dpi_ = 96;  // the window's; the definition is in 96-DPI units
   std::map<std::string, HFONT> fonts_;
   HICON windowIconSmall_ = nullptr, windowIconBig_ = nullptr;
   ui::TrayIcon tray_{*this};

@@ -17,6 +17,8 @@
 #   e2e_new_session                 end every Wine process (the display stays)
 #   e2e_witness_start / e2e_witness_ended   another program of the session, to see it end
 #   e2e_on_exit <command>           run the command when the test ends
+#   e2e_dpi <dpi> [desktop]         the session's display scale (LogPixels) and Wine desktop
+#                                   size (WxH, within TOLVANE_E2E_XVFB_SCREEN) until the test ends
 #   check_ini <file> <line>...      the settings file holds exactly these lines, in GBK
 #   e2e_end                         report and exit with the test's result
 
@@ -101,6 +103,19 @@ drv() {
 }
 
 e2e_on_exit() { E2E_EXIT_STEPS+=("$1"); }
+
+e2e_set_display() {
+  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 &&
+    timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$2" /f >/dev/null 2>&1 &&
+    timeout 30 wineserver -w
+}
+
+# Wine reads these when a session starts: call before e2e_start. The prefix gets its
+# usual 96 DPI and desktop back when the test ends, so the other tests find it as they expect.
+e2e_dpi() {
+  e2e_on_exit "e2e_set_display 96 $TOLVANE_E2E_SCREEN; tolvane_e2e_end_session"
+  e2e_set_display "$1" "${2:-$TOLVANE_E2E_SCREEN}" || e2e_abort "cannot set the display scale to $1 DPI"
+}
 
 e2e_start() {
   local log=$E2E_RUN_DIR/program.log debug=$WINEDEBUG

@@ -142,6 +142,52 @@ test_radio_groups() {
   check 单选框6 checked 1
 }
 
-e2e_before_case() { e2e_start; }
+# The window at a display scale: the definition's 96-DPI sizes scaled by edges (window,
+# every control rectangle and font), every caption fitting its control, the panel toggle.
+# Wine's desktop is made large enough for the expanded window at 200 %.
+dpi_case() {
+  local dpi=$1
+  scaled() { echo $((($1 * dpi + 48) / 96)); }
+  check_run "the window differs from its definition at $dpi DPI" check-layout "--dpi=$dpi" 按钮4.enabled=0 "标签3.text=*"
+  # The client part of the definition's outer size scales; the frame is Wine's own.
+  local frame_w frame_h client_w client_h
+  read -r frame_w frame_h <<<"$(drv get window frame-at-96)"
+  read -r _ _ client_w client_h <<<"$(drv get window client-rect)"
+  [ "$client_w $client_h" = "$(scaled $((540 - frame_w))) $(scaled $((470 - frame_h)))" ] ||
+    e2e_fail "client area ${client_w}x$client_h at $dpi DPI, not the 96-DPI one scaled"
+  # Known misfits, a few pixels at every scale: WenQuanYi Zen Hei, which stands in for
+  # 黑体 here, sets its ideographs about 3 % wider than 1 em, and the captions of these
+  # three labels fill their whole width at 1 em a character (标签1 and 标签6 end in a
+  # full-width colon or full stop, whose ink lies in the left half).
+  local fit
+  fit=$(drv text-fit 标签1 标签6 标签8) || e2e_fail "captions that do not fit at $dpi DPI:$(grep MISFIT <<<"$fit" | sed 's/^/\n  /')"
+  echo "text fit at $dpi DPI (text, then the room for it):"
+  sed 's/^/  /' <<<"$fit"
+  local height
+  height=$(drv get window height)
+  check_run "cannot click 选择框3" click 选择框3
+  check_wait window height $((height + $(scaled $((635 - frame_h))) - $(scaled $((470 - frame_h))))) 5000
+  read -r _ _ _ client_h <<<"$(drv get window client-rect)"
+  [ "$client_h" -ge "$(scaled 598)" ] || e2e_fail "expanded client area $client_h high cuts the panel at $dpi DPI"
+  e2e_screenshot "dpi-$dpi-expanded.png"
+  check_run "cannot click 选择框3" click 选择框3
+  check_wait window height "$height" 5000
+  read -r _ _ _ client_h <<<"$(drv get window client-rect)"
+  [ "$client_h" -le "$(scaled 446)" ] || e2e_fail "collapsed client area $client_h high shows part of the panel at $dpi DPI"
+  e2e_screenshot "dpi-$dpi.png"
+}
+test_dpi_96() { dpi_case 96; }
+test_dpi_120() { dpi_case 120; }
+test_dpi_144() { dpi_case 144; }
+test_dpi_192() { dpi_case 192; }
+
+# The expanded window at 200 % is 1270 pixels high.
+readonly DPI_DESKTOP=1600x1400
+case ${1:-} in dpi_*) export TOLVANE_E2E_XVFB_SCREEN=$DPI_DESKTOP ;; esac
+
+e2e_before_case() {
+  case $1 in dpi_*) e2e_dpi "${1#dpi_}" "$DPI_DESKTOP" ;; esac
+  e2e_start
+}
 
 e2e_main "$@"

@@ -19,6 +19,8 @@
 #   TOLVANE_E2E_DISPLAY    "private" (default for tests): always start an Xvfb;
 #                          "auto": use $DISPLAY when it answers, else start an Xvfb
 #   TOLVANE_E2E_SCREEN     Xvfb screen and Wine desktop size; default 1024x768
+#   TOLVANE_E2E_XVFB_SCREEN  a larger Xvfb screen for a test that enlarges Wine's desktop
+#                          for itself (the prefix keeps TOLVANE_E2E_SCREEN)
 #
 # Executing the file runs the setup: `wine_env.sh setup` or `wine_env.sh cleanup`.
 
@@ -141,7 +143,7 @@ tolvane_e2e_display() {
   fi
   local numfile pid deadline
   numfile=$(mktemp "$TOLVANE_E2E_DIR/xvfb.XXXXXX")
-  Xvfb -displayfd 3 -screen 0 "${TOLVANE_E2E_SCREEN}x24" -nolisten tcp -noreset \
+  Xvfb -displayfd 3 -screen 0 "${TOLVANE_E2E_XVFB_SCREEN:-$TOLVANE_E2E_SCREEN}x24" -nolisten tcp -noreset \
     3>"$numfile" >"$TOLVANE_E2E_DIR/xvfb.log" 2>&1 </dev/null &
   pid=$!
   deadline=$((SECONDS + 20))

@@ -40,5 +40,17 @@ TEST(Scale, WindowHeightsFontsAndTheWayBack) {
   EXPECT_EQ(ScaleFontHeight(1, 48), 1);  // a font never vanishes
 }
 
+// The client part of the window scales; a frame that the system draws 34 high at 144 DPI
+// instead of 36 leaves the client area exactly 1.5 times its 96-DPI height.
+TEST(Scale, OuterLengthsScaleTheClientPartAndKeepTheSystemFrame) {
+  EXPECT_EQ(ScaleOuterLength(470, 24, 34, 144), 669 + 34);
+  EXPECT_EQ(ScaleOuterLength(470, 24, 24, 96), 470);
+  for (int dpi : {96, 120, 144, 168, 192}) {
+    for (int outer : {470, 540, 635}) {
+      EXPECT_EQ(UnscaleOuterLength(ScaleOuterLength(outer, 30, 30 * dpi / 96 - 1, dpi), 30, 30 * dpi / 96 - 1, dpi), outer);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tolvane::ui

@@ -13,8 +13,12 @@
 //   focus <name>                          give the control the keyboard focus
 //   spin <name> up|down                   real mouse click on an arrow of the box's spin buttons
 //   close [ms]                            WM_CLOSE, then wait until the window is gone
-//   check-layout [name.prop=value ...]    compare every control with the window definition;
-//                                         the arguments replace expected values ("*": any)
+//   check-layout [--dpi=N] [name.prop=value ...]  compare every control with the window
+//                                         definition scaled to N DPI (default 96); the
+//                                         arguments replace expected values ("*": any)
+//   text-fit [name ...]                   measure each caption with its control's font against
+//                                         the room the control has for it; fails when one is
+//                                         wider than its room, except the named known misfits
 //   expect <name.prop=value> ...          compare several properties, print the mismatches
 //   watch <name> <prop> [ms]              print the property and each change: ms TAB value
 //   real-click <name>                     real mouse click at the control's centre
@@ -44,6 +48,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cwchar>
 #include <map>
 #include <optional>
@@ -52,6 +57,7 @@
 
 #include "font_probe.h"
 #include "menu_probe.h"
+#include "ui/scale.h"
 #include "ui/window_definition.h"
 
 namespace ui = tolvane::ui;
@@ -201,7 +207,8 @@ std::optional<T> RemoteQuery(HWND h, UINT msg, WPARAM wp) {
 // owns the window h, by sending h the probe's message; the hook answers through the
 // shared memory `mapping`, which holds a T. Returns the answer when the hook set its ok.
 template <typename T>
-T CallProbe(HWND h, const wchar_t* library, const char* hookName, const wchar_t* mapping, const wchar_t* message) {
+T CallProbe(HWND h, const wchar_t* library, const char* hookName, const wchar_t* mapping, const wchar_t* message,
+            const T& question = {}) {
   wchar_t path[MAX_PATH];
   DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring dll(path, n);
@@ -212,7 +219,7 @@ T CallProbe(HWND h, const wchar_t* library, const char* hookName, const wchar_t*
   HANDLE map = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(T), mapping);
   auto* probe = map ? static_cast<T*>(MapViewOfFile(map, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(T))) : nullptr;
   if (!probe) Fail(L"cannot share memory with the program");
-  *probe = {};
+  *probe = question;
   HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, hookProc, probeModule, GetWindowThreadProcessId(h, nullptr));
   if (!hook) Fail(L"cannot hook the program's thread");
   Send(h, RegisterWindowMessageW(message));
@@ -294,6 +301,17 @@ std::wstring WindowProperty(HWND main, const std::wstring& prop) {
       if ((style & flag) == flag) words += (words.empty() ? L"" : L" ") + std::wstring(word);
     }
     return words;
+  }
+  if (prop == L"frame-at-96") {
+    // What caption and borders add to the window at 96 DPI: the client part of the
+    // definition's outer size is what scales.
+    using Adjust = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    auto adjust = reinterpret_cast<Adjust>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    RECT f{0, 0, 0, 0};
+    if (!adjust || !adjust(&f, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(GetWindowLongW(main, GWL_EXSTYLE)), 96))
+      Fail(L"AdjustWindowRectExForDpi is missing or failed");
+    return std::to_wstring(f.right - f.left) + L" " + std::to_wstring(f.bottom - f.top);
   }
   if (prop == L"screen") {
     return std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L" " + std::to_wstring(GetSystemMetrics(SM_CYSCREEN));
@@ -386,7 +404,7 @@ struct Expectation {
   std::wstring name, prop, value;
 };
 
-std::vector<Expectation> LayoutExpectations() {
+std::vector<Expectation> LayoutExpectations(int dpi) {
   std::vector<Expectation> out;
   for (const ui::ControlDef& c : ui::MainWindowControls()) {
     using T = ui::ControlType;
@@ -403,14 +421,14 @@ std::vector<Expectation> LayoutExpectations() {
       case T::DatePicker: expect(L"class", DATETIMEPICK_CLASSW); break;
       default: break;
     }
-    ui::Rect r = ui::ClientRect(c);
+    ui::Rect r = ui::ScaleRect(ui::ClientRect(c), dpi);
     expect(L"rect", RectText(RECT{r.left, r.top, r.left + r.width, r.top + r.height}));
     expect(L"visible", Bool(c.visible));
     expect(L"enabled", Bool(!c.disabled));
     if (c.type == T::CheckBox || c.type == T::RadioBox) expect(L"checked", Bool(c.checked));
     if (!IsTextlessInput(c)) expect(L"text", Widen(c.text));
     if (c.font.face) {
-      expect(L"font", Widen(c.font.face) + L"|" + std::to_wstring(-c.font.height) + L"|" + std::to_wstring(c.font.weight) +
+      expect(L"font", Widen(c.font.face) + L"|" + std::to_wstring(-ui::ScaleFontHeight(c.font.height, dpi)) + L"|" + std::to_wstring(c.font.weight) +
                           L"|" + std::to_wstring(c.font.charset));
     }
     if (c.type == T::EditBox) {
@@ -424,8 +442,13 @@ std::vector<Expectation> LayoutExpectations() {
   return out;
 }
 
-int CheckLayout(const std::vector<std::wstring>& overrides) {
-  std::vector<Expectation> expectations = LayoutExpectations();
+int CheckLayout(std::vector<std::wstring> overrides) {
+  int dpi = ui::kBaseDpi;
+  if (!overrides.empty() && overrides[0].rfind(L"--dpi=", 0) == 0) {
+    dpi = _wtoi(overrides[0].c_str() + 6);
+    overrides.erase(overrides.begin());
+  }
+  std::vector<Expectation> expectations = LayoutExpectations(dpi);
   for (const std::wstring& o : overrides) {
     size_t dot = o.find(L'.'), eq = o.find(L'=');
     if (dot == std::wstring::npos || eq == std::wstring::npos || eq < dot) Fail(L"override must read name.prop=value: " + o);
@@ -452,6 +475,66 @@ int CheckLayout(const std::vector<std::wstring>& overrides) {
   }
   Print(std::to_wstring(expectations.size()) + L" checks, " + std::to_wstring(mismatches) + L" mismatches");
   return mismatches ? 1 : 0;
+}
+
+// The room a control leaves for its caption inside its client area: a label's sunken
+// edge, a button's edge and focus frame, the box of a check or radio box with its gap,
+// an edit box's margins, a date picker's spin buttons. DPI-aware metrics of the program's
+// DPI, which the driver shares (it is DPI-aware itself).
+SIZE CaptionRoom(HWND h, const ui::ControlDef& c, const RECT& client) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  SIZE room{client.right - client.left, client.bottom - client.top};
+  auto shrink = [&room](int x, int y) { room.cx -= 2 * x, room.cy -= 2 * y; };
+  using T = ui::ControlType;
+  switch (c.type) {
+    case T::Label:
+      if (c.sunkenBorder) shrink(GetSystemMetrics(SM_CXEDGE), GetSystemMetrics(SM_CYEDGE));
+      break;
+    case T::Button: shrink(GetSystemMetrics(SM_CXEDGE) + 1, GetSystemMetrics(SM_CYEDGE) + 1); break;
+    case T::CheckBox:
+    case T::RadioBox: room.cx -= GetSystemMetrics(SM_CXMENUCHECK) + ui::ScaleLength(4, dpi); break;
+    case T::EditBox: {
+      auto margins = static_cast<DWORD>(Send(h, EM_GETMARGINS));
+      room.cx -= LOWORD(margins) + HIWORD(margins);
+      break;
+    }
+    case T::DatePicker: room.cx -= GetSystemMetrics(SM_CXVSCROLL) + 2; break;
+    default: break;
+  }
+  return room;
+}
+
+// Every visible caption measured with the font selected into its control: one line per
+// control (text size, then the room for it), "MISFIT" where the text is wider than its
+// room. A line taller than the control is only noted ("tall"): the tables give many
+// controls less height than their font's line, whose leading stays blank.
+int TextFit(const std::vector<std::wstring>& known) {
+  using namespace tolvane::e2e;
+  HWND main = RequireMain();
+  int misfits = 0;
+  for (const ui::ControlDef& c : ui::MainWindowControls()) {
+    using T = ui::ControlType;
+    const bool captioned = c.type == T::Label || c.type == T::Button || c.type == T::CheckBox ||
+                           c.type == T::RadioBox || c.type == T::EditBox || c.type == T::DatePicker;
+    const std::wstring name = Widen(c.name);
+    if (!captioned || !c.visible || !GetDlgItem(main, ui::ControlId(c.name))) continue;
+    HWND h = Control(name);
+    FontProbe question{};
+    const std::wstring text = Property(name, L"text");
+    if (text.empty()) continue;
+    wcsncpy(question.text, text.c_str(), 127);
+    const FontProbe answer =
+        CallProbe<FontProbe>(h, L"tolvane_font_probe.dll", kFontProbeHook, kFontProbeMapping, kFontProbeMessage, question);
+    const SIZE room = CaptionRoom(h, c, answer.client);
+    const bool fits = answer.extent.cx <= room.cx;
+    if (!fits && std::find(known.begin(), known.end(), name) == known.end()) ++misfits;
+    Print(name + L"\t" + std::to_wstring(answer.extent.cx) + L"x" + std::to_wstring(answer.extent.cy) + L"\tin " +
+          std::to_wstring(room.cx) + L"x" + std::to_wstring(room.cy) + (fits ? L"" : L"\tMISFIT") +
+          (answer.extent.cy > room.cy ? L"\ttall" : L"") + L"\t\"" + text + L"\"");
+  }
+  return misfits ? 1 : 0;
 }
 
 // Returns once the program's thread has handled everything queued before now: a paint
@@ -965,6 +1048,7 @@ int Run(const std::vector<std::wstring>& a) {
     return 0;
   }
   if (cmd == L"check-layout") return CheckLayout({a.begin() + 1, a.end()});
+  if (cmd == L"text-fit") return TextFit({a.begin() + 1, a.end()});
   if (cmd == L"expect") return Expect({a.begin() + 1, a.end()});
   if (cmd == L"watch" && a.size() >= 3) return Watch(a[1], a[2], Timeout(a, 3));
   if (cmd == L"real-click" && a.size() == 2) return RealClick(a[1]), 0;
@@ -986,6 +1070,8 @@ int Run(const std::vector<std::wstring>& a) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // The program's window is measured in its own (physical) pixels at every DPI.
+  SetProcessDPIAware();
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   Finish(Run({argv + 1, argv + argc}));

@@ -8,9 +8,14 @@ namespace tolvane::e2e {
 // is read inside the program: the driver hooks FontProbeHook into the program's thread
 // and sends the control kFontProbeMessage; the hook leaves the LOGFONT in the shared
 // memory named kFontProbeMapping.
+// It also measures a text with that font (the control's own text when `text` is empty)
+// and reads the control's client rectangle, for the check that captions fit.
 struct FontProbe {
   LONG ok;
   LOGFONTW font;
+  wchar_t text[128];
+  SIZE extent;
+  RECT client;
 };
 
 inline constexpr const wchar_t* kFontProbeMapping = L"TolvaneDriverFontProbe";
