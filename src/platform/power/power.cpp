@@ -32,7 +32,7 @@ PowerRequest MapPowerAction(std::int32_t code, bool force, bool ntFamily) {
 
 LogindRequest MapLogindAction(std::int32_t code, bool force) {
   LogindRequest request;
-  static constexpr const char* kMethods[] = {"PowerOff", "Reboot", "", "Suspend", "Hibernate"};
+  static constexpr std::string_view kMethods[] = {"PowerOff", "Reboot", "", "Suspend", "Hibernate"};
   if (code == 3) {
     request.kind = LogindRequest::Kind::LogOff;
     request.logoutMode = force ? 2 : 1;

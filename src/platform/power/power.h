@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tolvane {
 
@@ -53,7 +54,7 @@ bool RunPowerAction(PowerSystemCalls& system, std::int32_t code, bool force);
 // confirm) and otherwise by logind ending the session.
 struct LogindRequest {
   enum class Kind { None, Manager, LogOff } kind = Kind::None;
-  const char* method = "";   // for Manager: PowerOff, Reboot, Suspend or Hibernate
+  std::string_view method;   // for Manager: PowerOff, Reboot, Suspend or Hibernate
   bool interactive = false;  // for Manager
   std::uint32_t logoutMode = 0;  // for LogOff through the session manager
   bool operator==(const LogindRequest&) const = default;

@@ -66,7 +66,8 @@ bool LinuxPowerService::RequestPowerAction(std::int32_t code, bool force) {
   if (request.kind == LogindRequest::Kind::LogOff) return LogOff(request.logoutMode);
   GDBusConnection* bus = Bus(G_BUS_TYPE_SYSTEM, failure_);
   if (bus == nullptr) return false;
-  GVariant* reply = Call(bus, kLogind, kLogindPath, kManager, request.method,
+  const std::string method(request.method);
+  GVariant* reply = Call(bus, kLogind, kLogindPath, kManager, method.c_str(),
                          g_variant_new("(b)", request.interactive ? TRUE : FALSE), nullptr, failure_);
   g_object_unref(bus);
   if (reply == nullptr) return false;
