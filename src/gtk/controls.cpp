@@ -257,7 +257,12 @@ void GtkHost::DrawLabel(GtkWidget* widget, cairo_t* cr) {
   const int inset = def.sunkenBorder ? 2 : 0;
   if (def.sunkenBorder) DrawSunkenEdge(cr, width, height);
   if (label->caption.empty()) return;
-  PangoLayout* layout = gtk_widget_create_pango_layout(widget, CaptionText(def, label->caption).c_str());
+  // A half-width space is half an em in the Windows CJK faces the captions were
+  // laid out with, but narrower in others: runs of spaces that leave room for
+  // the boxes set into a label are drawn as en spaces, which are half an em everywhere.
+  std::string text = CaptionText(def, label->caption);
+  for (std::size_t at = text.find(' '); at != std::string::npos; at = text.find(' ', at + 3)) text.replace(at, 1, "\xE2\x80\x82");
+  PangoLayout* layout = gtk_widget_create_pango_layout(widget, text.c_str());
   if (PangoFontDescription* font = FontFor(def.font)) pango_layout_set_font_description(layout, font);
   pango_layout_set_single_paragraph_mode(layout, TRUE);
   int textWidth = 0, textHeight = 0;
