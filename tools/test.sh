@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the core's unit, scenario and fuzz tests natively under
-# AddressSanitizer and UndefinedBehaviorSanitizer; then, cross-built with MinGW-w64,
+# AddressSanitizer and UndefinedBehaviorSanitizer; the Linux desktop program end to
+# end on a virtual display; then, cross-built with MinGW-w64,
 # the unit tests as Windows programs and the end-to-end tests of Tolvane.exe, both
 # under Wine on a virtual display. Fails when any test fails.
 set -euo pipefail
@@ -12,6 +13,12 @@ echo "== Core with sanitizers"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset sanitize -j"$jobs"
+
+echo "== Linux desktop program, end to end on Xvfb"
+cmake --preset native >/dev/null
+cmake --build --preset native -j"$jobs" --target tolvane
+linux_status=0
+ctest --preset native -L linux || linux_status=$?
 
 echo "== Windows build, tested under Wine"
 cmake --preset mingw >/dev/null
@@ -31,4 +38,5 @@ if [ -s "$TOLVANE_E2E_DIR/failures.log" ]; then
   echo "== End-to-end attempts that failed:"
   cat "$TOLVANE_E2E_DIR/failures.log"
 fi
+[ "$status" -ne 0 ] || status=$linux_status
 exit "$status"

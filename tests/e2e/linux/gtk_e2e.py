@@ -1,0 +1,264 @@
+#!/usr/bin/python3
+"""End-to-end tests of the Linux program tolvane: the real program on a private
+Xvfb display, with private session and system buses on which python3-dbusmock's
+logind template answers. Controls are found by their rectangles in the window
+definition, clicked and typed into with xdotool, and read back through the
+accessibility tree (AT-SPI) and X window geometry; the program has no test hooks.
+
+Usage: gtk_e2e.py <path to tolvane> <output folder> [unittest test names...]
+"""
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+import dbus
+import dbusmock
+
+TOLVANE = None
+OUT = None
+
+# Rectangles of the window definition (client coordinates, 96-DPI units).
+GROUP1 = (14, 208)
+RECTS = {
+    "标签1": (14, 4, 242, 48),
+    "选择框3": (341, 9, 176, 32),
+    "选择框1": (76, 114, 172, 32),
+    "单选框1": (26, 156, 104, 32), "单选框2": (120, 156, 104, 32), "单选框5": (216, 156, 101, 32),
+    "单选框3": (316, 156, 104, 32), "单选框4": (413, 153, 104, 32),
+    "日期框2": (GROUP1[0] + 275, GROUP1[1] + 17, 207, 38),
+    "日期框3": (GROUP1[0] + 275, GROUP1[1] + 65, 207, 38),
+    "单选框6": (GROUP1[0] + 487, GROUP1[1] + 23, 16, 24),
+    "单选框8": (GROUP1[0] + 487, GROUP1[1] + 72, 16, 24),
+    "标签2": (GROUP1[0] + 89, GROUP1[1] + 169, 327, 40),
+    "按钮1": (17, 377, 87, 40),
+    "按钮2": (430, 377, 87, 40),
+}
+ACTION_RADIO = {1: "单选框1", 2: "单选框2", 3: "单选框5", 4: "单选框3", 5: "单选框4"}
+MANAGER_METHOD = {1: "PowerOff", 2: "Reboot", 4: "Suspend", 5: "Hibernate"}
+
+
+def poll(condition, timeout, what):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.1)
+    raise AssertionError("timed out waiting for " + what)
+
+
+class TolvaneDesktop(dbusmock.DBusTestCase):
+    scale = 1
+
+    @classmethod
+    def setUpClass(cls):
+        # A display of our own, away from the low numbers other test runs take.
+        number = 400 + os.getpid() % 500
+        while os.path.exists(f"/tmp/.X{number}-lock"):
+            number += 1
+        cls.display = f":{number}"
+        cls.xvfb = subprocess.Popen(["Xvfb", cls.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                    stderr=subprocess.DEVNULL)
+        poll(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"), 10, "Xvfb")
+        os.environ["DISPLAY"] = cls.display
+        cls.start_session_bus()
+        cls.start_system_bus()
+        # The private session bus has no service files: the accessibility bus is started by hand.
+        cls.a11y = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                                    stderr=subprocess.DEVNULL)
+        cls.wait_for_bus_object("org.a11y.Bus", "/org/a11y/bus")
+        cls.logind, cls.logind_obj = cls.spawn_server_template("logind", {}, stdout=subprocess.DEVNULL)
+        cls.logind_obj.AddSession("c1", "seat0", dbus.UInt32(os.getuid()), "user", True,
+                                  dbus_interface=dbusmock.MOCK_IFACE)
+
+    @classmethod
+    def tearDownClass(cls):
+        for process in (cls.logind, cls.a11y):
+            process.terminate()
+            process.wait()
+        cls.xvfb.terminate()
+        cls.xvfb.wait()
+        super().tearDownClass()
+
+    def setUp(self):
+        self.logind_obj.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
+        env = dict(os.environ, XDG_SESSION_ID="c1", GDK_SCALE=str(self.scale), GDK_BACKEND="x11")
+        self.program = subprocess.Popen([TOLVANE], env=env, stderr=subprocess.DEVNULL)
+        self.window, self.origin, self.size = self.find_window()
+
+    def tearDown(self):
+        if self.program.poll() is None:
+            self.program.terminate()
+        self.program.wait(timeout=10)
+
+    # The window and its controls.
+    def find_window(self):
+        def found():
+            ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.program.pid), "--name", "^Tolvane$"], capture_output=True,
+                                 text=True).stdout.split()
+            for window in ids:
+                geometry = dict(line.split("=") for line in subprocess.run(
+                    ["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True).stdout.split())
+                if int(geometry["WIDTH"]) > 100:
+                    return window, (int(geometry["X"]), int(geometry["Y"])), (int(geometry["WIDTH"]), int(geometry["HEIGHT"]))
+            return None
+        return poll(found, 20, "the Tolvane window")
+
+    def window_size(self):
+        return self.find_window()[2]
+
+    def centre(self, name, dx=None):
+        left, top, width, height = RECTS[name]
+        x = left + (width // 2 if dx is None else dx)
+        return self.origin[0] + x * self.scale, self.origin[1] + (top + height // 2) * self.scale
+
+    def click(self, name, dx=None):
+        x, y = self.centre(name, dx)
+        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)
+        time.sleep(0.2)
+
+    def key(self, *keys):
+        subprocess.run(["xdotool", "key", "--delay", "50", *keys], check=True)
+        time.sleep(0.2)
+
+    def set_seconds(self, picker, seconds):
+        # A click at the right end of the text selects the seconds field.
+        self.click(picker, dx=RECTS[picker][2] - 40)
+        self.key(*list(str(seconds)))
+
+    def start_countdown(self, seconds, action=1, force=True):
+        self.click(ACTION_RADIO[action])
+        if not force:
+            self.click("选择框1")
+        self.click("单选框6")
+        self.set_seconds("日期框2", seconds)
+        self.click("按钮1")
+
+    def accessible(self, name):
+        import pyatspi
+        def find():
+            for app in pyatspi.Registry.getDesktop(0):
+                if app is None or app.name != "tolvane":
+                    continue
+                match = pyatspi.findDescendant(app, lambda a: a is not None and a.name == name)
+                if match is not None:
+                    return match
+            return None
+        return poll(find, 15, "accessible " + name)
+
+    def manager_calls(self):
+        return [(c[1], list(c[2])) for c in self.logind_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)
+                if c[1] in ("PowerOff", "Reboot", "Suspend", "Hibernate")]
+
+    def session_calls(self):
+        session = self.get_dbus(system_bus=True).get_object("org.freedesktop.login1", "/org/freedesktop/login1/session/c1")
+        return [c[1] for c in session.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)]
+
+    def inhibitors(self):
+        return [tuple(str(x) for x in i[:4]) for i in self.logind_obj.ListInhibitors(dbus_interface="org.freedesktop.login1.Manager")]
+
+    def screenshot(self, name):
+        width, height = self.window_size()
+        subprocess.run(["import", "-display", self.display, "-window", "root", "-crop",
+                        f"{width}x{height}+{self.origin[0]}+{self.origin[1]}", "+repage", os.path.join(OUT, name)], check=True)
+
+
+class Window(TolvaneDesktop):
+    def test_layout_and_panel(self):
+        self.assertEqual(self.size, (534, 441))
+        for name in ("标签1",):
+            left, top, width, height = RECTS[name]
+            extents = self.accessible("现在日期时间：").queryComponent().getExtents(0)
+            self.assertEqual((extents.x - self.origin[0], extents.y - self.origin[1], extents.width, extents.height),
+                             (left, top, width, height))
+        button = self.accessible("启 动")
+        extents = button.queryComponent().getExtents(0)
+        self.assertEqual((extents.x - self.origin[0], extents.y - self.origin[1], extents.width, extents.height),
+                         RECTS["按钮1"])
+        self.screenshot("tolvane-gtk.png")
+        self.click("选择框3")
+        poll(lambda: self.window_size() == (534, 606), 5, "the expanded height")
+        self.screenshot("tolvane-gtk-expanded.png")
+        self.click("选择框3")
+        poll(lambda: self.window_size() == (534, 441), 5, "the collapsed height")
+
+
+class WindowAtScale2(TolvaneDesktop):
+    scale = 2
+
+    def test_layout_at_scale_2(self):
+        self.assertEqual(self.size, (1068, 882))
+        self.screenshot("tolvane-gtk-scale2.png")
+
+
+class Schedule(TolvaneDesktop):
+    def run_action(self, action, force):
+        self.start_countdown(6, action, force)
+        self.program.wait(timeout=20)  # the program closes itself after the request
+        if action == 3:
+            self.assertIn("Terminate", self.session_calls())
+        else:
+            self.assertEqual(self.manager_calls(), [(MANAGER_METHOD[action], [not force])])
+
+    def test_actions(self):
+        for action in (1, 2, 3, 4, 5):
+            for force in (True, False):
+                with self.subTest(action=action, force=force):
+                    if self.program.poll() is not None:
+                        self.logind_obj.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
+                        self.setUp()
+                    self.run_action(action, force)
+
+    def test_board_click_pauses_and_resumes_and_lock_is_held(self):
+        self.start_countdown(59)
+        poll(lambda: ("sleep:idle", "Tolvane") in [i[:2] for i in self.inhibitors()], 5, "the inhibitor lock")
+        self.assertEqual([i[3] for i in self.inhibitors()], ["block"])
+        self.click("标签2")
+        self.accessible("计时暂停中...")
+        time.sleep(0.6)  # past the double-click time: a separate click
+        self.click("标签2")
+        poll(lambda: self.accessible_caption_is_countdown(), 5, "the countdown again")
+        self.click("按钮2")
+        poll(lambda: not self.inhibitors(), 5, "the lock released")
+
+    def accessible_caption_is_countdown(self):
+        import pyatspi
+        for app in pyatspi.Registry.getDesktop(0):
+            if app is not None and app.name == "tolvane":
+                return pyatspi.findDescendant(app, lambda a: a is not None and "秒" in (a.name or "") and "剩" in a.name)
+        return None
+
+    def test_too_close_is_refused(self):
+        self.click("单选框6")
+        self.click("按钮1")
+        poll(lambda: subprocess.run(["xdotool", "search", "--name", "^信息：$"], capture_output=True).returncode == 0, 10,
+             "the refusal box")
+        self.accessible("关机时间设置错误！")
+        self.key("Return")
+        self.assertEqual(self.manager_calls(), [])
+        self.assertEqual(self.program.poll(), None)
+
+
+class Idle(TolvaneDesktop):
+    def test_idle_mode_waits_for_the_input_to_stop(self):
+        self.click("单选框8")
+        self.set_seconds("日期框3", 5)
+        self.click("按钮1")
+        for i in range(16):  # 8 seconds of input
+            subprocess.run(["xdotool", "mousemove_relative", "--", str(1 - 2 * (i % 2)), "0"], check=True)
+            time.sleep(0.5)
+        self.assertEqual(self.manager_calls(), [])
+        stopped = time.time()
+        self.program.wait(timeout=15)
+        waited = time.time() - stopped
+        self.assertEqual(self.manager_calls(), [("PowerOff", [False])])
+        self.assertGreater(waited, 3.5)
+        self.assertLess(waited, 8.5)
+
+
+if __name__ == "__main__":
+    TOLVANE, OUT = sys.argv[1], sys.argv[2]
+    os.makedirs(OUT, exist_ok=True)
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
