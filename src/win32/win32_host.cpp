@@ -7,6 +7,7 @@
 #include "platform/idle/idle_win32.h"
 #include "platform/messages/fatal.h"
 #include "platform/text/text_win32.h"
+#include "ui/accessibility.h"
 #include "ui/scale.h"
 #include "win32/dpi.h"
 #include "win32/icon.h"
@@ -85,6 +86,10 @@ bool Win32Host::Build() {
   SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   Centre();
   CreateControls();
+  AnnotateControls();
+  for (const ui::ControlDef& def : ui::MainWindowControls()) {
+    if (ui::ReportsTextAsValue(def.name)) Annotate(State(def.name));
+  }
 
   eventsLive_ = true;
   Raise(ui::kWindowName, ui::Event::Created);
@@ -100,6 +105,7 @@ bool Win32Host::Build() {
 int Win32Host::RunMessageLoop() {
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (window_ != nullptr && msg.message == WM_KEYDOWN && HandleKey(msg)) continue;
     if (window_ != nullptr && IsDialogMessageW(window_, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
@@ -155,6 +161,7 @@ void Win32Host::Push(ui::ControlState& control, Prop prop) {
       if (hwnd) {
         SetWindowTextW(hwnd, GbkToWide(prop == Prop::Caption ? control.caption : control.content).c_str());
         if (control.type == ControlType::Label) InvalidateRect(hwnd, nullptr, TRUE);
+        Annotate(control);
       }
       break;
     case Prop::TextColour:

@@ -10,6 +10,7 @@
 //   click <name>                          BM_CLICK a button, or a mouse click posted to a label
 //   type <name> <text>                    focus the box, select all, type with real key input
 //   key <name> <key>                      focus the control and press tab, enter, backspace...
+//                                         (shift+<key> with Shift; name "window": where the focus is)
 //   focus <name>                          give the control the keyboard focus
 //   spin <name> up|down                   real mouse click on an arrow of the box's spin buttons
 //   close [ms]                            WM_CLOSE, then wait until the window is gone
@@ -313,6 +314,14 @@ std::wstring WindowProperty(HWND main, const std::wstring& prop) {
       Fail(L"AdjustWindowRectExForDpi is missing or failed");
     return std::to_wstring(f.right - f.left) + L" " + std::to_wstring(f.bottom - f.top);
   }
+  if (prop == L"focus") {
+    // The control that has the keyboard focus, also when it sits in one of its parts.
+    GUITHREADINFO info{sizeof info};
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info) || !info.hwndFocus) return L"none";
+    HWND h = info.hwndFocus;
+    while (h && GetParent(h) && GetParent(h) != main) h = GetParent(h);
+    return h == main ? L"window" : NameOf(h);
+  }
   if (prop == L"screen") {
     return std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L" " + std::to_wstring(GetSystemMetrics(SM_CYSCREEN));
   }
@@ -327,6 +336,11 @@ std::wstring Property(const std::wstring& name, const std::wstring& prop) {
   HWND h = Control(name);
   LONG style = GetWindowLongW(h, GWL_STYLE);
   if (prop == L"class") return ClassOf(h);
+  if (prop == L"hwnd") {
+    wchar_t buf[32];
+    swprintf(buf, 32, L"%016llX", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(h)));
+    return buf;
+  }
   if (prop == L"kind") return ClassOf(h) == L"Button" ? ButtonKind(h) : ClassOf(h);
   if (prop == L"visible") return Bool(style & WS_VISIBLE);
   if (prop == L"shown") return Bool(IsWindowVisible(h));
@@ -606,18 +620,27 @@ void Type(const std::wstring& name, const std::wstring& text) {
   Settle(h);
 }
 
-void PressKey(const std::wstring& name, const std::wstring& key) {
+// "window" presses the key wherever the focus is; "shift+" holds Shift down with it.
+void PressKey(const std::wstring& name, std::wstring key) {
   static const std::map<std::wstring, WORD> keys = {
       {L"tab", VK_TAB},   {L"enter", VK_RETURN}, {L"escape", VK_ESCAPE}, {L"backspace", VK_BACK}, {L"delete", VK_DELETE},
       {L"home", VK_HOME}, {L"end", VK_END},      {L"left", VK_LEFT},     {L"right", VK_RIGHT},    {L"up", VK_UP},
       {L"down", VK_DOWN}, {L"space", VK_SPACE}};
+  const bool shift = key.rfind(L"shift+", 0) == 0;
+  if (shift) key = key.substr(6);
   auto it = keys.find(key);
   if (it == keys.end()) Fail(L"unknown key " + key);
   HWND main = RequireMain(), h = Control(name);
-  Focus(main, h);
+  if (h != main) Focus(main, h);
+  std::vector<INPUT> inputs;
+  if (shift) inputs.push_back(Key(VK_SHIFT, 0, 0));
+  inputs.push_back(Key(it->second, 0, 0));
+  inputs.push_back(Key(it->second, 0, KEYEVENTF_KEYUP));
+  if (shift) inputs.push_back(Key(VK_SHIFT, 0, KEYEVENTF_KEYUP));
   {
     AttachedInput attach(main);
-    SendKeys({Key(it->second, 0, 0), Key(it->second, 0, KEYEVENTF_KEYUP)});
+    if (h == main) SetForegroundWindow(main);
+    SendKeys(inputs);
   }
   Settle(h);
 }
