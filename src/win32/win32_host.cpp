@@ -8,6 +8,7 @@
 #include "platform/messages/fatal.h"
 #include "platform/text/text_win32.h"
 #include "ui/accessibility.h"
+#include "ui/program_icon.h"
 #include "ui/scale.h"
 #include "win32/dpi.h"
 #include "win32/icon.h"
@@ -250,8 +251,9 @@ SIZE Win32Host::DefinitionSize(int width, int height) const {
 void Win32Host::ApplyWindowIcons() {
   const std::string& file = Window().iconFile;
   const ByteView bytes(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
-  HICON small = IconFromFile(bytes, SystemMetricForDpi(SM_CXSMICON, dpi_));
-  HICON big = IconFromFile(bytes, SystemMetricForDpi(SM_CXICON, dpi_));
+  const int smallSize = SystemMetricForDpi(SM_CXSMICON, dpi_), bigSize = SystemMetricForDpi(SM_CXICON, dpi_);
+  HICON small = IconFromFile(ui::IconFileForSize(bytes, smallSize), smallSize);
+  HICON big = IconFromFile(ui::IconFileForSize(bytes, bigSize), bigSize);
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
   if (windowIconSmall_) DestroyIcon(windowIconSmall_);

@@ -149,6 +149,11 @@ dpi_case() {
   local dpi=$1
   scaled() { echo $((($1 * dpi + 48) / 96)); }
   check_run "the window differs from its definition at $dpi DPI" check-layout "--dpi=$dpi" 按钮4.enabled=0 "标签3.text=*"
+  # The icons are drawn at the sizes the system asks for: the small one at its exact size,
+  # the big one at the smallest drawn size (32 or 48) that covers it.
+  local big=32
+  [ "$(scaled 32)" -le 32 ] || big=48
+  check window icons "$(scaled 16) $big"
   # The client part of the definition's outer size scales; the frame is Wine's own.
   local frame_w frame_h client_w client_h
   read -r frame_w frame_h <<<"$(drv get window frame-at-96)"

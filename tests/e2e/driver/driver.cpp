@@ -314,6 +314,12 @@ std::wstring WindowProperty(HWND main, const std::wstring& prop) {
       Fail(L"AdjustWindowRectExForDpi is missing or failed");
     return std::to_wstring(f.right - f.left) + L" " + std::to_wstring(f.bottom - f.top);
   }
+  if (prop == L"icons") {
+    // The widths of the small and the big window icon.
+    using namespace tolvane::e2e;
+    const FontProbe p = CallProbe<FontProbe>(main, L"tolvane_font_probe.dll", kFontProbeHook, kFontProbeMapping, kFontProbeMessage);
+    return std::to_wstring(p.iconWidths[0]) + L" " + std::to_wstring(p.iconWidths[1]);
+  }
   if (prop == L"focus") {
     // The control that has the keyboard focus, also when it sits in one of its parts.
     GUITHREADINFO info{sizeof info};
