@@ -253,6 +253,29 @@ sys.exit(1 if missing else 0)
 PY
 }
 
+# Moving to a monitor of another DPI while a countdown runs: every control and font is
+# remade at the new scale, the window takes the size it asked for, and the countdown goes on.
+test_monitor_change() {
+  check_run "cannot choose the countdown" click 单选框6
+  check_run "cannot set the countdown" set-picker 日期框2 00:05:00
+  check_run "cannot start" click 按钮1
+  check_wait 按钮1 enabled 0 3000
+  local target size
+  target=$(drv get 编辑框1 text)
+  size=$(drv dpi-changed 144) || e2e_fail "the program did not take the new DPI"
+  check window rect "$(drv get window rect | cut -d' ' -f1,2) $size"
+  check_run "the window differs from its definition at 144 DPI" check-layout --dpi=144 --props=rect,font
+  e2e_screenshot dpi-change-144.png
+  local board
+  board=$(drv get 标签2 caption)
+  check_run "the countdown stopped" wait-not 标签2 caption "$board" 3000
+  check 编辑框1 text "$target"
+  check 按钮1 enabled 0
+  drv dpi-changed 96 >/dev/null || e2e_fail "the program did not take 96 DPI again"
+  check window rect "$(drv get window rect | cut -d' ' -f1,2) 540 470"
+  check_run "the window differs from its definition at 96 DPI again" check-layout --props=rect,font
+}
+
 # The expanded window at 200 % is 1270 pixels high.
 readonly DPI_DESKTOP=1600x1400
 case ${1:-} in dpi_*) export TOLVANE_E2E_XVFB_SCREEN=$DPI_DESKTOP ;; esac

@@ -14,9 +14,13 @@
 //   focus <name>                          give the control the keyboard focus
 //   spin <name> up|down                   real mouse click on an arrow of the box's spin buttons
 //   close [ms]                            WM_CLOSE, then wait until the window is gone
-//   check-layout [--dpi=N] [name.prop=value ...]  compare every control with the window
-//                                         definition scaled to N DPI (default 96); the
+//   check-layout [--dpi=N] [--props=p,q] [name.prop=value ...]  compare every control with
+//                                         the window definition scaled to N DPI (default 96),
+//                                         only the listed properties when given; the
 //                                         arguments replace expected values ("*": any)
+//   dpi-changed <dpi>                     what Windows sends when the window moves to a monitor of
+//                                         that DPI: WM_GETDPISCALEDSIZE, then WM_DPICHANGED with
+//                                         the size the program asked for at the window's place
 //   text-fit [name ...]                   measure each caption with its control's font against
 //                                         the room the control has for it; fails when one is
 //                                         wider than its room, except the named known misfits
@@ -469,6 +473,11 @@ int CheckLayout(std::vector<std::wstring> overrides) {
     overrides.erase(overrides.begin());
   }
   std::vector<Expectation> expectations = LayoutExpectations(dpi);
+  if (!overrides.empty() && overrides[0].rfind(L"--props=", 0) == 0) {
+    const std::wstring props = L"," + overrides[0].substr(8) + L",";
+    std::erase_if(expectations, [&](const Expectation& e) { return props.find(L"," + e.prop + L",") == std::wstring::npos; });
+    overrides.erase(overrides.begin());
+  }
   for (const std::wstring& o : overrides) {
     size_t dot = o.find(L'.'), eq = o.find(L'=');
     if (dot == std::wstring::npos || eq == std::wstring::npos || eq < dot) Fail(L"override must read name.prop=value: " + o);
@@ -1077,6 +1086,18 @@ int Run(const std::vector<std::wstring>& a) {
     return 0;
   }
   if (cmd == L"check-layout") return CheckLayout({a.begin() + 1, a.end()});
+  if (cmd == L"dpi-changed" && a.size() == 2) {
+    HWND main = RequireMain();
+    const int dpi = _wtoi(a[1].c_str());
+    const auto size = RemoteSend<SIZE>(main, 0x02E4 /* WM_GETDPISCALEDSIZE */, static_cast<WPARAM>(dpi), SIZE{0, 0});
+    if (!size || size->cx <= 0) Fail(L"the program named no size for " + a[1] + L" DPI");
+    RECT r;
+    GetWindowRect(main, &r);
+    const RECT suggested{r.left, r.top, r.left + size->cx, r.top + size->cy};
+    if (!RemoteSend<RECT>(main, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi), suggested)) Fail(L"cannot send WM_DPICHANGED");
+    Settle(main);
+    return Print(std::to_wstring(size->cx) + L" " + std::to_wstring(size->cy)), 0;
+  }
   if (cmd == L"text-fit") return TextFit({a.begin() + 1, a.end()});
   if (cmd == L"expect") return Expect({a.begin() + 1, a.end()});
   if (cmd == L"watch" && a.size() >= 3) return Watch(a[1], a[2], Timeout(a, 3));
