@@ -1,10 +1,12 @@
-// Draws the program icon, a small red alarm clock, and writes it as a .ico file
-// with one 16x16 image at 32 bits per pixel.
+// Draws the program icon, a small red alarm clock, and writes it as .ico files with
+// one image at 32 bits per pixel each: tolvane.ico at 16x16, and tolvane-20.ico,
+// tolvane-24.ico, tolvane-32.ico, tolvane-48.ico for the sizes the system asks for
+// on scaled displays.
 //
-//   g++ -std=c++20 -O2 -o make_icon tools/make_icon.cpp && ./make_icon src/resources/tolvane.ico
+//   g++ -std=c++20 -O2 -o make_icon tools/make_icon.cpp && ./make_icon src/resources
 //
-// Shapes are described in pixel coordinates and rendered with 8x8 supersampling,
-// so edges get partial alpha and stay smooth at the tiny size.
+// Shapes are described in the coordinates of the 16x16 image and rendered with 8x8
+// supersampling at each size, so edges get partial alpha and stay smooth.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,11 +14,12 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace {
 
-constexpr int kSize = 16;
+constexpr int kBaseSize = 16;
 constexpr int kSamples = 8;
 
 struct Rgb {
@@ -69,21 +72,19 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 
 std::uint8_t ToByte(double v) { return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const char* path = argc > 1 ? argv[1] : "tolvane.ico";
+int WriteIcon(const std::string& path, const int kSize) {
   const auto layers = Clock();
+  const double unit = static_cast<double>(kBaseSize) / kSize;  // image pixels to drawing units
 
   // Straight (not premultiplied) BGRA, top row first; flipped when written.
-  std::array<std::array<std::array<std::uint8_t, 4>, kSize>, kSize> pixels{};
+  std::vector<std::vector<std::array<std::uint8_t, 4>>> pixels(kSize, std::vector<std::array<std::uint8_t, 4>>(kSize));
   for (int py = 0; py < kSize; ++py) {
     for (int px = 0; px < kSize; ++px) {
       double r = 0, g = 0, b = 0, covered = 0;
       for (int sy = 0; sy < kSamples; ++sy) {
         for (int sx = 0; sx < kSamples; ++sx) {
-          const double x = px + (sx + 0.5) / kSamples;
-          const double y = py + (sy + 0.5) / kSamples;
+          const double x = (px + (sx + 0.5) / kSamples) * unit;
+          const double y = (py + (sy + 0.5) / kSamples) * unit;
           const Layer* top = nullptr;
           for (const auto& layer : layers)
             if (layer.inside(x, y)) top = &layer;
@@ -102,17 +103,17 @@ int main(int argc, char** argv) {
     }
   }
 
-  constexpr std::uint32_t kColourBytes = kSize * kSize * 4;
-  constexpr std::uint32_t kMaskRowBytes = 4;  // 16 bits padded to a 32-bit boundary
-  constexpr std::uint32_t kMaskBytes = kMaskRowBytes * kSize;
-  constexpr std::uint32_t kImageBytes = 40 + kColourBytes + kMaskBytes;
+  const std::uint32_t kColourBytes = kSize * kSize * 4;
+  const std::uint32_t kMaskRowBytes = (kSize + 31) / 32 * 4;  // one bit a pixel, padded to 32 bits
+  const std::uint32_t kMaskBytes = kMaskRowBytes * kSize;
+  const std::uint32_t kImageBytes = 40 + kColourBytes + kMaskBytes;
 
   std::vector<std::uint8_t> out;
   Put16(out, 0);  // reserved
   Put16(out, 1);  // icon
   Put16(out, 1);  // one image
-  out.push_back(kSize);  // width
-  out.push_back(kSize);  // height
+  out.push_back(static_cast<std::uint8_t>(kSize));  // width
+  out.push_back(static_cast<std::uint8_t>(kSize));  // height
   out.push_back(0);      // colour count: none below 8 bpp
   out.push_back(0);      // reserved
   Put16(out, 1);         // planes
@@ -136,21 +137,27 @@ int main(int argc, char** argv) {
     for (const auto& p : pixels[row]) out.insert(out.end(), p.begin(), p.end());
   // AND mask: set where fully transparent, for systems that ignore the alpha.
   for (int row = kSize - 1; row >= 0; --row) {
-    std::uint32_t bits = 0;
+    std::vector<std::uint8_t> bits(kMaskRowBytes, 0);
     for (int x = 0; x < kSize; ++x)
-      if (pixels[row][x][3] == 0) bits |= 0x8000u >> x;
-    out.push_back(static_cast<std::uint8_t>(bits >> 8));
-    out.push_back(static_cast<std::uint8_t>(bits));
-    out.push_back(0);
-    out.push_back(0);
+      if (pixels[row][x][3] == 0) bits[x / 8] |= static_cast<std::uint8_t>(0x80u >> (x % 8));
+    out.insert(out.end(), bits.begin(), bits.end());
   }
 
   std::ofstream file(path, std::ios::binary);
   file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
   if (!file) {
-    std::fprintf(stderr, "cannot write %s\n", path);
+    std::fprintf(stderr, "cannot write %s\n", path.c_str());
     return 1;
   }
-  std::printf("%s: %zu bytes\n", path, out.size());
+  std::printf("%s: %zu bytes\n", path.c_str(), out.size());
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string folder = argc > 1 ? argv[1] : ".";
+  int status = WriteIcon(folder + "/tolvane.ico", kBaseSize);
+  for (int size : {20, 24, 32, 48}) status |= WriteIcon(folder + "/tolvane-" + std::to_string(size) + ".ico", size);
+  return status;
 }

@@ -7,6 +7,7 @@
 #include "platform/messages/fatal.h"
 #include "platform/system/bind_win32.h"
 #include "platform/text/text_win32.h"
+#include "ui/accessibility.h"
 #include "ui/number_entry.h"
 #include "ui/scale.h"
 #include "win32/common_controls.h"
@@ -84,6 +85,21 @@ void Win32Host::RescaleControls() {
   RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
+// Names for controls whose own text does not tell a screen reader what they are.
+void Win32Host::AnnotateControls() {
+  for (const ui::ControlDef& def : ui::MainWindowControls()) {
+    auto it = hwnds_.find(def.name);
+    if (it == hwnds_.end()) continue;
+    if (const std::string name = ui::AccessibleName(def.name); !name.empty()) accessible_.Set(it->second, GbkToWide(name));
+  }
+}
+
+void Win32Host::Annotate(const ui::ControlState& control) {
+  if (control.def == nullptr || !ui::ReportsTextAsValue(control.def->name)) return;
+  const std::wstring text = GbkToWide(control.caption);
+  accessible_.Set(Hwnd(control), text, &text);
+}
+
 void Win32Host::CreateControls() {
   for (const ui::ControlDef& def : ui::MainWindowControls()) {
     HWND hwnd = CreateControl(def);
@@ -108,6 +124,7 @@ HWND Win32Host::CreateControl(const ui::ControlDef& def) {
     case ControlType::Label:
       cls = kLabelClass;
       exStyle = 0;  // the border is painted with the label
+      if (ui::ClickableLabel(def.name)) style |= WS_TABSTOP;  // the keyboard reaches what a click does
       break;
     case ControlType::Button: cls = L"BUTTON"; style |= BS_PUSHBUTTON | WS_TABSTOP; break;
     case ControlType::CheckBox: cls = L"BUTTON"; style |= BS_AUTOCHECKBOX | WS_TABSTOP; break;
@@ -204,6 +221,11 @@ void Win32Host::PaintLabel(HWND hwnd) {
       FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
     }
     if (def.sunkenBorder) DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+    if (GetFocus() == hwnd) {
+      RECT focus = r;
+      InflateRect(&focus, -1, -1);
+      DrawFocusRect(dc, &focus);
+    }
     if (!label->caption.empty()) {
       HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(hwnd, 0)));
       SetBkMode(dc, TRANSPARENT);
@@ -231,6 +253,10 @@ LRESULT CALLBACK Win32Host::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LP
         return 0;
       case WM_GETFONT:
         return GetWindowLongPtrW(hwnd, 0);
+      case WM_SETFOCUS:
+      case WM_KILLFOCUS:
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return 0;
       case WM_LBUTTONDOWN:
       case WM_LBUTTONDBLCLK:
         if (ui::ControlState* label = g_host->ControlByHwnd(hwnd)) {

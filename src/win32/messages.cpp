@@ -134,6 +134,97 @@ LRESULT Win32Host::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
+// The controls that can take the focus now: shown, enabled and inside the client area
+// (the collapsed window cuts the reminder panel off).
+std::vector<ui::FocusCandidate> Win32Host::FocusCandidates() {
+  std::vector<ui::FocusCandidate> out;
+  RECT client;
+  GetClientRect(window_, &client);
+  for (const ui::ControlDef& def : ui::MainWindowControls()) {
+    auto it = hwnds_.find(def.name);
+    if (it == hwnds_.end()) continue;
+    HWND hwnd = it->second;
+    // Not by WS_TABSTOP: radio buttons clear it on their own when unchecked.
+    if (!ui::TakesFocus(def) || !IsWindowVisible(hwnd) || !IsWindowEnabled(hwnd)) continue;
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&r), 2);
+    if (r.bottom > client.bottom) continue;
+    const bool radio = def.type == ControlType::RadioBox;
+    out.push_back({def.name, ui::Rect{r.left, r.top, r.right - r.left, r.bottom - r.top},
+                   radio ? (*def.parent ? std::string_view(def.parent) : ui::kWindowName) : std::string_view(),
+                   radio && SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED});
+  }
+  return out;
+}
+
+ui::ControlState* Win32Host::FocusedControl() {
+  // The focus may sit in a part of a control, such as a date picker's own children.
+  for (HWND h = GetFocus(); h != nullptr && h != window_; h = GetParent(h)) {
+    if (GetParent(h) == window_) return ControlByHwnd(h);
+  }
+  return nullptr;
+}
+
+// Tab and Shift+Tab follow the layout (the drawing order, which the system would follow,
+// puts later controls first); arrows move inside a radio group and choose the box, as a
+// click does; Enter and Space press the focused button or the clickable board.
+bool Win32Host::HandleKey(const MSG& msg) {
+  if (msg.hwnd != window_ && !IsChild(window_, msg.hwnd)) return false;
+  if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
+  ui::ControlState* focused = FocusedControl();
+  const std::string_view current = focused != nullptr ? std::string_view(focused->def->name) : std::string_view();
+  const auto focusOn = [this](std::string_view name) {
+    auto it = hwnds_.find(name);
+    if (it == hwnds_.end()) return;
+    SetFocus(it->second);
+    // Moving into an edit box selects its text, as the dialog manager does.
+    if (State(name).type == ControlType::EditBox) SendMessageW(it->second, EM_SETSEL, 0, -1);
+  };
+  switch (msg.wParam) {
+    case VK_TAB: {
+      const std::vector<ui::FocusCandidate> candidates = FocusCandidates();
+      const std::string_view next = ui::NextTabStop(candidates, current, GetKeyState(VK_SHIFT) >= 0);
+      if (!next.empty()) focusOn(next);
+      return true;
+    }
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN: {
+      if (focused == nullptr || focused->type != ControlType::RadioBox) return false;
+      const std::vector<ui::FocusCandidate> candidates = FocusCandidates();
+      const bool forward = msg.wParam == VK_RIGHT || msg.wParam == VK_DOWN;
+      const std::string_view next = ui::NextInRadioGroup(candidates, current, forward);
+      if (next != current) {
+        focusOn(next);
+        SendMessageW(hwnds_.find(next)->second, BM_CLICK, 0, 0);
+      }
+      return true;
+    }
+    case VK_RETURN:
+    case VK_SPACE:
+      if (focused == nullptr) return false;
+      if (focused->type == ControlType::Label && ui::ClickableLabel(current)) {
+        if (msg.wParam == VK_SPACE && (msg.lParam & (1 << 30)) != 0) return true;  // held down
+        ui::EventArgs args;  // a click at the board's centre
+        RECT r;
+        GetClientRect(Hwnd(*focused), &r);
+        args.x = r.right / 2;
+        args.y = r.bottom / 2;
+        Raise(std::string(current), ui::Event::LeftButtonDown, args);
+        return true;
+      }
+      if (msg.wParam == VK_RETURN && focused->type == ControlType::Button) {
+        PostMessageW(Hwnd(*focused), BM_CLICK, 0, 0);
+        return true;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
 LRESULT CALLBACK Win32Host::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (g_host != nullptr && g_host->window_ == hwnd) return g_host->HandleMessage(message, wParam, lParam);
   return DefWindowProcW(hwnd, message, wParam, lParam);

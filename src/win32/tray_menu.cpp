@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "platform/text/text_win32.h"
+#include "ui/program_icon.h"
 #include "ui/scale.h"
 #include "win32/icon.h"
 
@@ -40,7 +41,8 @@ void Win32Host::SetTrayIcon(ByteView iconFile, const std::string& tip) { tray_.S
 
 ui::TrayBackend::IconHandle Win32Host::CreateIcon(ByteView iconFile, int preferredWidth) {
   // The width asked for is in 96-DPI units, as every length of the program.
-  return IconFromFile(iconFile, ui::ScaleLength(preferredWidth, dpi_));
+  const int width = ui::ScaleLength(preferredWidth, dpi_);
+  return IconFromFile(ui::IconFileForSize(iconFile, width), width);
 }
 
 void Win32Host::DestroyIcon(IconHandle icon) { ::DestroyIcon(static_cast<HICON>(icon)); }

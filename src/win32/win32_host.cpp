@@ -6,6 +6,8 @@
 #include "platform/messages/fatal.h"
 #include "platform/system/bind_win32.h"
 #include "platform/text/text_win32.h"
+#include "ui/accessibility.h"
+#include "ui/program_icon.h"
 #include "ui/scale.h"
 #include "win32/common_controls.h"
 #include "win32/dpi.h"
@@ -84,6 +86,10 @@ bool Win32Host::Build() {
   SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   Centre();
   CreateControls();
+  AnnotateControls();
+  for (const ui::ControlDef& def : ui::MainWindowControls()) {
+    if (ui::ReportsTextAsValue(def.name)) Annotate(State(def.name));
+  }
 
   eventsLive_ = true;
   Raise(ui::kWindowName, ui::Event::Created);
@@ -99,6 +105,7 @@ bool Win32Host::Build() {
 int Win32Host::RunMessageLoop() {
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (window_ != nullptr && msg.message == WM_KEYDOWN && HandleKey(msg)) continue;
     if (window_ != nullptr && IsDialogMessageW(window_, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
@@ -154,6 +161,7 @@ void Win32Host::Push(ui::ControlState& control, Prop prop) {
       if (hwnd) {
         SetWindowTextW(hwnd, GbkToWide(prop == Prop::Caption ? control.caption : control.content).c_str());
         if (control.type == ControlType::Label) InvalidateRect(hwnd, nullptr, TRUE);
+        Annotate(control);
       }
       break;
     case Prop::TextColour:
@@ -242,8 +250,9 @@ SIZE Win32Host::DefinitionSize(int width, int height) const {
 void Win32Host::ApplyWindowIcons() {
   const std::string& file = Window().iconFile;
   const ByteView bytes(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
-  HICON small = IconFromFile(bytes, SystemMetricForDpi(SM_CXSMICON, dpi_));
-  HICON big = IconFromFile(bytes, SystemMetricForDpi(SM_CXICON, dpi_));
+  const int smallSize = SystemMetricForDpi(SM_CXSMICON, dpi_), bigSize = SystemMetricForDpi(SM_CXICON, dpi_);
+  HICON small = IconFromFile(ui::IconFileForSize(bytes, smallSize), smallSize);
+  HICON big = IconFromFile(ui::IconFileForSize(bytes, bigSize), bigSize);
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
   if (windowIconSmall_) DestroyIcon(windowIconSmall_);

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "ui/control_host.h"
+#include "ui/keyboard.h"
 #include "ui/tray.h"
+#include "win32/accessibility.h"
 
 namespace tolvane::win32 {
 
@@ -71,6 +73,12 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   ui::ControlState* ControlByHwnd(HWND hwnd);
   ui::ControlState* ControlById(int id);
   HWND Hwnd(const ui::ControlState& control) const;
+  void AnnotateControls();
+  void Annotate(const ui::ControlState& control);
+  // Keyboard navigation in the layout's order; true when the key was handled.
+  bool HandleKey(const MSG& msg);
+  std::vector<ui::FocusCandidate> FocusCandidates();
+  ui::ControlState* FocusedControl();
   void NormaliseOnLeave(HWND edit);
   void SpinEdit(HWND edit, int direction);
   void ApplyWindowState(int state);
@@ -90,6 +98,7 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   ui::TrayIcon tray_{*this};
   UINT taskbarCreatedMessage_ = 0;
   HBRUSH whiteBrush_ = nullptr;
+  AccessibleNames accessible_;
   bool eventsLive_ = false;  // events flow once the window's controls all exist
 };
 

@@ -4,8 +4,10 @@
 # that record failures and go on, and screenshots. Everything started here ends on exit.
 #
 #   e2e_begin <test> <Tolvane.exe> <tolvane_driver.exe>
-#   e2e_start [--relay <file>]      start the program and wait for its window; --relay
-#                                   traces its power calls into <file> (relay_calls)
+#   e2e_start [--relay <file> | --trace <channels> <file>]
+#                                   start the program and wait for its window; --relay
+#                                   traces its power calls into <file> (relay_calls),
+#                                   --trace Wine's debug channels (WINEDEBUG) into <file>
 #   drv <command> ...               run the driver (with a deadline)
 #   check <name> <prop> <value>     compare a property now
 #   check_wait <name> <prop> <value> [ms]   ... or once it has settled
@@ -121,6 +123,9 @@ e2e_start() {
   local log=$E2E_RUN_DIR/program.log debug=$WINEDEBUG
   if [ "${1:-}" = --relay ]; then
     log=$E2E_RUN_DIR/$2 debug=+relay
+    rm -f "$log"
+  elif [ "${1:-}" = --trace ]; then
+    log=$E2E_RUN_DIR/$3 debug=$2
     rm -f "$log"
   fi
   (cd "$E2E_RUN_DIR" && WINEDEBUG=$debug exec wine Tolvane.exe >"$log" 2>&1) &

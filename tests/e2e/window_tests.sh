@@ -149,6 +149,11 @@ dpi_case() {
   local dpi=$1
   scaled() { echo $((($1 * dpi + 48) / 96)); }
   check_run "the window differs from its definition at $dpi DPI" check-layout "--dpi=$dpi" 按钮4.enabled=0 "标签3.text=*"
+  # The icons are drawn at the sizes the system asks for: the small one at its exact size,
+  # the big one at the smallest drawn size (32 or 48) that covers it.
+  local big=32
+  [ "$(scaled 32)" -le 32 ] || big=48
+  check window icons "$(scaled 16) $big"
   # The client part of the definition's outer size scales; the frame is Wine's own.
   local frame_w frame_h client_w client_h
   read -r frame_w frame_h <<<"$(drv get window frame-at-96)"
@@ -181,12 +186,105 @@ test_dpi_120() { dpi_case 120; }
 test_dpi_144() { dpi_case 144; }
 test_dpi_192() { dpi_case 192; }
 
+# Tab follows the layout, top to bottom and left to right, over what is enabled and inside
+# the window; each radio group is one stop; arrows choose inside a group; Enter presses the
+# focused button.
+test_keyboard() {
+  local order=() i focus
+  check_run "cannot focus 选择框3" focus 选择框3
+  for i in 1 2 3 4 5 6 7 8 9; do
+    check_run "cannot press tab" key window tab
+    order+=("$(drv get window focus)")
+  done
+  [ "${order[*]}" = "选择框1 选择框2 单选框1 单选框7 日期框1 按钮1 标签2 选择框3 选择框1" ] ||
+    e2e_fail "tab order: ${order[*]}"
+  # Shift+Tab walks back; the board takes Space as a click.
+  check_run "cannot press shift+tab" key 选择框3 shift+tab
+  check window focus 标签2
+  # Arrows: the mode group in layout order (6, 8, 7), wrapping, each box chosen as it is reached.
+  check_run "cannot press down" key 单选框7 down
+  check window focus 单选框6
+  check 单选框6 checked 1
+  check 单选框7 checked 0
+  check_wait 日期框2 enabled 1 3000
+  check_run "cannot press down" key 单选框6 down
+  check 单选框8 checked 1
+  check_run "cannot press up" key 单选框8 up
+  check 单选框6 checked 1
+  check 单选框1 checked 1
+  # The panel is reached once it is shown.
+  check_run "cannot press space" key 选择框3 space
+  check_wait window height 635 5000
+  check_run "cannot press tab" key 编辑框4 tab
+  check window focus 按钮3  # 按钮4 stays disabled until a sound is chosen
+  # Enter starts the countdown of 00:00:00, which is refused with a message.
+  check_run "cannot press enter" key 按钮1 enter
+  check_run "Enter did not press 按钮1" wait-box 关机时间设置错误！ 5000
+  check_run "cannot answer the box" answer-box ok
+}
+
+# Screen readers: the mode radio boxes get the names of their rows, the clock and the board
+# report their text as name and value. Wine takes the annotations without keeping them
+# (its SetHwndPropStr is a stub that notes each call), so the calls are read from its trace.
+test_accessibility() {
+  check_run "the clock did not run" wait-not 标签3 caption "$PLACEHOLDER" 5000
+  local lines=() name
+  for name in 单选框6 单选框7 单选框8 标签2 标签3; do
+    lines+=("$name $(drv get "$name" hwnd)")
+  done
+  lines+=("标签3-text $(drv get 标签3 caption)")
+  python3 - "$E2E_RUN_DIR/annotations.log" "${lines[@]}" <<'PY' || e2e_fail "the accessible names differ"
+import re, sys
+NAME, VALUE = "{608d3df8-8128-4aa7-a428-f55e49267291}", "{123fe443-211a-4615-9527-c45a7e93717a}"
+calls = set()
+for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
+    m = re.search(r'SetHwndPropStr \(([0-9A-F]+) 4294967292 0 (\{[0-9a-f-]+\}) L"(.*)"\)', line)
+    if m:
+        text = re.sub(r'\\([0-9a-f]{4})', lambda e: chr(int(e.group(1), 16)), m.group(3))
+        calls.add((m.group(1), m.group(2), text))
+hwnd = dict(a.split(" ", 1) for a in sys.argv[2:])
+want = [(hwnd["单选框6"], NAME, "设定关机日期时间"), (hwnd["单选框8"], NAME, "鼠标键盘空闲时间"),
+        (hwnd["单选框7"], NAME, "日期时间"), (hwnd["标签2"], NAME, "倒计时牌"), (hwnd["标签2"], VALUE, "倒计时牌"),
+        (hwnd["标签3"], NAME, hwnd["标签3-text"]), (hwnd["标签3"], VALUE, hwnd["标签3-text"])]
+missing = [w for w in want if w not in calls]
+for w in missing:
+    print("no annotation", w, file=sys.stderr)
+sys.exit(1 if missing else 0)
+PY
+}
+
+# Moving to a monitor of another DPI while a countdown runs: every control and font is
+# remade at the new scale, the window takes the size it asked for, and the countdown goes on.
+test_monitor_change() {
+  check_run "cannot choose the countdown" click 单选框6
+  check_run "cannot set the countdown" set-picker 日期框2 00:05:00
+  check_run "cannot start" click 按钮1
+  check_wait 按钮1 enabled 0 3000
+  local target size
+  target=$(drv get 编辑框1 text)
+  size=$(drv dpi-changed 144) || e2e_fail "the program did not take the new DPI"
+  check window rect "$(drv get window rect | cut -d' ' -f1,2) $size"
+  check_run "the window differs from its definition at 144 DPI" check-layout --dpi=144 --props=rect,font
+  e2e_screenshot dpi-change-144.png
+  local board
+  board=$(drv get 标签2 caption)
+  check_run "the countdown stopped" wait-not 标签2 caption "$board" 3000
+  check 编辑框1 text "$target"
+  check 按钮1 enabled 0
+  drv dpi-changed 96 >/dev/null || e2e_fail "the program did not take 96 DPI again"
+  check window rect "$(drv get window rect | cut -d' ' -f1,2) 540 470"
+  check_run "the window differs from its definition at 96 DPI again" check-layout --props=rect,font
+}
+
 # The expanded window at 200 % is 1270 pixels high.
 readonly DPI_DESKTOP=1600x1400
 case ${1:-} in dpi_*) export TOLVANE_E2E_XVFB_SCREEN=$DPI_DESKTOP ;; esac
 
 e2e_before_case() {
-  case $1 in dpi_*) e2e_dpi "${1#dpi_}" "$DPI_DESKTOP" ;; esac
+  case $1 in
+    dpi_*) e2e_dpi "${1#dpi_}" "$DPI_DESKTOP" ;;
+    accessibility) e2e_start --trace -all,fixme+oleacc annotations.log; return ;;
+  esac
   e2e_start
 }
 

@@ -1,4 +1,5 @@
 #include "ui/icon_decode.h"
+#include "ui/program_icon.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,20 @@ std::vector<std::uint8_t> Icon(const std::vector<Entry>& entries, std::uint16_t 
 }
 
 std::uint8_t Marker(const IconImage& image) { return image.bytes[40]; }
+
+// Scaled displays get the artwork drawn at their size, each file one image of that width;
+// other icon files are left alone.
+TEST(IconDecode, TheProgramIconAtEachSize) {
+  const std::pair<int, int> asked[] = {{16, 16}, {17, 20}, {20, 20}, {24, 24}, {30, 32}, {32, 32}, {48, 48}, {64, 48}};
+  for (auto [pixels, width] : asked) {
+    const auto image = DecodeIcon(IconFileForSize(resources::programIcon(), pixels), width);
+    ASSERT_TRUE(image) << pixels;
+    EXPECT_EQ(image->width, width) << pixels;
+    EXPECT_EQ(image->bitsPerPixel, 32);
+  }
+  const std::vector<std::uint8_t> other(resources::programIcon().begin(), resources::programIcon().end() - 1);
+  EXPECT_EQ(IconFileForSize(other, 48).size(), other.size());
+}
 
 TEST(IconDecode, TheProgramIcon) {
   const ByteView file = resources::programIcon();

@@ -10,12 +10,17 @@
 //   click <name>                          BM_CLICK a button, or a mouse click posted to a label
 //   type <name> <text>                    focus the box, select all, type with real key input
 //   key <name> <key>                      focus the control and press tab, enter, backspace...
+//                                         (shift+<key> with Shift; name "window": where the focus is)
 //   focus <name>                          give the control the keyboard focus
 //   spin <name> up|down                   real mouse click on an arrow of the box's spin buttons
 //   close [ms]                            WM_CLOSE, then wait until the window is gone
-//   check-layout [--dpi=N] [name.prop=value ...]  compare every control with the window
-//                                         definition scaled to N DPI (default 96); the
+//   check-layout [--dpi=N] [--props=p,q] [name.prop=value ...]  compare every control with
+//                                         the window definition scaled to N DPI (default 96),
+//                                         only the listed properties when given; the
 //                                         arguments replace expected values ("*": any)
+//   dpi-changed <dpi>                     what Windows sends when the window moves to a monitor of
+//                                         that DPI: WM_GETDPISCALEDSIZE, then WM_DPICHANGED with
+//                                         the size the program asked for at the window's place
 //   text-fit [name ...]                   measure each caption with its control's font against
 //                                         the room the control has for it; fails when one is
 //                                         wider than its room, except the named known misfits
@@ -313,6 +318,20 @@ std::wstring WindowProperty(HWND main, const std::wstring& prop) {
       Fail(L"AdjustWindowRectExForDpi is missing or failed");
     return std::to_wstring(f.right - f.left) + L" " + std::to_wstring(f.bottom - f.top);
   }
+  if (prop == L"icons") {
+    // The widths of the small and the big window icon.
+    using namespace tolvane::e2e;
+    const FontProbe p = CallProbe<FontProbe>(main, L"tolvane_font_probe.dll", kFontProbeHook, kFontProbeMapping, kFontProbeMessage);
+    return std::to_wstring(p.iconWidths[0]) + L" " + std::to_wstring(p.iconWidths[1]);
+  }
+  if (prop == L"focus") {
+    // The control that has the keyboard focus, also when it sits in one of its parts.
+    GUITHREADINFO info{sizeof info};
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info) || !info.hwndFocus) return L"none";
+    HWND h = info.hwndFocus;
+    while (h && GetParent(h) && GetParent(h) != main) h = GetParent(h);
+    return h == main ? L"window" : NameOf(h);
+  }
   if (prop == L"screen") {
     return std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L" " + std::to_wstring(GetSystemMetrics(SM_CYSCREEN));
   }
@@ -327,6 +346,11 @@ std::wstring Property(const std::wstring& name, const std::wstring& prop) {
   HWND h = Control(name);
   LONG style = GetWindowLongW(h, GWL_STYLE);
   if (prop == L"class") return ClassOf(h);
+  if (prop == L"hwnd") {
+    wchar_t buf[32];
+    swprintf(buf, 32, L"%016llX", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(h)));
+    return buf;
+  }
   if (prop == L"kind") return ClassOf(h) == L"Button" ? ButtonKind(h) : ClassOf(h);
   if (prop == L"visible") return Bool(style & WS_VISIBLE);
   if (prop == L"shown") return Bool(IsWindowVisible(h));
@@ -449,6 +473,11 @@ int CheckLayout(std::vector<std::wstring> overrides) {
     overrides.erase(overrides.begin());
   }
   std::vector<Expectation> expectations = LayoutExpectations(dpi);
+  if (!overrides.empty() && overrides[0].rfind(L"--props=", 0) == 0) {
+    const std::wstring props = L"," + overrides[0].substr(8) + L",";
+    std::erase_if(expectations, [&](const Expectation& e) { return props.find(L"," + e.prop + L",") == std::wstring::npos; });
+    overrides.erase(overrides.begin());
+  }
   for (const std::wstring& o : overrides) {
     size_t dot = o.find(L'.'), eq = o.find(L'=');
     if (dot == std::wstring::npos || eq == std::wstring::npos || eq < dot) Fail(L"override must read name.prop=value: " + o);
@@ -606,18 +635,27 @@ void Type(const std::wstring& name, const std::wstring& text) {
   Settle(h);
 }
 
-void PressKey(const std::wstring& name, const std::wstring& key) {
+// "window" presses the key wherever the focus is; "shift+" holds Shift down with it.
+void PressKey(const std::wstring& name, std::wstring key) {
   static const std::map<std::wstring, WORD> keys = {
       {L"tab", VK_TAB},   {L"enter", VK_RETURN}, {L"escape", VK_ESCAPE}, {L"backspace", VK_BACK}, {L"delete", VK_DELETE},
       {L"home", VK_HOME}, {L"end", VK_END},      {L"left", VK_LEFT},     {L"right", VK_RIGHT},    {L"up", VK_UP},
       {L"down", VK_DOWN}, {L"space", VK_SPACE}};
+  const bool shift = key.rfind(L"shift+", 0) == 0;
+  if (shift) key = key.substr(6);
   auto it = keys.find(key);
   if (it == keys.end()) Fail(L"unknown key " + key);
   HWND main = RequireMain(), h = Control(name);
-  Focus(main, h);
+  if (h != main) Focus(main, h);
+  std::vector<INPUT> inputs;
+  if (shift) inputs.push_back(Key(VK_SHIFT, 0, 0));
+  inputs.push_back(Key(it->second, 0, 0));
+  inputs.push_back(Key(it->second, 0, KEYEVENTF_KEYUP));
+  if (shift) inputs.push_back(Key(VK_SHIFT, 0, KEYEVENTF_KEYUP));
   {
     AttachedInput attach(main);
-    SendKeys({Key(it->second, 0, 0), Key(it->second, 0, KEYEVENTF_KEYUP)});
+    if (h == main) SetForegroundWindow(main);
+    SendKeys(inputs);
   }
   Settle(h);
 }
@@ -1048,6 +1086,18 @@ int Run(const std::vector<std::wstring>& a) {
     return 0;
   }
   if (cmd == L"check-layout") return CheckLayout({a.begin() + 1, a.end()});
+  if (cmd == L"dpi-changed" && a.size() == 2) {
+    HWND main = RequireMain();
+    const int dpi = _wtoi(a[1].c_str());
+    const auto size = RemoteSend<SIZE>(main, 0x02E4 /* WM_GETDPISCALEDSIZE */, static_cast<WPARAM>(dpi), SIZE{0, 0});
+    if (!size || size->cx <= 0) Fail(L"the program named no size for " + a[1] + L" DPI");
+    RECT r;
+    GetWindowRect(main, &r);
+    const RECT suggested{r.left, r.top, r.left + size->cx, r.top + size->cy};
+    if (!RemoteSend<RECT>(main, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi), suggested)) Fail(L"cannot send WM_DPICHANGED");
+    Settle(main);
+    return Print(std::to_wstring(size->cx) + L" " + std::to_wstring(size->cy)), 0;
+  }
   if (cmd == L"text-fit") return TextFit({a.begin() + 1, a.end()});
   if (cmd == L"expect") return Expect({a.begin() + 1, a.end()});
   if (cmd == L"watch" && a.size() >= 3) return Watch(a[1], a[2], Timeout(a, 3));

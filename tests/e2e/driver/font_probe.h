@@ -9,13 +9,16 @@ namespace tolvane::e2e {
 // and sends the control kFontProbeMessage; the hook leaves the LOGFONT in the shared
 // memory named kFontProbeMapping.
 // It also measures a text with that font (the control's own text when `text` is empty)
-// and reads the control's client rectangle, for the check that captions fit.
+// and reads the control's client rectangle, for the check that captions fit. Asked of
+// the main window, it reads the widths of its small and big icons (icon handles, too, are
+// read only inside the program under Wine).
 struct FontProbe {
   LONG ok;
   LOGFONTW font;
   wchar_t text[128];
   SIZE extent;
   RECT client;
+  LONG iconWidths[2];
 };
 
 inline constexpr const wchar_t* kFontProbeMapping = L"TolvaneDriverFontProbe";
