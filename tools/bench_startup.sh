@@ -58,8 +58,11 @@ program_pid() { tolvane_e2e_processes | grep -F "$1" | grep -vF tolvane_bench.ex
 # One start; with a name, appends "name milliseconds private-kB rss-kB" to the results.
 measure() {
   local file=$1 class=$2 name=${3:-} ms pid rss private
-  ms=$(timeout 90 wine "$bench" startup "$(e2e_winpath "$E2E_RUN_DIR/$file")" "$class") ||
+  # Through a file: the started program inherits the helper's output, and a pipe
+  # would stay open as long as it runs.
+  timeout 90 wine "$bench" startup "$(e2e_winpath "$E2E_RUN_DIR/$file")" "$class" >"$E2E_RUN_DIR/startup.txt" ||
     e2e_abort "$file: no window was shown"
+  ms=$(tr -d '\r' <"$E2E_RUN_DIR/startup.txt")
   sleep 2
   pid=$(program_pid "$file")
   [ -n "$pid" ] || e2e_abort "$file: its process is not there"
@@ -72,7 +75,7 @@ measure() {
     [ $SECONDS -lt $deadline ] || e2e_abort "$file: the program did not end"
     sleep 0.1
   done
-  [ -z "$name" ] || echo "$name ${ms%$'\r'} $private $rss" >>"$results"
+  [ -z "$name" ] || echo "$name $ms $private $rss" >>"$results"
 }
 
 results=$E2E_RUN_DIR/results.txt
