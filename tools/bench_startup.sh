@@ -88,7 +88,8 @@ for ((run = 1; run <= runs; run++)); do
   echo "run $run of $runs done" >&2
 done
 
-echo "LogPixels: ${dpi:-as the prefix has it}; Tolvane window (x y w h): $(cat "$E2E_RUN_DIR/window-rect.txt")"
+echo "LogPixels: ${dpi:-as the prefix has it} (the session's system DPI: $(timeout 60 wine "$bench" dpi | tr -d '\r'));" \
+  "Tolvane window (x y w h): $(cat "$E2E_RUN_DIR/window-rect.txt")"
 python3 - "$results" <<'PY'
 import statistics, sys
 rows = {}

@@ -4,6 +4,7 @@
 //   startup <program> <class>   start the program; print the milliseconds until a
 //                               window of that class, owned by it, is shown
 //   close <class>               close the window of that class and wait until it is gone
+//   dpi                         the system DPI the session gives a DPI-aware program
 #include <windows.h>
 
 #include <cstdio>
@@ -93,6 +94,14 @@ int Close(const wchar_t* windowClass) {
   return 0;
 }
 
+int SystemDpi() {
+  SetProcessDPIAware();
+  HDC screen = GetDC(nullptr);
+  printf("%d\n", GetDeviceCaps(screen, LOGPIXELSY));
+  ReleaseDC(nullptr, screen);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -100,6 +109,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"inject" && argc == 2) return Inject();
   if (command == L"startup" && argc == 4) return Startup(argv[2], argv[3]);
   if (command == L"close" && argc == 3) return Close(argv[2]);
-  fprintf(stderr, "usage: tolvane_bench inject | startup <program> <class> | close <class>\n");
+  if (command == L"dpi" && argc == 2) return SystemDpi();
+  fprintf(stderr, "usage: tolvane_bench inject | startup <program> <class> | close <class> | dpi\n");
   return 2;
 }
