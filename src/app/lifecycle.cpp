@@ -19,6 +19,8 @@ void Program::StartUp() {
   host_.SetValue(日期框2, DateOnly(CurrentDateTime(s_.clock)));
   host_.SetValue(日期框3, DateOnly(CurrentDateTime(s_.clock)));
   actionCode_ = 1;
+  // A system that cannot tell the idle time offers no idle mode.
+  if (!s_.idle.Available()) host_.SetDisabled(单选框8, true);
   LoadSettings();
   if (customSoundData_.empty()) host_.SetDisabled(按钮4, true);
 }

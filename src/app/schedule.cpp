@@ -85,7 +85,8 @@ void Program::EnterRunningState() {
 
 void Program::CancelSchedule() {
   if (host_.Interval(时钟1) == 0) host_.SetInterval(时钟1, 1000);
-  for (auto name : {选择框3, 单选框6, 单选框8, 选择框2}) host_.SetDisabled(name, false);
+  for (auto name : {选择框3, 单选框6, 选择框2}) host_.SetDisabled(name, false);
+  host_.SetDisabled(单选框8, !s_.idle.Available());
   host_.SetInterval(时钟2, 0);
   host_.SetInterval(时钟3, 0);
   pauseStart_ = PauseSentinel();

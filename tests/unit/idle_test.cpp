@@ -26,6 +26,22 @@ TEST(IdleSecondsBetween, DifferenceIsTakenModulo2To32) {
   EXPECT_EQ(IdleSecondsBetween(0, 1000), -1);
 }
 
+TEST(ChooseIdleSource, X11ExtensionFirstThenTheDesktopsThenNone) {
+  using S = IdleSource;
+  const struct {
+    IdleSourceProbe probe;
+    IdleSource expected;
+  } cases[] = {
+      {{false, true, true, true}, S::XScreenSaver},
+      {{false, false, true, true}, S::MutterIdleMonitor},  // an X server without the extension
+      {{true, true, true, true}, S::MutterIdleMonitor},    // Wayland: the extension sees only X clients
+      {{true, true, false, true}, S::FreedesktopScreenSaver},
+      {{true, true, false, false}, S::None},
+      {{false, false, false, false}, S::None},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ChooseIdleSource(c.probe), c.expected);
+}
+
 TEST(ParseOrdinal, DecimalAfterHashWithinSixteenBits) {
   EXPECT_EQ(ParseOrdinal("#1"), 1);
   EXPECT_EQ(ParseOrdinal("#0042"), 42);

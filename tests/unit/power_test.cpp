@@ -39,6 +39,23 @@ TEST(MapPowerAction, CodesOutsideOneToFiveMapToNothing) {
   }
 }
 
+TEST(MapLogindAction, ForceMeansTheUserIsNeverAskedAndLogOffGoesToTheSession) {
+  using LKind = LogindRequest::Kind;
+  const struct {
+    std::int32_t code;
+    bool force;
+    LogindRequest expected;
+  } cases[] = {
+      {1, false, {LKind::Manager, "PowerOff", true, 0}}, {1, true, {LKind::Manager, "PowerOff", false, 0}},
+      {2, false, {LKind::Manager, "Reboot", true, 0}},   {2, true, {LKind::Manager, "Reboot", false, 0}},
+      {3, false, {LKind::LogOff, "", false, 1}},         {3, true, {LKind::LogOff, "", false, 2}},
+      {4, false, {LKind::Manager, "Suspend", true, 0}},  {4, true, {LKind::Manager, "Suspend", false, 0}},
+      {5, false, {LKind::Manager, "Hibernate", true, 0}}, {5, true, {LKind::Manager, "Hibernate", false, 0}},
+      {0, true, {}}, {6, false, {}}, {-1, true, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MapLogindAction(c.code, c.force), c.expected) << c.code << " " << c.force;
+}
+
 TEST(ChooseSuspendCall, KernelCallOnlyBeforeVista) {
   EXPECT_EQ(ChooseSuspendCall(5), SuspendCall::SetSystemPowerState);
   EXPECT_EQ(ChooseSuspendCall(6), SuspendCall::SetSuspendState);

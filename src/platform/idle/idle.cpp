@@ -10,4 +10,11 @@ std::int32_t IdleSecondsBetween(std::uint32_t nowTicks, std::uint32_t lastInputT
   return idleMs / 1000;  // truncates toward zero, also for a negative difference
 }
 
+IdleSource ChooseIdleSource(const IdleSourceProbe& probe) {
+  if (!probe.wayland && probe.xScreenSaver) return IdleSource::XScreenSaver;
+  if (probe.mutter) return IdleSource::MutterIdleMonitor;
+  if (probe.screenSaver) return IdleSource::FreedesktopScreenSaver;
+  return IdleSource::None;
+}
+
 }  // namespace tolvane

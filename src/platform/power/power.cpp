@@ -30,6 +30,20 @@ PowerRequest MapPowerAction(std::int32_t code, bool force, bool ntFamily) {
   return request;
 }
 
+LogindRequest MapLogindAction(std::int32_t code, bool force) {
+  LogindRequest request;
+  static constexpr std::string_view kMethods[] = {"PowerOff", "Reboot", "", "Suspend", "Hibernate"};
+  if (code == 3) {
+    request.kind = LogindRequest::Kind::LogOff;
+    request.logoutMode = force ? 2 : 1;
+  } else if (code >= 1 && code <= 5) {
+    request.kind = LogindRequest::Kind::Manager;
+    request.method = kMethods[code - 1];
+    request.interactive = !force;
+  }
+  return request;
+}
+
 SuspendCall ChooseSuspendCall(std::uint32_t majorVersion) {
   return majorVersion >= 6 ? SuspendCall::SetSuspendState : SuspendCall::SetSystemPowerState;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tolvane {
 
@@ -43,6 +44,23 @@ class PowerSystemCalls {
 // when the system accepted it. Nothing is called for a code outside 1..5, and no
 // request is made without the privilege.
 bool RunPowerAction(PowerSystemCalls& system, std::int32_t code, bool force);
+
+// The request one action code stands for on a Linux desktop. Shutting down,
+// restarting, standby and hibernation are calls of logind's manager whose one
+// argument says whether the user may be asked (for authentication): a forced
+// action never stops to ask. Log off ends the caller's session, through the
+// desktop's session manager where one answers (its mode 2 ignores the
+// applications that object, mode 1 lets them object without asking the user to
+// confirm) and otherwise by logind ending the session.
+struct LogindRequest {
+  enum class Kind { None, Manager, LogOff } kind = Kind::None;
+  std::string_view method;   // for Manager: PowerOff, Reboot, Suspend or Hibernate
+  bool interactive = false;  // for Manager
+  std::uint32_t logoutMode = 0;  // for LogOff through the session manager
+  bool operator==(const LogindRequest&) const = default;
+};
+
+LogindRequest MapLogindAction(std::int32_t code, bool force);
 
 class PowerService {
  public:

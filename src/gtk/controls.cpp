@@ -1,0 +1,296 @@
+// The controls of the GTK host: the layout that gives every control exactly its
+// rectangle, building each control, fonts, label painting and the number boxes.
+#include <cstring>
+
+#include "gtk/date_picker.h"
+#include "gtk/gtk_host.h"
+#include "platform/messages/fatal.h"
+#include "platform/text/text_linux.h"
+#include "ui/number_entry.h"
+#include "ui/scale.h"
+
+// A GtkFixed that allocates every child exactly its size request, as a window
+// of absolutely placed controls does: a caption taller than its control is cut,
+// not allowed to grow the control.
+typedef struct {
+  GtkFixed parent;
+} TolvaneLayout;
+typedef struct {
+  GtkFixedClass parent_class;
+} TolvaneLayoutClass;
+G_DEFINE_TYPE(TolvaneLayout, tolvane_layout, GTK_TYPE_FIXED)
+
+static void tolvane_layout_size_allocate(GtkWidget* widget, GtkAllocation* allocation) {
+  gtk_widget_set_allocation(widget, allocation);
+  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+  for (GList* item = children; item != nullptr; item = item->next) {
+    GtkWidget* child = GTK_WIDGET(item->data);
+    if (!gtk_widget_get_visible(child)) continue;
+    int x = 0, y = 0, width = 0, height = 0;
+    gtk_container_child_get(GTK_CONTAINER(widget), child, "x", &x, "y", &y, nullptr);
+    gtk_widget_get_size_request(child, &width, &height);
+    GtkRequisition measured;
+    gtk_widget_get_preferred_size(child, &measured, nullptr);  // GTK wants children measured first
+    GtkAllocation placed{allocation->x + x, allocation->y + y, width, height};
+    gtk_widget_size_allocate(child, &placed);
+  }
+  g_list_free(children);
+}
+
+static void tolvane_layout_preferred_width(GtkWidget* widget, gint* minimum, gint* natural) {
+  int width = 0;
+  gtk_widget_get_size_request(widget, &width, nullptr);
+  *minimum = *natural = width;
+}
+
+static void tolvane_layout_preferred_height(GtkWidget* widget, gint* minimum, gint* natural) {
+  int height = 0;
+  gtk_widget_get_size_request(widget, nullptr, &height);
+  *minimum = *natural = height;
+}
+
+static void tolvane_layout_class_init(TolvaneLayoutClass* cls) {
+  GtkWidgetClass* widget = GTK_WIDGET_CLASS(cls);
+  widget->size_allocate = tolvane_layout_size_allocate;
+  widget->get_preferred_width = tolvane_layout_preferred_width;
+  widget->get_preferred_height = tolvane_layout_preferred_height;
+}
+
+static void tolvane_layout_init(TolvaneLayout*) {}
+
+namespace tolvane::gtk {
+
+using ui::ControlType;
+
+namespace {
+constexpr int kSpinWidth = 17;  // the width of Windows' spin arrows at 96 DPI
+
+// Windows' symbol font has no counterpart here: its play-button glyph is drawn
+// from the text font instead.
+std::string CaptionText(const ui::ControlDef& def, const std::string& gbk) {
+  if (def.font.face != nullptr && std::strcmp(def.font.face, "Wingdings 3") == 0 && gbk == "u") return "\xE2\x96\xB6";
+  return GbkToUtf8(gbk);
+}
+
+GtkWidget* CaptionLabel(GtkWidget* widget) {
+  if (!GTK_IS_BIN(widget)) return nullptr;
+  GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget));
+  return child != nullptr && GTK_IS_LABEL(child) ? child : nullptr;
+}
+}  // namespace
+
+GtkWidget* GtkHost::Place(GtkWidget* widget, const ui::Rect& rect) {
+  const ui::Rect r = ui::ScaleRect(rect, dpi_);
+  gtk_widget_set_size_request(widget, r.width, r.height);
+  gtk_fixed_put(GTK_FIXED(layout_), widget, r.left, r.top);
+  return widget;
+}
+
+PangoFontDescription* GtkHost::FontFor(const ui::FontDef& font) {
+  if (font.face == nullptr) return nullptr;
+  const std::string key = std::string(font.face) + "/" + std::to_string(font.height) + "/" + std::to_string(font.weight);
+  auto it = fonts_.find(key);
+  if (it != fonts_.end()) return it->second;
+  PangoFontDescription* description = pango_font_description_new();
+  // Fontconfig knows the Windows face names only through aliases a system may
+  // lack, so the usual CJK sans faces follow as fallbacks.
+  const std::string families = GbkToUtf8(font.face) + ",SimHei,WenQuanYi Zen Hei,Noto Sans CJK SC,Droid Sans Fallback,sans-serif";
+  pango_font_description_set_family(description, families.c_str());
+  pango_font_description_set_weight(description, static_cast<PangoWeight>(font.weight));
+  // The height is the glyphs' em height in pixels, as a negative LOGFONT height is.
+  pango_font_description_set_absolute_size(description, ui::ScaleFontHeight(font.height, dpi_) * PANGO_SCALE);
+  fonts_.emplace(key, description);
+  return description;
+}
+
+void GtkHost::ApplyTextAttributes(ui::ControlState& control) {
+  GtkWidget* widget = Widget(control);
+  if (widget == nullptr) return;
+  PangoAttrList* attributes = pango_attr_list_new();
+  if (PangoFontDescription* font = FontFor(control.def->font)) pango_attr_list_insert(attributes, pango_attr_font_desc_new(font));
+  // A disabled control greys its caption whatever its own colour.
+  if (!control.disabled && control.type != ControlType::EditBox) {
+    const ui::Colour c = control.textColour;
+    pango_attr_list_insert(attributes, pango_attr_foreground_new(c.red * 257, c.green * 257, c.blue * 257));
+  }
+  if (control.type == ControlType::EditBox) {
+    gtk_entry_set_attributes(GTK_ENTRY(widget), attributes);
+  } else if (GtkWidget* label = CaptionLabel(widget)) {
+    gtk_label_set_attributes(GTK_LABEL(label), attributes);
+  }
+  pango_attr_list_unref(attributes);
+}
+
+void GtkHost::CreateControls() {
+  layout_ = GTK_WIDGET(g_object_new(tolvane_layout_get_type(), nullptr));
+  // Frames lie beneath the controls they surround, so they are placed first.
+  for (const ui::ControlDef& def : ui::MainWindowControls()) {
+    if (def.type == ControlType::GroupBox) CreateControl(def);
+  }
+  for (const ui::ControlDef& def : ui::MainWindowControls()) {
+    if (def.type != ControlType::GroupBox) CreateControl(def);
+  }
+}
+
+void GtkHost::CreateControl(const ui::ControlDef& def) {
+  const ui::Rect rect = ui::ClientRect(def);
+  const std::string caption = CaptionText(def, def.text);
+  GtkWidget* widget = nullptr;
+  switch (def.type) {
+    case ControlType::Label:
+      widget = gtk_drawing_area_new();
+      gtk_widget_add_events(widget, GDK_BUTTON_PRESS_MASK);
+      // Painted text is invisible to screen readers; the caption is its name.
+      atk_object_set_name(gtk_widget_get_accessible(widget), caption.c_str());
+      break;
+    case ControlType::Button:
+      widget = gtk_button_new_with_label(caption.c_str());
+      gtk_style_context_add_class(gtk_widget_get_style_context(widget), "tolvane");
+      break;
+    case ControlType::CheckBox: widget = gtk_check_button_new_with_label(caption.c_str()); break;
+    case ControlType::RadioBox: {
+      // The radios of one parent form a group with a hidden extra member, which
+      // is checked when the program unchecks them all: GTK keeps one checked.
+      GtkWidget*& none = radioNone_[def.parent];
+      if (none == nullptr) none = GTK_WIDGET(g_object_ref_sink(gtk_radio_button_new(nullptr)));
+      widget = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(none), caption.c_str());
+      break;
+    }
+    case ControlType::GroupBox:
+      widget = gtk_frame_new(nullptr);
+      gtk_frame_set_shadow_type(GTK_FRAME(widget), GTK_SHADOW_ETCHED_IN);
+      break;
+    case ControlType::EditBox:
+      if (def.spin) {
+        CreateNumberBox(def, rect);
+      } else {
+        widget = gtk_entry_new();
+        gtk_entry_set_text(GTK_ENTRY(widget), caption.c_str());
+        gtk_entry_set_alignment(GTK_ENTRY(widget), def.align == ui::Align::Centre ? 0.5f : 0.0f);
+        gtk_editable_set_editable(GTK_EDITABLE(widget), def.readOnly ? FALSE : TRUE);
+        Place(widget, rect);
+      }
+      break;
+    case ControlType::DatePicker: CreatePicker(def, rect); break;
+    case ControlType::Timer:
+    case ControlType::FileDialog:
+    case ControlType::Menu:
+    case ControlType::MenuItem:
+    case ControlType::Window:
+      return;  // no visible form
+  }
+  if (widget != nullptr && def.type != ControlType::EditBox) Place(widget, rect);
+  if (widget != nullptr) widgets_[def.name] = widget;
+  GtkWidget* main = widgets_[def.name];
+  if (main == nullptr) ReportFatalError("载入启动窗口失败");
+  g_object_set_data(G_OBJECT(main), "tolvane-control", const_cast<char*>(def.name));
+  gtk_widget_set_visible(main, def.visible);
+  gtk_widget_set_sensitive(main, !def.disabled);
+  for (GtkWidget* companion : companions_[def.name]) {
+    gtk_widget_set_visible(companion, def.visible);
+    gtk_widget_set_sensitive(companion, !def.disabled);
+  }
+  if ((def.type == ControlType::CheckBox || def.type == ControlType::RadioBox) && def.checked) {
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(main), TRUE);
+  }
+  ApplyTextAttributes(State(def.name));
+  ConnectSignals(def, main);
+}
+
+GtkWidget* GtkHost::SpinArrow(const ui::Rect& rect, bool up) {
+  GtkWidget* arrow = gtk_button_new_from_icon_name(up ? "pan-up-symbolic" : "pan-down-symbolic", GTK_ICON_SIZE_MENU);
+  gtk_style_context_add_class(gtk_widget_get_style_context(arrow), "tolvane-spin");
+  gtk_widget_set_can_focus(arrow, FALSE);
+  return Place(arrow, rect);
+}
+
+void GtkHost::CreateNumberBox(const ui::ControlDef& def, const ui::Rect& rect) {
+  // The box shares its rectangle with the spin arrows at its right edge.
+  GtkWidget* entry = gtk_entry_new();
+  gtk_entry_set_text(GTK_ENTRY(entry), GbkToUtf8(def.text).c_str());
+  gtk_entry_set_alignment(GTK_ENTRY(entry), def.align == ui::Align::Centre ? 0.5f : 0.0f);
+  Place(entry, {rect.left, rect.top, rect.width - kSpinWidth, rect.height});
+  widgets_[def.name] = entry;
+  const int half = rect.height / 2;
+  GtkWidget* up = SpinArrow({rect.left + rect.width - kSpinWidth, rect.top, kSpinWidth, half}, true);
+  GtkWidget* down = SpinArrow({rect.left + rect.width - kSpinWidth, rect.top + half, kSpinWidth, rect.height - half}, false);
+  companions_[def.name] = {up, down};
+}
+
+void GtkHost::CreatePicker(const ui::ControlDef& def, const ui::Rect& rect) {
+  const std::string name = def.name;
+  auto picker = std::make_unique<DatePicker>(FontFor(def.font), [this, name] {
+    // Reported once the picker has finished with the key or click, as a posted message would be.
+    auto* pending = new std::pair<GtkHost*, std::string>(this, name);
+    g_idle_add(
+        [](gpointer data) -> gboolean {
+          std::unique_ptr<std::pair<GtkHost*, std::string>> change(static_cast<std::pair<GtkHost*, std::string>*>(data));
+          if (change->first->WindowExists()) change->first->UserChangedPicker(change->second);
+          return G_SOURCE_REMOVE;
+        },
+        pending);
+  });
+  const int arrowWidth = kSpinWidth + 2;
+  Place(picker->Field(), {rect.left, rect.top, rect.width - arrowWidth, rect.height});
+  const int half = rect.height / 2;
+  GtkWidget* up = SpinArrow({rect.left + rect.width - arrowWidth, rect.top, arrowWidth, half}, true);
+  GtkWidget* down = SpinArrow({rect.left + rect.width - arrowWidth, rect.top + half, arrowWidth, rect.height - half}, false);
+  DatePicker* raw = picker.get();
+  g_signal_connect_swapped(up, "clicked", G_CALLBACK(+[](DatePicker* p) { p->Spin(1); }), raw);
+  g_signal_connect_swapped(down, "clicked", G_CALLBACK(+[](DatePicker* p) { p->Spin(-1); }), raw);
+  widgets_[def.name] = picker->Field();
+  companions_[def.name] = {up, down};
+  pickers_[def.name] = std::move(picker);
+}
+
+void GtkHost::DrawLabel(GtkWidget* widget, cairo_t* cr) {
+  ui::ControlState* label = ControlOf(widget);
+  if (label == nullptr) return;
+  const ui::ControlDef& def = *label->def;
+  const int width = gtk_widget_get_allocated_width(widget);
+  const int height = gtk_widget_get_allocated_height(widget);
+  // Without a colour of its own the label shows the window's background through.
+  if (def.background) {
+    cairo_set_source_rgb(cr, def.background->red / 255.0, def.background->green / 255.0, def.background->blue / 255.0);
+    cairo_paint(cr);
+  }
+  const int inset = def.sunkenBorder ? 2 : 0;
+  if (def.sunkenBorder) DrawSunkenEdge(cr, width, height);
+  if (label->caption.empty()) return;
+  PangoLayout* layout = gtk_widget_create_pango_layout(widget, CaptionText(def, label->caption).c_str());
+  if (PangoFontDescription* font = FontFor(def.font)) pango_layout_set_font_description(layout, font);
+  pango_layout_set_single_paragraph_mode(layout, TRUE);
+  int textWidth = 0, textHeight = 0;
+  pango_layout_get_pixel_size(layout, &textWidth, &textHeight);
+  const int innerWidth = width - 2 * inset;
+  const int x = inset + (def.align == ui::Align::Centre ? (innerWidth - textWidth) / 2 : 0);
+  const int y = (height - textHeight) / 2;
+  cairo_rectangle(cr, inset, inset, innerWidth, height - 2 * inset);
+  cairo_clip(cr);
+  const ui::Colour c = label->textColour;
+  cairo_set_source_rgb(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0);
+  cairo_move_to(cr, x, y);
+  pango_cairo_show_layout(cr, layout);
+  g_object_unref(layout);
+}
+
+void GtkHost::NormaliseOnLeave(ui::ControlState& control) {
+  GtkWidget* entry = Widget(control);
+  const std::string old = gtk_entry_get_text(GTK_ENTRY(entry));
+  const std::string replacement = GbkToUtf8(ui::NormaliseWholeNumber(Utf8ToGbk(old)));
+  if (replacement == old) return;
+  int start = 0, end = 0;
+  gtk_editable_get_selection_bounds(GTK_EDITABLE(entry), &start, &end);
+  gtk_entry_set_text(GTK_ENTRY(entry), replacement.c_str());
+  gtk_editable_set_position(GTK_EDITABLE(entry), start);
+}
+
+void GtkHost::SpinNumberBox(ui::ControlState& control, int direction) {
+  GtkWidget* entry = Widget(control);
+  if (!gtk_widget_is_sensitive(entry) || !gtk_widget_get_visible(entry)) return;
+  const std::string text = ui::SpinWholeNumber(Utf8ToGbk(gtk_entry_get_text(GTK_ENTRY(entry))), *control.def->spin, direction);
+  gtk_entry_set_text(GTK_ENTRY(entry), GbkToUtf8(text).c_str());
+  gtk_widget_grab_focus(entry);  // selects the whole text
+}
+
+}  // namespace tolvane::gtk

@@ -1,0 +1,248 @@
+// The GTK host object: building the window, and the control properties mirrored
+// onto the widgets and read back from them.
+#include "gtk/gtk_host.h"
+
+#include <cmath>
+
+#include "gtk/date_picker.h"
+#include "platform/text/text_linux.h"
+#include "ui/scale.h"
+
+namespace tolvane::gtk {
+
+using ui::ControlType;
+using ui::Prop;
+
+namespace {
+// The definition gives the window's outer size; a fixed Windows frame takes 3
+// pixels each side and a 23-pixel caption, and the rest is the client area.
+constexpr int kFrameWidth = 3;
+constexpr int kCaptionHeight = 23;
+
+// Spin arrows and buttons draw no theme padding of their own inside the small
+// rectangles of the window definition.
+constexpr char kCss[] =
+    "button.tolvane-spin { padding: 0; min-width: 0; min-height: 0; }"
+    "button.tolvane { padding: 0 2px; min-height: 0; }"
+    "entry { min-height: 0; padding-top: 0; padding-bottom: 0; }";
+}  // namespace
+
+GtkHost::GtkHost() = default;
+
+GtkHost::~GtkHost() {
+  if (window_ != nullptr) gtk_widget_destroy(window_);
+  for (auto& [group, none] : radioNone_) g_object_unref(none);
+  for (auto& [key, font] : fonts_) pango_font_description_free(font);
+}
+
+int GtkHost::ClientHeight(int outerHeight) const {
+  return ui::ScaleLength(outerHeight - kCaptionHeight - 2 * kFrameWidth, dpi_);
+}
+
+bool GtkHost::Build() {
+  GtkCssProvider* css = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(css, kCss, -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(css);
+  // GDK already multiplies every length by the monitor's whole scale factor; what
+  // is left to apply is the desktop's text scaling, given as its resolution.
+  const double resolution = gdk_screen_get_resolution(gdk_screen_get_default());
+  dpi_ = resolution > 0 ? static_cast<int>(std::lround(resolution)) : ui::kBaseDpi;
+
+  const ui::WindowDef& def = ui::MainWindow();
+  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  if (window_ == nullptr) return false;
+  gtk_window_set_title(GTK_WINDOW(window_), GbkToUtf8(def.title).c_str());
+  gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);  // no dragging the frame, no maximise
+  gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
+  CreateControls();
+  gtk_widget_set_size_request(layout_, ui::ScaleLength(def.rect.width - 2 * kFrameWidth, dpi_), ClientHeight(def.rect.height));
+  gtk_container_add(GTK_CONTAINER(window_), layout_);
+  gtk_widget_show(layout_);
+  ConnectWindowSignals();
+
+  eventsLive_ = true;
+  Raise(ui::kWindowName, ui::Event::Created);
+  if (window_ == nullptr) return true;  // the start-up destroyed the window
+  Raise(ui::kWindowName, ui::Event::PositionChanged);
+  if (window_ != nullptr && def.visible) gtk_widget_show(window_);
+  return true;
+}
+
+void GtkHost::RunMainLoop() {
+  if (window_ != nullptr) gtk_main();
+}
+
+std::uint32_t GtkHost::TickCount() const { return static_cast<std::uint32_t>(g_get_monotonic_time() / 1000); }
+
+GtkWidget* GtkHost::Widget(const ui::ControlState& control) const {
+  if (control.type == ControlType::Window) return window_;
+  auto it = widgets_.find(control.def->name);
+  return it == widgets_.end() ? nullptr : it->second;
+}
+
+ui::ControlState* GtkHost::ControlOf(GtkWidget* widget) {
+  const auto* name = static_cast<const char*>(g_object_get_data(G_OBJECT(widget), "tolvane-control"));
+  if (name == nullptr || window_ == nullptr) return nullptr;
+  return &State(name);
+}
+
+void GtkHost::Push(ui::ControlState& control, Prop prop) {
+  GtkWidget* widget = Widget(control);
+  if (widget == nullptr) return;  // menu items, timers and the dialog have no widget
+  const bool isWindow = control.type == ControlType::Window;
+  ++pushing_;
+  switch (prop) {
+    case Prop::Rect:
+      if (isWindow) {
+        gtk_widget_set_size_request(layout_, ui::ScaleLength(control.rect.width - 2 * kFrameWidth, dpi_),
+                                    ClientHeight(control.rect.height));
+      }
+      break;
+    case Prop::Visible:
+    case Prop::Disabled:
+      if (prop == Prop::Visible) gtk_widget_set_visible(widget, control.visible);
+      if (prop == Prop::Disabled) gtk_widget_set_sensitive(widget, !control.disabled);
+      for (GtkWidget* companion : companions_[control.def ? control.def->name : ""]) {
+        gtk_widget_set_visible(companion, control.visible);
+        gtk_widget_set_sensitive(companion, !control.disabled);
+      }
+      if (prop == Prop::Disabled) ApplyTextAttributes(control);
+      break;
+    case Prop::Caption:
+      if (isWindow) {
+        gtk_window_set_title(GTK_WINDOW(widget), GbkToUtf8(control.caption).c_str());
+      } else if (control.type == ControlType::Label) {
+        atk_object_set_name(gtk_widget_get_accessible(widget), GbkToUtf8(control.caption).c_str());
+        gtk_widget_queue_draw(widget);
+      } else if (GTK_IS_BUTTON(widget)) {
+        gtk_button_set_label(GTK_BUTTON(widget), GbkToUtf8(control.caption).c_str());
+        ApplyTextAttributes(control);
+      }
+      break;
+    case Prop::Content:
+      if (GTK_IS_ENTRY(widget)) gtk_entry_set_text(GTK_ENTRY(widget), GbkToUtf8(control.content).c_str());
+      break;
+    case Prop::TextColour:
+      if (control.type == ControlType::Label) {
+        gtk_widget_queue_draw(widget);
+      } else {
+        ApplyTextAttributes(control);
+      }
+      break;
+    case Prop::Checked:
+      if (control.type == ControlType::CheckBox) {
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), control.checked);
+      } else if (control.type == ControlType::RadioBox) {
+        if (control.checked) {
+          gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), TRUE);
+        } else if (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget))) {
+          gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(radioNone_[control.def->parent]), TRUE);
+        }
+      }
+      break;
+    case Prop::Value:
+      if (auto it = pickers_.find(control.def->name); it != pickers_.end()) it->second->SetValue(control.value);
+      break;
+    case Prop::PickerFormat:
+      if (auto it = pickers_.find(control.def->name); it != pickers_.end()) it->second->SetFormat(control.pickerFormat);
+      break;
+    case Prop::State: ApplyWindowState(control.windowState); break;
+    case Prop::AlwaysOnTop: gtk_window_set_keep_above(GTK_WINDOW(window_), control.alwaysOnTop); break;
+    case Prop::Icon: {
+      GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("ico", nullptr);
+      if (loader != nullptr) {
+        gdk_pixbuf_loader_write(loader, reinterpret_cast<const guchar*>(control.iconFile.data()), control.iconFile.size(), nullptr);
+        gdk_pixbuf_loader_close(loader, nullptr);
+        if (GdkPixbuf* icon = gdk_pixbuf_loader_get_pixbuf(loader)) gtk_window_set_icon(GTK_WINDOW(window_), icon);
+        g_object_unref(loader);
+      }
+      break;
+    }
+    case Prop::Tag:
+    case Prop::Interval:
+      break;
+  }
+  --pushing_;
+}
+
+void GtkHost::Pull(ui::ControlState& control, Prop prop) {
+  GtkWidget* widget = Widget(control);
+  if (widget == nullptr) return;
+  switch (prop) {
+    case Prop::Checked:
+      if (control.type == ControlType::CheckBox || control.type == ControlType::RadioBox) {
+        control.checked = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget)) != FALSE;
+      }
+      break;
+    case Prop::Content:
+      if (GTK_IS_ENTRY(widget)) control.content = Utf8ToGbk(gtk_entry_get_text(GTK_ENTRY(widget)));
+      break;
+    case Prop::Value:
+      if (auto it = pickers_.find(control.def->name); it != pickers_.end()) control.value = it->second->Value();
+      break;
+    case Prop::State:
+      // Minimised is not reported while there is no notification-area icon to
+      // bring the window back from: the window then minimises as any other does.
+      control.windowState = gtk_window_is_maximized(GTK_WINDOW(window_)) ? ui::kStateMaximised : ui::kStateNormal;
+      break;
+    case Prop::Visible:
+      if (control.type == ControlType::Window) control.visible = gtk_widget_get_visible(window_) != FALSE;
+      break;
+    default:
+      break;
+  }
+}
+
+void GtkHost::Centre() {
+  GdkDisplay* display = gtk_widget_get_display(window_);
+  GdkMonitor* monitor = gtk_widget_get_window(window_) != nullptr
+                            ? gdk_display_get_monitor_at_window(display, gtk_widget_get_window(window_))
+                            : gdk_display_get_primary_monitor(display);
+  if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+  if (monitor == nullptr) return;
+  GdkRectangle area;
+  gdk_monitor_get_workarea(monitor, &area);
+  int width = 0, height = 0;
+  gtk_window_get_size(GTK_WINDOW(window_), &width, &height);
+  gtk_window_move(GTK_WINDOW(window_), area.x + (area.width - width) / 2, area.y + (area.height - height) / 2);
+}
+
+void GtkHost::ApplyWindowState(int state) {
+  GtkWindow* window = GTK_WINDOW(window_);
+  switch (state) {
+    case ui::kStateNormal:
+      gtk_window_deiconify(window);
+      gtk_window_unmaximize(window);
+      gtk_widget_show(window_);
+      break;
+    case ui::kStateRestoreCentred:
+      gtk_window_deiconify(window);
+      gtk_window_unmaximize(window);
+      Centre();
+      break;
+    case ui::kStateMinimised: gtk_window_iconify(window); break;
+    case ui::kStateMaximised: gtk_window_maximize(window); break;
+    default: break;
+  }
+}
+
+void GtkHost::ActivateWindow() {
+  gtk_window_present(GTK_WINDOW(window_));
+  // A desktop may refuse a background program the focus: ask for attention instead.
+  if (!gtk_window_is_active(GTK_WINDOW(window_))) gtk_window_set_urgency_hint(GTK_WINDOW(window_), TRUE);
+}
+
+void GtkHost::CloseWindow() {
+  // Destroyed from the main loop once the running handler has returned.
+  g_idle_add(
+      [](gpointer host) -> gboolean {
+        auto* self = static_cast<GtkHost*>(host);
+        if (self->window_ != nullptr) gtk_widget_destroy(self->window_);
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
+}  // namespace tolvane::gtk

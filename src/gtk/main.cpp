@@ -1,0 +1,43 @@
+// Program entry on a Linux desktop: build the window from its definition, run
+// the GTK main loop, clean up.
+#include <gtk/gtk.h>
+
+#include "app/program.h"
+#include "gtk/gtk_host.h"
+#include "platform/datetime/clock_linux.h"
+#include "platform/idle/idle_linux.h"
+#include "platform/messages/fatal.h"
+#include "platform/messages/messages_linux.h"
+#include "platform/power/power_linux.h"
+#include "platform/sound/sound_linux.h"
+
+namespace {
+tolvane::SoundService* g_sound = nullptr;
+void StopSoundsBeforeFatalExit() {
+  if (g_sound != nullptr) g_sound->StopAllSounds(true);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace tolvane;
+  gtk_init(&argc, &argv);
+  InstallLinuxFatalErrorHandler();
+  LinuxSoundService sound;
+  g_sound = &sound;
+  SetBeforeFatalExit(StopSoundsBeforeFatalExit);
+
+  gtk::GtkHost host;
+  LinuxClock clock;
+  LinuxMessageBoxService boxes;
+  LinuxPowerService power;
+  LinuxIdleService idle;
+  // Settings are not kept on this desktop yet: without a file system the program
+  // neither reads nor writes config.ini.
+  Program program(Services{host, clock, boxes, power, sound, idle, nullptr});
+  host.SetEventSink(&program);
+
+  if (!host.Build()) ReportFatalError("载入启动窗口失败");
+  host.RunMainLoop();
+  program.ExitCleanUp();
+  return 0;
+}

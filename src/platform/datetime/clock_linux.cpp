@@ -1,0 +1,14 @@
+#include "platform/datetime/clock_linux.h"
+
+#include <ctime>
+
+namespace tolvane {
+
+DateTimeParts LinuxClock::LocalNow() const {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return DateTimeParts{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+}  // namespace tolvane
