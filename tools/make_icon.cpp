@@ -1,7 +1,10 @@
 // Draws the program icon, a small red alarm clock, and writes it as a .ico file
-// with one 16x16 image at 32 bits per pixel.
+// with one 16x16 image at 32 bits per pixel, or as a PNG image of any size for
+// the Linux desktop's icon theme.
 //
 //   g++ -std=c++20 -O2 -o make_icon tools/make_icon.cpp && ./make_icon src/resources/tolvane.ico
+//   for n in 16 24 32 48 64 128 256; do ./make_icon --png $n src/resources/icons/tolvane-$n.png; done
+// (the PNG files kept in the tree were then recompressed: convert f -strip PNG32:f)
 //
 // Shapes are described in pixel coordinates and rendered with 8x8 supersampling,
 // so edges get partial alpha and stay smooth at the tiny size.
@@ -12,6 +15,8 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <string_view>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -69,21 +74,21 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 
 std::uint8_t ToByte(double v) { return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); }
 
-}  // namespace
+// Straight (not premultiplied) BGRA, top row first. The shapes are drawn in a
+// 16-unit square scaled to the image.
+using Pixels = std::vector<std::vector<std::array<std::uint8_t, 4>>>;
 
-int main(int argc, char** argv) {
-  const char* path = argc > 1 ? argv[1] : "tolvane.ico";
+Pixels Render(int size) {
   const auto layers = Clock();
-
-  // Straight (not premultiplied) BGRA, top row first; flipped when written.
-  std::array<std::array<std::array<std::uint8_t, 4>, kSize>, kSize> pixels{};
-  for (int py = 0; py < kSize; ++py) {
-    for (int px = 0; px < kSize; ++px) {
+  const double unit = static_cast<double>(kSize) / size;
+  Pixels pixels(size, std::vector<std::array<std::uint8_t, 4>>(size, std::array<std::uint8_t, 4>{}));
+  for (int py = 0; py < size; ++py) {
+    for (int px = 0; px < size; ++px) {
       double r = 0, g = 0, b = 0, covered = 0;
       for (int sy = 0; sy < kSamples; ++sy) {
         for (int sx = 0; sx < kSamples; ++sx) {
-          const double x = px + (sx + 0.5) / kSamples;
-          const double y = py + (sy + 0.5) / kSamples;
+          const double x = (px + (sx + 0.5) / kSamples) * unit;
+          const double y = (py + (sy + 0.5) / kSamples) * unit;
           const Layer* top = nullptr;
           for (const auto& layer : layers)
             if (layer.inside(x, y)) top = &layer;
@@ -101,6 +106,89 @@ int main(int argc, char** argv) {
       }
     }
   }
+  return pixels;
+}
+
+void PutBe32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+void PutPngChunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& body) {
+  PutBe32(out, static_cast<std::uint32_t>(body.size()));
+  const std::size_t start = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), body.begin(), body.end());
+  PutBe32(out, Crc32(out.data() + start, out.size() - start));
+}
+
+// RGBA, 8 bits per channel; the image data in stored (uncompressed) deflate
+// blocks, which every reader takes and which keeps this tool free of a library.
+std::vector<std::uint8_t> Png(const Pixels& pixels) {
+  const auto size = static_cast<std::uint32_t>(pixels.size());
+  std::vector<std::uint8_t> raw;
+  for (const auto& row : pixels) {
+    raw.push_back(0);  // no filter
+    for (const auto& p : row) raw.insert(raw.end(), {p[2], p[1], p[0], p[3]});
+  }
+  std::vector<std::uint8_t> zlib = {0x78, 0x01};
+  for (std::size_t at = 0; at < raw.size() || at == 0; at += 65535) {
+    const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
+    zlib.push_back(at + n == raw.size() ? 1 : 0);
+    Put16(zlib, static_cast<unsigned>(n));
+    Put16(zlib, static_cast<unsigned>(~n & 0xFFFF));
+    zlib.insert(zlib.end(), raw.begin() + static_cast<std::ptrdiff_t>(at), raw.begin() + static_cast<std::ptrdiff_t>(at + n));
+  }
+  std::uint32_t a = 1, b = 0;
+  for (const auto byte : raw) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  PutBe32(zlib, b << 16 | a);
+
+  std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<std::uint8_t> header;
+  PutBe32(header, size);
+  PutBe32(header, size);
+  header.insert(header.end(), {8, 6, 0, 0, 0});  // 8-bit RGBA, deflate, no filter set, no interlace
+  PutPngChunk(out, "IHDR", header);
+  PutPngChunk(out, "IDAT", zlib);
+  PutPngChunk(out, "IEND", {});
+  return out;
+}
+
+int Write(const char* path, const std::vector<std::uint8_t>& out) {
+  std::ofstream file(path, std::ios::binary);
+  file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+  if (!file) {
+    std::fprintf(stderr, "cannot write %s\n", path);
+    return 1;
+  }
+  std::printf("%s: %zu bytes\n", path, out.size());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string_view(argv[1]) == "--png") {
+    const int size = std::atoi(argv[2]);
+    if (size < 1 || size > 1024) {
+      std::fprintf(stderr, "size out of range: %s\n", argv[2]);
+      return 1;
+    }
+    return Write(argv[3], Png(Render(size)));
+  }
+  const char* path = argc > 1 ? argv[1] : "tolvane.ico";
+  const Pixels pixels = Render(kSize);
 
   constexpr std::uint32_t kColourBytes = kSize * kSize * 4;
   constexpr std::uint32_t kMaskRowBytes = 4;  // 16 bits padded to a 32-bit boundary
@@ -145,12 +233,5 @@ int main(int argc, char** argv) {
     out.push_back(0);
   }
 
-  std::ofstream file(path, std::ios::binary);
-  file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-  if (!file) {
-    std::fprintf(stderr, "cannot write %s\n", path);
-    return 1;
-  }
-  std::printf("%s: %zu bytes\n", path, out.size());
-  return 0;
+  return Write(path, out);
 }
