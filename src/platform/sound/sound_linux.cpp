@@ -359,7 +359,7 @@ class LinuxMidiStream final : public sound::MidiStreamDevice {
     settings_ = new_fluid_settings();
     if (settings_ == nullptr) return false;
     fluid_settings_setnum(settings_, "synth.sample-rate", kRate);
-    fluid_settings_setnum(settings_, "synth.gain", 0.5);
+    fluid_settings_setnum(settings_, "synth.gain", 0.8);
     // A large soundfont loads its samples as notes need them, not all at the first tune.
     fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
     synth_ = new_fluid_synth(settings_);
