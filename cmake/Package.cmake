@@ -13,9 +13,9 @@ set(CPACK_PACKAGE_NAME tolvane)
 set(CPACK_PACKAGE_VENDOR "Tolvane")
 set(CPACK_PACKAGE_CONTACT "Tolvane developers <tolvane@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Shutdown timer with a Chinese interface")
-set(CPACK_PACKAGE_DESCRIPTION "Shuts down, restarts, logs off, suspends or hibernates the computer at a set time,\n"
-    "after a countdown, or once the keyboard and mouse have been left alone for a while,\n"
-    "with reminder sounds in the last seconds.")
+set(CPACK_PACKAGE_DESCRIPTION "Shuts down, restarts, logs off, suspends or hibernates the computer at a set \
+time, after a countdown, or once the keyboard and mouse have been left alone for a while, with reminder sounds in \
+the last seconds.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

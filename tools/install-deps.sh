@@ -5,7 +5,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils imagemagick
-          fonts-wqy-zenhei fonts-wqy-microhei xdotool pulseaudio pulseaudio-utils sox locales)
+          fonts-wqy-zenhei fonts-wqy-microhei xdotool pulseaudio pulseaudio-utils sox locales
+          libgtk-3-dev libxss-dev libpulse-dev libfluidsynth-dev dpkg-dev)
 if [ -f "$here/tests/e2e/packages.txt" ]; then
   while read -r p; do [ -n "$p" ] && [ "${p#\#}" = "$p" ] && packages+=("$p"); done < "$here/tests/e2e/packages.txt"
 fi

@@ -2,7 +2,8 @@
 # Runs every test: the core's unit, scenario and fuzz tests natively under
 # AddressSanitizer and UndefinedBehaviorSanitizer; then, cross-built with MinGW-w64,
 # the unit tests as Windows programs and the end-to-end tests of Tolvane.exe, both
-# under Wine on a virtual display. Fails when any test fails.
+# under Wine on a virtual display; last, the Linux program tolvane end to end and
+# its Debian package installed on this machine (as root). Fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -31,4 +32,9 @@ if [ -s "$TOLVANE_E2E_DIR/failures.log" ]; then
   echo "== End-to-end attempts that failed:"
   cat "$TOLVANE_E2E_DIR/failures.log"
 fi
+
+echo "== Linux desktop program"
+cmake --preset native >/dev/null
+cmake --build --preset native -j"$jobs"
+ctest --preset native -L linux || status=$?
 exit "$status"
