@@ -86,7 +86,8 @@ void Finish(WavePlayback* p) {
 bool WriteNextSlice(WavePlayback* p) {
   const std::size_t bytes = std::min(p->samples.size() - p->position, p->sliceBytes);
   if (bytes == 0) {
-    if (!p->loop) {
+    // Less than one whole frame has nothing to play, looped or not.
+    if (!p->loop || p->samples.empty()) {
       int error = 0;
       pa_simple_drain(p->device, &error);  // the last samples are heard before the thread ends
       return false;
