@@ -3,7 +3,8 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer; the Linux desktop program end to
 # end on a virtual display; then, cross-built with MinGW-w64,
 # the unit tests as Windows programs and the end-to-end tests of Tolvane.exe, both
-# under Wine on a virtual display. Fails when any test fails.
+# under Wine on a virtual display. The Linux step includes its Debian package, installed
+# on this machine and removed again (as root). Fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh

@@ -24,7 +24,7 @@ std::string FileNameOfPath(std::string_view path) {
 }
 
 namespace {
-std::string ConfigPath(const FileSystem& files) { return files.ProgramDirectory() + "\\config.ini"; }
+std::string ConfigPath(const FileSystem& files) { return files.SettingsPath(); }
 
 std::vector<std::uint8_t> ReadSoundFile(const FileSystem& files, const std::string& path) {
   if (path.empty()) return {};

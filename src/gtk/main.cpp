@@ -5,6 +5,7 @@
 #include "app/program.h"
 #include "gtk/gtk_host.h"
 #include "platform/datetime/clock_linux.h"
+#include "platform/files/files_linux.h"
 #include "platform/idle/idle_linux.h"
 #include "platform/messages/fatal.h"
 #include "platform/messages/messages_linux.h"
@@ -31,9 +32,8 @@ int main(int argc, char** argv) {
   LinuxMessageBoxService boxes;
   LinuxPowerService power;
   LinuxIdleService idle;
-  // Settings are not kept on this desktop yet: without a file system the program
-  // neither reads nor writes config.ini.
-  Program program(Services{host, clock, boxes, power, sound, idle, nullptr});
+  LinuxFileSystem files;
+  Program program(Services{host, clock, boxes, power, sound, idle, &files});
   host.SetEventSink(&program);
 
   if (!host.Build()) ReportFatalError("载入启动窗口失败");

@@ -2,6 +2,7 @@
 
 #include "app/profile.h"
 #include "headless/memory_files.h"
+#include "platform/files/settings_location.h"
 
 namespace tolvane {
 namespace {
@@ -78,6 +79,30 @@ TEST(MemoryFiles, PathsCompareAsOnWindowsButGbkCharactersStayDistinct) {
   files.PutFile("D:\\癮.wav", "2");
   EXPECT_EQ(files.FileText("D:\\癆.wav"), "1");
   EXPECT_EQ(files.FileText("D:\\癮.wav"), "2");
+}
+
+TEST(ChooseSettingsPath, BesideAWritableProgramElseTheUsersConfigurationFolder) {
+  struct Case {
+    std::string_view dir;
+    bool writable;
+    std::string_view xdg, home, expected;
+  } const cases[] = {
+      {"/home/li/tolvane", true, "/x", "/home/li", "/home/li/tolvane/config.ini"},
+      {"/home/li/tolvane", false, "/x/cfg/", "/home/li", "/x/cfg/tolvane/config.ini"},
+      {"/opt/tolvane", false, "", "/home/li", "/home/li/.config/tolvane/config.ini"},
+      {"/opt/tolvane", false, "relative/cfg", "/home/li", "/home/li/.config/tolvane/config.ini"},
+      // Installed by a package: never a portable copy, even where root may write.
+      {"/usr/bin", true, "", "/root", "/root/.config/tolvane/config.ini"},
+      {"/usr/local/bin", true, "", "/root", "/root/.config/tolvane/config.ini"},
+      {"/usrdata/tolvane", true, "", "/root", "/usrdata/tolvane/config.ini"},
+      {"/", true, "", "/root", "/config.ini"},
+      {"", true, "", "/home/li", "/home/li/.config/tolvane/config.ini"},
+      {"/opt/tolvane", false, "", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.dir) + " " + std::string(c.xdg));
+    EXPECT_EQ(ChooseSettingsPath(c.dir, c.writable, c.xdg, c.home), c.expected);
+  }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "platform/sound/midi.h"
+#include "platform/sound/soundfont.h"
 
 #include <gtest/gtest.h>
 
@@ -296,6 +297,26 @@ TEST(MidiPlayer, ANewTuneStopsTheOldOneEvenWhenItIsBad) {
   slow.Return(0);
   EXPECT_EQ(slow.sent.size(), 2u);
   EXPECT_EQ(slow.calls.back(), "close");
+}
+
+TEST(SoundFont, DefaultsInEveryDataFolderBeforeNamedSetsAndTheUsersFolderFirst) {
+  EXPECT_EQ(SoundFontDataDirs("", "/home/li", ""),
+            (std::vector<std::string>{"/home/li/.local/share", "/usr/local/share", "/usr/share"}));
+  EXPECT_EQ(SoundFontDataDirs("/d/", "/home/li", "rel:/usr/share/::/usr/share:/e"),
+            (std::vector<std::string>{"/d", "/usr/share", "/e"}));
+
+  const auto candidates = SoundFontCandidates({"/home/li/.local/share", "/usr/share"});
+  std::set<std::string> present = {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2"};
+  const auto readable = [&present](const std::string& file) { return present.count(file) > 0; };
+  EXPECT_EQ(FindSoundFont(candidates, readable), "/usr/share/sounds/sf2/FluidR3_GM.sf2");
+  present.insert("/home/li/.local/share/sounds/sf2/TimGM6mb.sf2");
+  EXPECT_EQ(FindSoundFont(candidates, readable), "/home/li/.local/share/sounds/sf2/TimGM6mb.sf2");
+  // Debian's alternative names whichever General MIDI set the system prefers.
+  present.insert("/usr/share/sounds/sf2/default-GM.sf2");
+  EXPECT_EQ(FindSoundFont(candidates, readable), "/usr/share/sounds/sf2/default-GM.sf2");
+  present.insert("/home/li/.local/share/soundfonts/default.sf2");
+  EXPECT_EQ(FindSoundFont(candidates, readable), "/home/li/.local/share/soundfonts/default.sf2");
+  EXPECT_EQ(FindSoundFont(candidates, [](const std::string&) { return false; }), std::nullopt);
 }
 
 }  // namespace

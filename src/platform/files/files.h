@@ -36,6 +36,10 @@ class FileSystem {
 
   // The directory holding the program file, without a trailing separator.
   virtual std::string ProgramDirectory() const = 0;
+
+  // The settings file: config.ini beside the program, unless the system keeps
+  // a user's settings in a place of its own.
+  virtual std::string SettingsPath() const { return ProgramDirectory() + "\\config.ini"; }
 };
 
 }  // namespace tolvane

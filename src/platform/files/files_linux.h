@@ -1,0 +1,20 @@
+#pragma once
+// Real files on Linux through POSIX calls. Paths are GBK inside the program and
+// the system's UTF-8 names outside; settings live beside a portable copy of the
+// program, otherwise in the user's configuration folder.
+#include "platform/files/files.h"
+
+namespace tolvane {
+
+class LinuxFileSystem final : public FileSystem {
+ public:
+  std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
+                                                         std::size_t maxBytes) const override;
+  bool Exists(const std::string& path) const override;
+  // Also makes the missing folders of the path (the settings folder on first use).
+  bool ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) override;
+  std::string ProgramDirectory() const override;
+  std::string SettingsPath() const override;
+};
+
+}  // namespace tolvane

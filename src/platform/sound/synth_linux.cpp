@@ -1,0 +1,324 @@
+#include "platform/sound/synth_linux.h"
+
+#include <fluidsynth.h>
+#include <pulse/timeval.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/sound/soundfont.h"
+
+namespace tolvane::sound {
+namespace {
+
+// What the server keeps queued ahead of the speaker: short, so a stop is heard
+// at once and a finished sound's thread ends soon after its last sample.
+constexpr unsigned kQueuedMs = 150;
+
+std::uint32_t Le32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+pa_buffer_attr QueueFor(const pa_sample_spec& spec) {
+  pa_buffer_attr attr;
+  attr.maxlength = static_cast<std::uint32_t>(-1);
+  attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kQueuedMs * PA_USEC_PER_MSEC, &spec));
+  attr.prebuf = static_cast<std::uint32_t>(-1);
+  attr.minreq = static_cast<std::uint32_t>(-1);
+  attr.fragsize = static_cast<std::uint32_t>(-1);
+  return attr;
+}
+
+}  // namespace
+
+pa_simple* OpenPlaybackStream(const pa_sample_spec& spec, const char* name) {
+  const pa_buffer_attr attr = QueueFor(spec);
+  int error = 0;
+  return pa_simple_new(nullptr, "Tolvane", PA_STREAM_PLAYBACK, nullptr, name, &spec, nullptr, &attr, &error);
+}
+
+
+namespace {
+
+// The synthesizer's General MIDI sounds, from the first soundfont found.
+std::optional<std::string> SoundFontFile() {
+  const auto env = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string_view(value != nullptr ? value : "");
+  };
+  const auto dirs = sound::SoundFontDataDirs(env("XDG_DATA_HOME"), env("HOME"), env("XDG_DATA_DIRS"));
+  return sound::FindSoundFont(sound::SoundFontCandidates(dirs), [](const std::string& file) {
+    struct stat st {};
+    return stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(file.c_str(), R_OK) == 0;
+  });
+}
+
+// A MIDI stream played by FluidSynth: a render thread takes the queued stream
+// buffers in turn, renders the time between events into PulseAudio and hands
+// each buffer back when its last event has been played, as the system's MIDI
+// stream does. The synthesizer is made at the first open and kept, so its
+// soundfont is loaded once.
+class SynthMidiStream final : public MidiStreamDevice {
+ public:
+  ~SynthMidiStream() override {
+    Close();
+    if (synth_ != nullptr) delete_fluid_synth(synth_);
+    if (settings_ != nullptr) delete_fluid_settings(settings_);
+  }
+
+  bool Open(std::function<void(int)> done) override {
+    if (!LoadSynth()) return false;
+    const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 2};
+    device_ = OpenPlaybackStream(spec, "MIDI");
+    if (device_ == nullptr) return false;
+    fluid_synth_system_reset(synth_);
+    done_ = std::move(done);
+    {
+      std::lock_guard lock(mutex_);
+      queue_.clear();
+      running_ = flush_ = closing_ = failed_ = false;
+      tempo_ = kDefaultTempo;
+      pendingFrames_ = 0;
+    }
+    try {
+      thread_ = std::thread(&SynthMidiStream::Render, this);
+    } catch (const std::exception&) {
+      pa_simple_free(device_);
+      device_ = nullptr;
+      return false;
+    }
+    return true;
+  }
+  bool SetTimeDivision(std::uint32_t division) override {
+    std::lock_guard lock(mutex_);
+    division_ = division & 0xFFFF;
+    return (division_ & 0x8000) == 0 ? division_ != 0 : (division_ & 0xFF) != 0;
+  }
+  bool Prepare(int buffer, std::uint8_t* data, std::size_t capacity) override {
+    std::lock_guard lock(mutex_);
+    buffers_[buffer] = {data, capacity};
+    return true;
+  }
+  bool Out(int buffer, std::size_t bytes) override {
+    std::lock_guard lock(mutex_);
+    if (failed_ || buffers_[buffer].data == nullptr || bytes > buffers_[buffer].capacity) return false;
+    queue_.push_back({buffer, bytes});
+    wake_.notify_all();
+    return true;
+  }
+  bool Restart() override {
+    std::lock_guard lock(mutex_);
+    running_ = true;
+    wake_.notify_all();
+    return true;
+  }
+  // Every queued buffer comes back, as from the system's stream.
+  void Stop() override {
+    std::lock_guard lock(mutex_);
+    running_ = false;
+    flush_ = true;
+    wake_.notify_all();
+  }
+  void Reset() override {
+    if (synth_ != nullptr) fluid_synth_all_sounds_off(synth_, -1);
+  }
+  void Unprepare(int buffer) override {
+    std::lock_guard lock(mutex_);
+    buffers_[buffer] = {};
+  }
+  void Close() override {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard lock(mutex_);
+      closing_ = true;
+      wake_.notify_all();
+    }
+    thread_.join();
+    int error = 0;
+    pa_simple_flush(device_, &error);
+    pa_simple_free(device_);
+    device_ = nullptr;
+  }
+
+ private:
+  static constexpr unsigned kRate = 44100;
+  static constexpr std::uint32_t kDefaultTempo = 500000;  // microseconds per quarter note
+  static constexpr int kSliceFrames = 441;                // 10 ms between looks at the flags
+  // Notes still sounding after the last event (a release, reverb, a note never
+  // turned off) are played out for at most this long.
+  static constexpr long kTailFrames = 3 * kRate;
+
+  struct Buffer {
+    std::uint8_t* data = nullptr;
+    std::size_t capacity = 0;
+  };
+  struct Queued {
+    int buffer;
+    std::size_t bytes;
+  };
+
+  bool LoadSynth() {
+    if (synth_ != nullptr) return true;
+    const auto file = SoundFontFile();
+    if (!file) return false;
+    // No console: the synthesizer's own messages go nowhere.
+    for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) fluid_set_log_function(level, nullptr, nullptr);
+    settings_ = new_fluid_settings();
+    if (settings_ == nullptr) return false;
+    fluid_settings_setnum(settings_, "synth.sample-rate", kRate);
+    fluid_settings_setnum(settings_, "synth.gain", 0.8);
+    // A large soundfont loads its samples as notes need them, not all at the first tune.
+    fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
+    synth_ = new_fluid_synth(settings_);
+    if (synth_ != nullptr && fluid_synth_sfload(synth_, file->c_str(), 1) != FLUID_FAILED) return true;
+    if (synth_ != nullptr) delete_fluid_synth(synth_);
+    delete_fluid_settings(settings_);
+    synth_ = nullptr;
+    settings_ = nullptr;
+    return false;
+  }
+
+  bool Interrupted() {
+    std::lock_guard lock(mutex_);
+    return flush_ || closing_;
+  }
+
+  // Renders frames of the synthesizer's output; false when interrupted or the
+  // device failed.
+  bool RenderFrames(long frames) {
+    std::int16_t audio[kSliceFrames * 2];
+    while (frames > 0) {
+      if (Interrupted()) return false;
+      const int n = static_cast<int>(std::min<long>(frames, kSliceFrames));
+      fluid_synth_write_s16(synth_, n, audio, 0, 2, audio, 1, 2);
+      int error = 0;
+      if (pa_simple_write(device_, audio, static_cast<std::size_t>(n) * 4, &error) < 0) {
+        std::lock_guard lock(mutex_);
+        failed_ = true;
+        return false;
+      }
+      frames -= n;
+    }
+    return true;
+  }
+
+  // Ticks to frames: by the tempo for a division in ticks per quarter note, by
+  // the frame rate for an SMPTE division.
+  bool RenderTicks(std::uint32_t ticks) {
+    if (ticks == 0) return true;
+    double seconds = 0;
+    if ((division_ & 0x8000) != 0) {
+      const int framesPerSecond = 256 - static_cast<int>(division_ >> 8 & 0xFF);
+      seconds = ticks / (static_cast<double>(framesPerSecond) * (division_ & 0xFF));
+    } else {
+      seconds = ticks * (tempo_ / 1e6) / division_;
+    }
+    pendingFrames_ += seconds * kRate;
+    const long frames = static_cast<long>(pendingFrames_);
+    pendingFrames_ -= static_cast<double>(frames);
+    return RenderFrames(frames);
+  }
+
+  void Apply(std::uint32_t word) {
+    if (word >> 24 == sound::kMevtTempo) {
+      tempo_ = std::max<std::uint32_t>(1, word & 0xFFFFFF);
+      return;
+    }
+    const int status = static_cast<int>(word & 0xFF), channel = status & 0x0F;
+    const int data1 = static_cast<int>(word >> 8 & 0x7F), data2 = static_cast<int>(word >> 16 & 0x7F);
+    switch (status & 0xF0) {
+      case 0x80: fluid_synth_noteoff(synth_, channel, data1); break;
+      case 0x90: fluid_synth_noteon(synth_, channel, data1, data2); break;  // velocity 0 is a note off
+      case 0xA0: fluid_synth_key_pressure(synth_, channel, data1, data2); break;
+      case 0xB0: fluid_synth_cc(synth_, channel, data1, data2); break;
+      case 0xC0: fluid_synth_program_change(synth_, channel, data1); break;
+      case 0xD0: fluid_synth_channel_pressure(synth_, channel, data1); break;
+      case 0xE0: fluid_synth_pitch_bend(synth_, channel, data2 << 7 | data1); break;
+      default: break;
+    }
+  }
+
+  // Plays the events of one buffer; false when interrupted.
+  bool PlayBuffer(const Queued& queued) {
+    const std::uint8_t* data = buffers_[queued.buffer].data;
+    for (std::size_t at = 0; at + sound::kMidiEventBytes <= queued.bytes; at += sound::kMidiEventBytes) {
+      if (!RenderTicks(Le32(data + at))) return false;
+      Apply(Le32(data + at + 8));
+    }
+    return true;
+  }
+
+  void HandBack(const std::vector<int>& buffers) {
+    for (const int buffer : buffers) done_(buffer);
+  }
+
+  void Render() {
+    long tail = 0;
+    for (;;) {
+      std::unique_lock lock(mutex_);
+      const bool sounding = tail > 0 && fluid_synth_get_active_voice_count(synth_) > 0;
+      if (!sounding) {
+        wake_.wait(lock, [this] { return closing_ || flush_ || failed_ || (running_ && !queue_.empty()); });
+      }
+      if (closing_) return;
+      if (flush_ || failed_) {
+        std::vector<int> buffers;
+        for (const auto& q : queue_) buffers.push_back(q.buffer);
+        queue_.clear();
+        flush_ = false;
+        const bool failed = failed_;
+        lock.unlock();
+        int error = 0;
+        pa_simple_flush(device_, &error);
+        tail = 0;
+        HandBack(buffers);  // outside the lock: the player queues again from here
+        if (failed) return;
+        continue;
+      }
+      if (!running_ || queue_.empty()) {
+        lock.unlock();
+        const long frames = std::min<long>(tail, kSliceFrames);
+        tail = RenderFrames(frames) ? tail - frames : 0;
+        continue;
+      }
+      const Queued queued = queue_.front();
+      lock.unlock();
+      if (!PlayBuffer(queued)) continue;  // a stop or a failure: the flush above hands it back
+      lock.lock();
+      queue_.pop_front();
+      lock.unlock();
+      tail = kTailFrames;
+      done_(queued.buffer);
+    }
+  }
+
+  fluid_settings_t* settings_ = nullptr;
+  fluid_synth_t* synth_ = nullptr;
+  pa_simple* device_ = nullptr;
+  std::thread thread_;
+  std::function<void(int)> done_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Queued> queue_;
+  Buffer buffers_[2];
+  std::uint32_t division_ = 0;
+  std::uint32_t tempo_ = kDefaultTempo;  // the render thread's own
+  double pendingFrames_ = 0;             // the render thread's own
+  bool running_ = false, flush_ = false, closing_ = false, failed_ = false;
+};
+
+
+}  // namespace
+
+std::unique_ptr<MidiStreamDevice> NewSynthMidiStream() { return std::make_unique<SynthMidiStream>(); }
+
+}  // namespace tolvane::sound

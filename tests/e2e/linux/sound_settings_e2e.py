@@ -1,0 +1,335 @@
+#!/usr/bin/python3
+"""End-to-end tests of the Linux program tolvane's sound and settings: the real
+program on a private Xvfb display, its sound going to a private PulseAudio server
+whose only sink is a null sink. The sink's monitor is recorded with parec and its
+bursts of sound are measured. Controls are clicked with xdotool at their rectangles
+in the window definition, and config.ini is prepared before the program starts;
+the program has no test hooks.
+
+Each test runs its own copy of the program in a folder of its own, so a config.ini
+written beside it stays with that test.
+
+Usage: sound_settings_e2e.py <path to tolvane> <output folder> [unittest test names...]
+"""
+import os
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import sound_bursts  # noqa: E402
+
+TOLVANE = None
+OUT = None
+
+# Window-definition rectangles (client coordinates, 96-DPI units) of what is clicked.
+GROUP1 = (14, 208)
+GROUP3 = (14, 446)
+RECTS = {
+    "选择框3": (341, 9, 176, 32),
+    "单选框6": (GROUP1[0] + 487, GROUP1[1] + 23, 16, 24),
+    "日期框2": (GROUP1[0] + 275, GROUP1[1] + 17, 207, 38),
+    "按钮1": (17, 377, 87, 40),
+    "按钮2": (430, 377, 87, 40),
+    "选择框4": (GROUP3[0] + 10, GROUP3[1] - 1, 176, 28),
+    "按钮4": (GROUP3[0] + 378, GROUP3[1] + 108, 32, 40),
+}
+SECTION = "[系统设置]"
+
+
+def poll(condition, timeout, what):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.1)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def write_config(folder, **values):
+    lines = [SECTION] + [f"{k}={v}" for k, v in values.items()]
+    with open(os.path.join(folder, "config.ini"), "wb") as f:
+        f.write(("\r\n".join(lines) + "\r\n").encode("gbk"))
+
+
+def midi_file(notes, division=480, tempo=500000):
+    """A format-0 Standard MIDI File: (start seconds, length seconds, key) per note,
+    at one tempo, on a piano."""
+    ticks = lambda seconds: round(seconds * 1e6 / tempo * division)  # noqa: E731
+    events = [(0, bytes([0xFF, 0x51, 3]) + tempo.to_bytes(3, "big")), (0, bytes([0xC0, 0]))]
+    for start, length, key in notes:
+        events.append((ticks(start), bytes([0x90, key, 110])))
+        events.append((ticks(start + length), bytes([0x80, key, 0])))
+    events.sort(key=lambda e: e[0])
+    track, now = b"", 0
+    for at, body in events:
+        delta, var = at - now, []
+        now = at
+        var.append(delta & 0x7F)
+        while delta > 0x7F:
+            delta >>= 7
+            var.insert(0, 0x80 | (delta & 0x7F))
+        track += bytes(var) + body
+    track += b"\x00\xFF\x2F\x00"
+    return b"MThd" + struct.pack(">IHHH", 6, 0, 1, division) + b"MTrk" + struct.pack(">I", len(track)) + track
+
+
+def display_taken(number):
+    # Servers of other network namespaces on this machine are seen only through
+    # their abstract sockets, which clients try first.
+    probe = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    try:
+        probe.connect(f"\0/tmp/.X11-unix/X{number}")
+        return True
+    except OSError:
+        return os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}")
+    finally:
+        probe.close()
+
+
+def start_xvfb():
+    for number in range(200 + os.getpid() % 500, 1200):
+        if display_taken(number):
+            continue
+        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 20
+        while xvfb.poll() is None and time.time() < deadline:
+            if subprocess.run(["xdpyinfo", "-display", f":{number}"], capture_output=True).returncode == 0:
+                return f":{number}", xvfb
+            time.sleep(0.1)
+        xvfb.kill()
+        xvfb.wait()
+    raise AssertionError("no display for Xvfb")
+
+
+class Desktop(unittest.TestCase):
+    """Xvfb and a PulseAudio server with a null sink, shared by the tests of a class."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.base = tempfile.mkdtemp(prefix="tolvane-linux-")
+        os.chmod(cls.base, 0o755)
+        cls.display, cls.xvfb = start_xvfb()
+        cls.pulse = None
+        cls.keepalive = None
+
+    @classmethod
+    def start_pulse(cls):
+        # A server of our own: no session bus, no cookie, never idle, only the sink.
+        runtime = os.path.join(cls.base, "pulse")
+        os.makedirs(os.path.join(runtime, "home"))
+        os.chmod(runtime, 0o700)
+        server = os.path.join(runtime, "native")
+        env = dict(os.environ, HOME=os.path.join(runtime, "home"), XDG_RUNTIME_DIR=runtime)
+        cls.pulse = subprocess.Popen(
+            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit=yes", "--use-pid-file=no",
+             f"--log-target=file:{runtime}/server.log",
+             "-L", f"module-native-protocol-unix socket={server} auth-anonymous=1",
+             "-L", "module-null-sink sink_name=tolvane_e2e rate=44100 channels=1"],
+            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.environ["PULSE_SERVER"] = "unix:" + server
+        poll(lambda: subprocess.run(["pactl", "info"], capture_output=True, timeout=5).returncode == 0, 20,
+             "the PulseAudio server")
+        # A silent stream keeps the sink running, so the recording keeps real time.
+        cls.keepalive = subprocess.Popen(["pacat", "--playback", "-d", "tolvane_e2e", "--format=s16le", "--rate=44100",
+                                          "--channels=1", "--latency-msec=50", "/dev/zero"],
+                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    @classmethod
+    def tearDownClass(cls):
+        for process in (cls.keepalive, cls.pulse, cls.xvfb):
+            if process is not None:
+                process.terminate()
+                process.wait()
+        shutil.rmtree(cls.base, ignore_errors=True)
+
+    def setUp(self):
+        # A folder name in Chinese: paths pass between GBK inside and UTF-8 outside.
+        self.folder = os.path.join(tempfile.mkdtemp(dir=self.base), "定时关机")
+        os.mkdir(self.folder)
+        os.chmod(os.path.dirname(self.folder), 0o755)
+        self.program_file = os.path.join(self.folder, "tolvane")
+        shutil.copy(TOLVANE, self.program_file)
+        self.program = None
+        self.recorder = None
+
+    def tearDown(self):
+        for process in (self.program, self.recorder):
+            if process is not None and process.poll() is None:
+                process.terminate()
+                process.wait(timeout=10)
+
+    def start(self, as_user=None, **env):
+        # No logind here: the program's system-bus calls fail at once instead of waiting.
+        env = dict(os.environ, DISPLAY=self.display, GDK_BACKEND="x11", GDK_SCALE="1", NO_AT_BRIDGE="1",
+                   DBUS_SYSTEM_BUS_ADDRESS="unix:path=/nonexistent", **env)
+        command = [self.program_file]
+        if as_user is not None:
+            command = ["setpriv", f"--reuid={as_user}", f"--regid={as_user}", "--clear-groups"] + command
+        self.program = subprocess.Popen(command, env=env, stderr=subprocess.DEVNULL)
+        self.origin = self.find_window()
+
+    def find_window(self):
+        def found():
+            ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tolvane$"], capture_output=True,
+                                 text=True, env=dict(os.environ, DISPLAY=self.display)).stdout.split()
+            for window in ids:
+                geometry = dict(line.split("=") for line in subprocess.run(
+                    ["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True,
+                    env=dict(os.environ, DISPLAY=self.display)).stdout.split())
+                if int(geometry["WIDTH"]) > 100:
+                    return int(geometry["X"]), int(geometry["Y"])
+            return None
+        return poll(found, 20, "the Tolvane window")
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *args], check=True, env=dict(os.environ, DISPLAY=self.display))
+        time.sleep(0.2)
+
+    def click(self, name, dx=None):
+        left, top, width, height = RECTS[name]
+        x = self.origin[0] + left + (width // 2 if dx is None else dx)
+        self.xdotool("mousemove", "--sync", str(x), str(self.origin[1] + top + height // 2), "click", "1")
+
+    def show_reminder_panel(self):
+        self.click("选择框3")
+        time.sleep(0.3)
+
+    # Sound.
+    def record(self, name):
+        self.recording = os.path.join(OUT, name + ".raw")
+        with open(self.recording, "wb") as raw:
+            self.recorder = subprocess.Popen(["parec", "-d", "tolvane_e2e.monitor", "--format=s16le", "--rate=44100",
+                                              "--channels=1", "--latency-msec=20"], stdout=raw, stderr=subprocess.DEVNULL)
+        poll(lambda: os.path.getsize(self.recording) > 0, 20, "the recording")
+
+    def bursts(self, complete=True):
+        samples, rate = sound_bursts.samples_of(self.recording)
+        found = sound_bursts.bursts(samples, rate)
+        length = len(samples) / rate
+        return [b for b in found if not complete or b[0] + b[1] + sound_bursts.SETTLED_S <= length]
+
+    def wait_bursts(self, count, timeout):
+        try:
+            return poll(lambda: (lambda b: b if len(b) >= count else None)(self.bursts()), timeout,
+                        f"{count} bursts of sound")
+        except AssertionError:
+            raise AssertionError(f"{count} bursts expected, heard {self.bursts(False)}")
+
+    def stop_recording(self):
+        self.recorder.send_signal(signal.SIGINT)
+        self.recorder.wait()
+        subprocess.run(["sox", "-q", "-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "1", self.recording,
+                        self.recording[:-4] + ".wav"], check=True)
+
+
+class Sound(Desktop):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.start_pulse()
+
+    def play_custom(self, file_name, data):
+        path = os.path.join(self.folder, file_name)
+        with open(path, "wb") as f:
+            f.write(data)
+        write_config(self.folder, 自定提示声=path, 启用自定义="真")
+        self.start()
+        self.show_reminder_panel()
+        self.record(file_name)
+        self.click("按钮4")
+
+    def test_a_wave_file_plays_once_for_its_length(self):
+        # 8-bit unsigned samples at 22050 Hz: a format the server takes as it is.
+        tone = os.path.join(self.base, "tone.wav")
+        subprocess.run(["sox", "-n", "-r", "22050", "-b", "8", "-e", "unsigned", "-c", "1", tone, "synth", "0.4",
+                        "sine", "660", "vol", "0.5"], check=True)
+        with open(tone, "rb") as f:
+            self.play_custom("tone.wav", f.read())
+        self.wait_bursts(1, 10)
+        time.sleep(1)
+        self.stop_recording()
+        bursts = self.bursts()
+        self.assertEqual(len(bursts), 1, bursts)
+        self.assertAlmostEqual(bursts[0][1], 0.4, delta=0.05)
+
+    def test_a_midi_file_is_heard_with_its_timing(self):
+        starts = [0.0, 0.8, 2.0]
+        self.play_custom("tune.mid", midi_file([(s, 0.2, 72) for s in starts]))
+        self.wait_bursts(3, 15)
+        self.stop_recording()
+        bursts = self.bursts()
+        self.assertEqual(len(bursts), 3, bursts)
+        heard = [b[0] - bursts[0][0] for b in bursts]
+        for want, got in zip(starts, heard):
+            self.assertAlmostEqual(got, want, delta=0.06, msg=heard)
+
+    def test_default_reminders_in_the_last_half_minute(self):
+        self.start()
+        self.click("单选框6")
+        # A click at the right end of the picker's text selects its seconds.
+        self.click("日期框2", dx=RECTS["日期框2"][2] - 40)
+        self.xdotool("key", "--delay", "50", "3", "3")
+        self.record("default-reminders")
+        self.click("按钮1")
+        # Cancelled after the chime of the last second, before the target.
+        first = self.wait_bursts(1, 15)[0][0]
+        poll(lambda: os.path.getsize(self.recording) / 2 / 44100 >= first + 29.7, 40, "the last second")
+        self.click("按钮2")
+        time.sleep(1.5)
+        self.stop_recording()
+        bursts = self.bursts()
+
+        def sounding(at):
+            return any(b[0] <= first + at <= b[0] + b[1] for b in bursts)
+        # The chime is heard just after 30, 20, 10, 5, 4, 3, 2 and 1 seconds are left
+        # (onsets vary a little with the load), and not in between.
+        for at in (0, 10, 20, 25, 26, 27, 28, 29):
+            self.assertTrue(sounding(at + 0.3), (at, bursts))
+        for at in (5, 15, 23):
+            self.assertFalse(sounding(at), (at, bursts))
+        self.assertLess(bursts[-1][0] - first, 30.5, bursts)  # nothing at the target itself: cancelled
+
+
+class Settings(Desktop):
+    def settings_written(self, path):
+        poll(lambda: os.path.exists(path), 10, path)
+        with open(path, "rb") as f:
+            return f.read()
+
+    def test_settings_are_written_in_gbk_beside_a_writable_program(self):
+        self.start()
+        self.show_reminder_panel()
+        self.click("选择框4")
+        written = self.settings_written(os.path.join(self.folder, "config.ini"))
+        self.assertEqual(written, "[系统设置]\r\n启用自定义=真\r\n".encode("gbk"))
+
+    def test_settings_go_to_the_users_configuration_folder_when_the_program_folder_is_read_only(self):
+        home = os.path.join(os.path.dirname(self.folder), "home")
+        os.makedirs(home)
+        user = None
+        if os.getuid() == 0:
+            user = 65534  # root writes anywhere: the program runs as nobody instead
+            os.chown(home, user, user)
+        else:
+            os.chmod(self.folder, 0o555)
+        self.start(as_user=user, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "settings"))
+        self.show_reminder_panel()
+        self.click("选择框4")
+        written = self.settings_written(os.path.join(home, "settings", "tolvane", "config.ini"))
+        self.assertEqual(written, "[系统设置]\r\n启用自定义=真\r\n".encode("gbk"))
+        self.assertFalse(os.path.exists(os.path.join(self.folder, "config.ini")))
+
+
+if __name__ == "__main__":
+    TOLVANE, OUT = os.path.abspath(sys.argv[1]), sys.argv[2]
+    os.makedirs(OUT, exist_ok=True)
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
