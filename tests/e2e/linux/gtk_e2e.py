@@ -310,7 +310,8 @@ class Tray(TolvaneDesktop):
                 if name.startswith(":") and names.GetConnectionUnixProcessID(name, dbus_interface="org.freedesktop.DBus") == self.program.pid:
                     try:
                         item = bus.get_object(name, "/org/ayatana/NotificationItem/tolvane", introspect=False)
-                        item.Get(ITEM, "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
+                        # The accessibility bridge has a connection of its own, which answers nothing.
+                        item.Get(ITEM, "Menu", dbus_interface=dbus.PROPERTIES_IFACE, timeout=2)
                         return item
                     except dbus.exceptions.DBusException:
                         pass
