@@ -105,7 +105,7 @@ PangoFontDescription* GtkHost::FontFor(const ui::FontDef& font) {
 
 void GtkHost::ApplyTextAttributes(ui::ControlState& control) {
   GtkWidget* widget = Widget(control);
-  if (widget == nullptr) return;
+  if (widget == nullptr || control.type == ControlType::MenuItem) return;  // menu items keep the desktop's font
   PangoAttrList* attributes = pango_attr_list_new();
   if (PangoFontDescription* font = FontFor(control.def->font)) pango_attr_list_insert(attributes, pango_attr_font_desc_new(font));
   // A disabled control greys its caption whatever its own colour.

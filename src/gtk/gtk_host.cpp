@@ -2,9 +2,12 @@
 // onto the widgets and read back from them.
 #include "gtk/gtk_host.h"
 
+#include <glib/gstdio.h>
+
 #include <cmath>
 
 #include "gtk/date_picker.h"
+#include "gtk/session_end.h"
 #include "platform/text/text_linux.h"
 #include "ui/scale.h"
 
@@ -30,7 +33,12 @@ constexpr char kCss[] =
 GtkHost::GtkHost() = default;
 
 GtkHost::~GtkHost() {
+  sessionEnd_.reset();
   if (window_ != nullptr) gtk_widget_destroy(window_);
+  tray_.Set({}, "");
+  if (trayHostWatch_ != 0) g_bus_unwatch_name(trayHostWatch_);
+  if (trayMenu_ != nullptr) g_object_unref(trayMenu_);
+  if (!iconFolder_.empty()) g_rmdir(iconFolder_.c_str());
   for (auto& [group, none] : radioNone_) g_object_unref(none);
   for (auto& [key, font] : fonts_) pango_font_description_free(font);
 }
@@ -57,12 +65,17 @@ bool GtkHost::Build() {
   gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);  // no dragging the frame, no maximise
   gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
   CreateControls();
+  CreateTrayMenu();
+  WatchTrayHost();
   gtk_widget_set_size_request(layout_, ui::ScaleLength(def.rect.width - 2 * kFrameWidth, dpi_), ClientHeight(def.rect.height));
   gtk_container_add(GTK_CONTAINER(window_), layout_);
   gtk_widget_show(layout_);
   ConnectWindowSignals();
 
   eventsLive_ = true;
+  // The desktop may end the session from the moment the program runs.
+  sessionEnd_ = std::make_unique<SessionEnd>([this] { Raise(ui::kWindowName, ui::Event::CloseRequest); },
+                                             [this] { CloseWindow(); });
   Raise(ui::kWindowName, ui::Event::Created);
   if (window_ == nullptr) return true;  // the start-up destroyed the window
   Raise(ui::kWindowName, ui::Event::PositionChanged);
@@ -102,6 +115,10 @@ void GtkHost::Push(ui::ControlState& control, Prop prop) {
       break;
     case Prop::Visible:
     case Prop::Disabled:
+      // A window hidden while minimised would be mapped minimised again: it comes back normal.
+      if (prop == Prop::Visible && isWindow && control.visible && !gtk_widget_get_visible(widget)) {
+        gtk_window_deiconify(GTK_WINDOW(widget));
+      }
       if (prop == Prop::Visible) gtk_widget_set_visible(widget, control.visible);
       if (prop == Prop::Disabled) gtk_widget_set_sensitive(widget, !control.disabled);
       for (GtkWidget* companion : companions_[control.def ? control.def->name : ""]) {
@@ -116,6 +133,8 @@ void GtkHost::Push(ui::ControlState& control, Prop prop) {
       } else if (control.type == ControlType::Label) {
         atk_object_set_name(gtk_widget_get_accessible(widget), GbkToUtf8(control.caption).c_str());
         gtk_widget_queue_draw(widget);
+      } else if (GTK_IS_MENU_ITEM(widget)) {
+        gtk_menu_item_set_label(GTK_MENU_ITEM(widget), GbkToUtf8(control.caption).c_str());
       } else if (GTK_IS_BUTTON(widget)) {
         gtk_button_set_label(GTK_BUTTON(widget), GbkToUtf8(control.caption).c_str());
         ApplyTextAttributes(control);
@@ -183,9 +202,13 @@ void GtkHost::Pull(ui::ControlState& control, Prop prop) {
       if (auto it = pickers_.find(control.def->name); it != pickers_.end()) control.value = it->second->Value();
       break;
     case Prop::State:
-      // Minimised is not reported while there is no notification-area icon to
-      // bring the window back from: the window then minimises as any other does.
-      control.windowState = gtk_window_is_maximized(GTK_WINDOW(window_)) ? ui::kStateMaximised : ui::kStateNormal;
+      // Minimised is reported only while a panel shows the icon to bring the window
+      // back from: otherwise the window minimises as any other does and stays reachable.
+      if (iconified_ && trayHostPresent_ && tray_.Shown()) {
+        control.windowState = ui::kStateMinimised;
+      } else {
+        control.windowState = gtk_window_is_maximized(GTK_WINDOW(window_)) ? ui::kStateMaximised : ui::kStateNormal;
+      }
       break;
     case Prop::Visible:
       if (control.type == ControlType::Window) control.visible = gtk_widget_get_visible(window_) != FALSE;

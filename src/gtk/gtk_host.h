@@ -12,12 +12,16 @@
 
 #include "ui/control_host.h"
 #include "ui/scale.h"
+#include "ui/tray.h"
+
+typedef struct _AppIndicator AppIndicator;
 
 namespace tolvane::gtk {
 
 class DatePicker;
+class SessionEnd;
 
-class GtkHost : public ui::ControlHost {
+class GtkHost : public ui::ControlHost, private ui::TrayBackend {
  public:
   GtkHost();
   ~GtkHost() override;
@@ -61,6 +65,14 @@ class GtkHost : public ui::ControlHost {
   void TimerFired(const std::string& name);
   void LabelPressed(ui::ControlState& label, GdkEventButton* event);
   void WindowDestroyed();
+  // tray_menu.cpp
+  GtkWidget* BuildMenu(std::string_view menuName, bool live);
+  void CreateTrayMenu();
+  void WatchTrayHost();
+  void TrayHostChanged(bool present);
+  IconHandle CreateIcon(ByteView iconFile, int preferredWidth) override;
+  void DestroyIcon(IconHandle icon) override;
+  void Notify(ui::TrayCommand command, IconHandle icon, const std::string& tip) override;
   // gtk_host.cpp
   int ClientHeight(int outerHeight) const;
   void ApplyWindowState(int state);
@@ -84,6 +96,17 @@ class GtkHost : public ui::ControlHost {
   guint32 lastPressTime_ = 0;
   double lastPressX_ = 0, lastPressY_ = 0;
   bool lastPressSingle_ = false;
+  bool iconified_ = false;
+  // The notification area: the item, its menu (whose items are also in widgets_),
+  // and the private folder of icon images the panel reads by name.
+  AppIndicator* indicator_ = nullptr;
+  GtkWidget* trayMenu_ = nullptr;
+  std::string iconFolder_;
+  int iconsMade_ = 0;
+  guint trayHostWatch_ = 0;
+  bool trayHostPresent_ = false;  // a StatusNotifierWatcher owns its name on the session bus
+  ui::TrayIcon tray_{*this};
+  std::unique_ptr<SessionEnd> sessionEnd_;
 };
 
 }  // namespace tolvane::gtk

@@ -127,6 +127,14 @@ void GtkHost::ConnectWindowSignals() {
                      if (HostOf(host)->eventsLive_) HostOf(host)->Raise(ui::kWindowName, ui::Event::PositionChanged);
                      return FALSE;
                    }), this);
+  g_signal_connect(window_, "window-state-event", G_CALLBACK(+[](GtkWidget*, GdkEventWindowState* e, gpointer host) -> gboolean {
+                     GtkHost* self = HostOf(host);
+                     if ((e->changed_mask & GDK_WINDOW_STATE_ICONIFIED) == 0) return FALSE;
+                     self->iconified_ = (e->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0;
+                     // Minimising moves no frame: it is told as the position change Windows sends.
+                     if (self->iconified_ && self->eventsLive_) self->Raise(ui::kWindowName, ui::Event::PositionChanged);
+                     return FALSE;
+                   }), this);
   g_signal_connect(window_, "focus-in-event", G_CALLBACK(+[](GtkWidget* w, GdkEvent*, gpointer) -> gboolean {
                      gtk_window_set_urgency_hint(GTK_WINDOW(w), FALSE);
                      return FALSE;
@@ -134,6 +142,8 @@ void GtkHost::ConnectWindowSignals() {
 }
 
 void GtkHost::WindowDestroyed() {
+  // The icon leaves the notification area with the window.
+  tray_.Set({}, "");
   for (auto& [name, source] : timers_) g_source_remove(source);
   timers_.clear();
   window_ = nullptr;

@@ -102,7 +102,10 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
                 geometry = dict(line.split("=") for line in subprocess.run(
                     ["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True).stdout.split())
                 if int(geometry["WIDTH"]) > 100:
-                    return window, (int(geometry["X"]), int(geometry["Y"])), (int(geometry["WIDTH"]), int(geometry["HEIGHT"]))
+                    # xdotool counts a window manager's frame twice; xwininfo gives the true place.
+                    info = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True).stdout
+                    x, y = (int(line.split(":")[1]) for line in info.splitlines() if "Absolute upper-left" in line)
+                    return window, (x, y), (int(geometry["WIDTH"]), int(geometry["HEIGHT"]))
             return None
         return poll(found, 20, "the Tolvane window")
 
@@ -156,8 +159,9 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
         session = self.get_dbus(system_bus=True).get_object("org.freedesktop.login1", "/org/freedesktop/login1/session/c1")
         return [c[1] for c in session.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)]
 
-    def inhibitors(self):
-        return [tuple(str(x) for x in i[:4]) for i in self.logind_obj.ListInhibitors(dbus_interface="org.freedesktop.login1.Manager")]
+    def inhibitors(self, what="sleep:idle"):
+        return [tuple(str(x) for x in i[:4]) for i in self.logind_obj.ListInhibitors(dbus_interface="org.freedesktop.login1.Manager")
+                if str(i[0]) == what]
 
     def screenshot(self, name):
         width, height = self.window_size()
@@ -256,6 +260,211 @@ class Idle(TolvaneDesktop):
         self.assertEqual(self.manager_calls(), [("PowerOff", [False])])
         self.assertGreater(waited, 3.5)
         self.assertLess(waited, 8.5)
+
+
+WATCHER = "org.kde.StatusNotifierWatcher"
+ITEM = "org.kde.StatusNotifierItem"
+DBUSMENU = "com.canonical.dbusmenu"
+
+
+class Tray(TolvaneDesktop):
+    """The notification-area item read and driven over D-Bus as a panel would: the test
+    owns the StatusNotifierWatcher name (unless a test's name says it is without one),
+    and openbox is the window manager that minimises."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        poll(lambda: "window id" in subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True,
+                                                   text=True).stdout, 10, "the window manager")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.wm.terminate()
+        cls.wm.wait()
+        super().tearDownClass()
+
+    def setUp(self):
+        self.watcher = None
+        if "without_watcher" not in self._testMethodName:
+            self.watcher = self.spawn_server(WATCHER, "/StatusNotifierWatcher", WATCHER, stdout=subprocess.DEVNULL)
+            self.watcher_obj = self.get_dbus().get_object(WATCHER, "/StatusNotifierWatcher")
+            self.watcher_obj.AddMethod(WATCHER, "RegisterStatusNotifierItem", "s", "", "")
+            self.watcher_obj.AddProperties(WATCHER, {"IsStatusNotifierHostRegistered": True,
+                                                     "ProtocolVersion": dbus.Int32(0)})
+        super().setUp()
+        self.item = self.find_item()
+
+    def tearDown(self):
+        super().tearDown()
+        if self.watcher is not None and self.watcher.poll() is None:
+            self.watcher.terminate()
+            self.watcher.wait()
+
+    def find_item(self):
+        bus = self.get_dbus()
+        names = bus.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus")
+        def ours():
+            for name in names.ListNames(dbus_interface="org.freedesktop.DBus"):
+                if name.startswith(":") and names.GetConnectionUnixProcessID(name, dbus_interface="org.freedesktop.DBus") == self.program.pid:
+                    try:
+                        item = bus.get_object(name, "/org/ayatana/NotificationItem/tolvane", introspect=False)
+                        # The accessibility bridge has a connection of its own, which answers nothing.
+                        item.Get(ITEM, "Menu", dbus_interface=dbus.PROPERTIES_IFACE, timeout=2)
+                        return item
+                    except dbus.exceptions.DBusException:
+                        pass
+            return None
+        item = poll(ours, 15, "the notification item")
+        if self.watcher is not None:
+            registered = poll(lambda: [c[2] for c in self.watcher_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)
+                                       if c[1] == "RegisterStatusNotifierItem"], 10, "the item registered")
+            self.assertEqual(str(registered[0][0]), "/org/ayatana/NotificationItem/tolvane")
+        return item
+
+    def menu(self):
+        path = self.item.Get(ITEM, "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
+        return self.get_dbus().get_object(self.item.bus_name, path, introspect=False)
+
+    def menu_items(self):
+        """(caption, enabled) per visible item, "-" for a separator; and the ids by caption."""
+        _, (_, _, children) = self.menu().GetLayout(0, -1, dbus.Array([], signature="s"), dbus_interface=DBUSMENU)
+        items, ids = [], {}
+        for child_id, props, _ in children:
+            if not props.get("visible", True):
+                continue
+            if props.get("type") == "separator":
+                items.append(("-",))
+                continue
+            items.append((str(props["label"]), bool(props.get("enabled", True))))
+            ids[str(props["label"])] = child_id
+        return items, ids
+
+    def menu_click(self, caption):
+        _, ids = self.menu_items()
+        self.menu().Event(dbus.Int32(ids[caption]), "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0), dbus_interface=DBUSMENU)
+
+    def enabled(self, caption):
+        return dict((i[0], i[1]) for i in self.menu_items()[0] if len(i) == 2)[caption]
+
+    def wm_state(self):
+        """Normal, Iconic, or None for a window withdrawn (hidden)."""
+        out = subprocess.run(["xprop", "-id", self.window, "WM_STATE"], capture_output=True, text=True).stdout
+        for state in ("Normal", "Iconic", "Withdrawn"):
+            if "window state: " + state in out:
+                return None if state == "Withdrawn" else state
+        return None
+
+    def minimise(self):
+        subprocess.run(["xdotool", "windowminimize", self.window], check=True)
+
+    def test_menu_states_show_window_and_cancel(self):
+        self.assertEqual(self.menu_items()[0], [("显示窗口", False), ("-",), ("立即执行", True), ("取消执行", False), ("-",),
+                                                ("退出程序", True)])
+        # The icon is the program's own 16-pixel image, as a file the panel loads by name.
+        folder = self.item.Get(ITEM, "IconThemePath", dbus_interface=dbus.PROPERTIES_IFACE)
+        name = self.item.Get(ITEM, "IconName", dbus_interface=dbus.PROPERTIES_IFACE)
+        with open(os.path.join(folder, name + ".png"), "rb") as png:
+            header = png.read(24)
+        self.assertEqual((header[:8], int.from_bytes(header[16:20], "big"), int.from_bytes(header[20:24], "big")),
+                         (b"\x89PNG\r\n\x1a\n", 16, 16))
+
+        self.start_countdown(59)
+        poll(lambda: self.enabled("取消执行"), 5, "取消执行 enabled while a schedule runs")
+        self.menu_click("取消执行")
+        poll(lambda: not self.enabled("取消执行") and not self.inhibitors(), 5, "the schedule cancelled")
+
+        self.minimise()
+        poll(lambda: self.wm_state() is None and self.enabled("显示窗口"), 5, "the window hidden in the tray")
+        self.item.SecondaryActivate(0, 0, dbus_interface=ITEM)  # the middle button: the item's activation
+        poll(lambda: self.wm_state() == "Normal" and not self.enabled("显示窗口"), 5, "the window shown by the item")
+        self.minimise()
+        poll(lambda: self.enabled("显示窗口"), 5, "the window hidden again")
+        self.menu_click("显示窗口")
+        poll(lambda: self.wm_state() == "Normal" and not self.enabled("显示窗口"), 5, "the window shown by the menu")
+
+        # The panel going away gives a hidden window back: it must never be lost.
+        self.minimise()
+        poll(lambda: self.wm_state() is None, 5, "the window hidden")
+        self.watcher.terminate()
+        self.watcher.wait()
+        poll(lambda: self.wm_state() == "Normal", 5, "the window back without a panel")
+
+    def test_execute_now_asks_first_and_quit_ends(self):
+        box = lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^请确认$"], capture_output=True).returncode == 0
+        self.menu_click("立即执行")
+        poll(box, 10, "the confirmation")
+        self.key("Escape")
+        poll(lambda: not box(), 5, "the confirmation closed")
+        self.assertEqual(self.manager_calls(), [])
+        self.menu_click("立即执行")
+        poll(box, 10, "the confirmation")
+        self.key("Return")
+        self.assertEqual(self.program.wait(timeout=10), 0)
+        self.assertEqual(self.manager_calls(), [("PowerOff", [False])])
+
+    def test_quit_cancels_and_ends(self):
+        self.start_countdown(59)
+        poll(lambda: self.inhibitors(), 5, "the schedule running")
+        self.menu_click("退出程序")
+        self.assertEqual(self.program.wait(timeout=10), 0)
+        self.assertEqual(self.manager_calls(), [])
+
+    def test_minimise_without_watcher_keeps_the_window(self):
+        self.minimise()
+        poll(lambda: self.wm_state() == "Iconic", 5, "the window minimised")
+        self.assertFalse(self.enabled("显示窗口"))
+
+
+class SessionEnd(TolvaneDesktop):
+    """The desktop ending the session: logind announcing a shutdown, and GNOME's session
+    manager (mocked) asking its clients. The close request shows as the schedule
+    cancelled and the program ending with code 0."""
+    CLIENT = "/org/gnome/SessionManager/Client1"
+
+    def setUp(self):
+        self.manager = None
+        if "gnome" in self._testMethodName:
+            self.manager = self.spawn_server("org.gnome.SessionManager", "/org/gnome/SessionManager",
+                                             "org.gnome.SessionManager", stdout=subprocess.DEVNULL)
+            manager = self.get_dbus().get_object("org.gnome.SessionManager", "/org/gnome/SessionManager")
+            manager.AddMethod("org.gnome.SessionManager", "RegisterClient", "ss", "o", f"ret = dbus.ObjectPath('{self.CLIENT}')")
+            manager.AddObject(self.CLIENT, "org.gnome.SessionManager.ClientPrivate", dbus.Dictionary({}, signature="sv"),
+                              [("EndSessionResponse", "bs", "", "")])
+            self.client = self.get_dbus().get_object("org.gnome.SessionManager", self.CLIENT)
+        super().setUp()
+
+    def tearDown(self):
+        super().tearDown()
+        if self.manager is not None:
+            self.manager.terminate()
+            self.manager.wait()
+
+    def test_logind_shutdown(self):
+        poll(lambda: self.inhibitors("shutdown"), 10, "the delay lock")
+        self.assertEqual(self.inhibitors("shutdown")[0][3], "delay")
+        self.start_countdown(59)
+        poll(lambda: self.inhibitors(), 5, "the schedule running")
+        self.logind_obj.EmitSignal("org.freedesktop.login1.Manager", "PrepareForShutdown", "b", [True],
+                                   dbus_interface=dbusmock.MOCK_IFACE)
+        self.assertEqual(self.program.wait(timeout=10), 0)
+        self.assertEqual(self.manager_calls(), [])
+
+    def test_gnome_session_end(self):
+        responses = lambda: [list(c[2]) for c in self.client.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)
+                             if c[1] == "EndSessionResponse"]
+        self.start_countdown(59)
+        poll(lambda: self.inhibitors(), 5, "the schedule running")
+        self.client.EmitSignal("org.gnome.SessionManager.ClientPrivate", "QueryEndSession", "u", [dbus.UInt32(0)],
+                               dbus_interface=dbusmock.MOCK_IFACE)
+        poll(lambda: responses() == [[True, ""]], 5, "the answer to the question")
+        poll(lambda: not self.inhibitors(), 5, "the schedule cancelled by the close request")
+        self.assertIsNone(self.program.poll())  # asked only: the program waits for the end itself
+        self.client.EmitSignal("org.gnome.SessionManager.ClientPrivate", "EndSession", "u", [dbus.UInt32(0)],
+                               dbus_interface=dbusmock.MOCK_IFACE)
+        self.assertEqual(self.program.wait(timeout=10), 0)
+        self.assertEqual(responses(), [[True, ""], [True, ""]])
 
 
 if __name__ == "__main__":
