@@ -10,13 +10,13 @@ namespace tolvane {
 
 using namespace ui::names;
 
-std::string FileNameOfPath(std::string_view path) {
+std::string FileNameOfPath(std::string_view path, char separator) {
   std::ptrdiff_t last = -1;
   for (std::size_t i = 0; i < path.size(); ++i) {
     const auto byte = static_cast<unsigned char>(path[i]);
     if (byte >= 0x80) {
       ++i;  // a two-byte character: its trail byte is not a separator
-    } else if (byte == '\\') {
+    } else if (byte == static_cast<unsigned char>(separator)) {
       last = static_cast<std::ptrdiff_t>(i);
     }
   }
@@ -41,7 +41,7 @@ void Program::LoadSettings() {
   host_.SetContent(编辑框3, ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeyInterval, "0"));
   host_.SetContent(编辑框2, ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeyStartMinutes, " 0"));
   customSoundPath_ = ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeySoundPath, "");
-  host_.SetContent(编辑框4, FileNameOfPath(customSoundPath_));
+  host_.SetContent(编辑框4, FileNameOfPath(customSoundPath_, s_.files ? s_.files->PathSeparator() : '\\'));
   host_.SetChecked(选择框4,
                    ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeyCustomEnabled, "假") == "真");
 }
@@ -71,7 +71,7 @@ void Program::ChooseSoundFile() {
   customSoundData_ = s_.files ? ReadSoundFile(*s_.files, customSoundPath_) : std::vector<std::uint8_t>{};
   if (!customSoundData_.empty()) host_.SetDisabled(按钮4, false);
   if (s_.files) WriteProfileString(*s_.files, ConfigPath(*s_.files), kSettingsSection, kKeySoundPath, customSoundPath_);
-  host_.SetContent(编辑框4, FileNameOfPath(customSoundPath_));
+  host_.SetContent(编辑框4, FileNameOfPath(customSoundPath_, s_.files ? s_.files->PathSeparator() : '\\'));
 }
 
 void Program::PlayCustomSound() { s_.sound.StartSound(ByteView(customSoundData_), false); }

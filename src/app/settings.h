@@ -11,8 +11,8 @@ inline constexpr const char* kKeyInterval = "提示间隔";
 inline constexpr const char* kKeyStartMinutes = "提示开始";
 inline constexpr const char* kKeyCustomEnabled = "启用自定义";
 
-// The part of a GBK path after its last "\"; a trail byte equal to "\" is never
+// The part of a GBK path after its last separator; a trail byte equal to it is never
 // taken for a separator. The whole path when there is none.
-std::string FileNameOfPath(std::string_view path);
+std::string FileNameOfPath(std::string_view path, char separator = '\\');
 
 }  // namespace tolvane

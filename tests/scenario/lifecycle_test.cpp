@@ -73,6 +73,8 @@ TEST(Lifecycle, TheFileNameScanStepsOverTwoByteCharacters) {
   EXPECT_EQ(FileNameOfPath("C:\\a\\b.wav"), "b.wav");
   EXPECT_EQ(FileNameOfPath("b.wav"), "b.wav");
   EXPECT_EQ(FileNameOfPath(""), "");
+  EXPECT_EQ(FileNameOfPath("/home/李/铃声.wav", '/'), "铃声.wav");
+  EXPECT_EQ(FileNameOfPath("C:/a/b.wav"), "C:/a/b.wav");  // Windows: only "\" ends a folder
   EXPECT_EQ(FileNameOfPath("C:\\乗.wav"), "乗.wav");  // 乗 ends in the byte of "\"
   EXPECT_EQ(FileNameOfPath("C:\\声音\\乗"), "乗");
   Prepared w(Typical("D:\\乗\\乗乗.mid"));

@@ -37,6 +37,10 @@ class FileSystem {
   // The directory holding the program file, without a trailing separator.
   virtual std::string ProgramDirectory() const = 0;
 
+  // The character that ends a folder name in a path: "\\" on Windows (a path a user
+  // wrote with "/" still shows whole, as it always has), "/" on Linux.
+  virtual char PathSeparator() const { return '\\'; }
+
   // The settings file: config.ini beside the program, unless the system keeps
   // a user's settings in a place of its own.
   virtual std::string SettingsPath() const { return ProgramDirectory() + "\\config.ini"; }

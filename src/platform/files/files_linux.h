@@ -14,6 +14,7 @@ class LinuxFileSystem final : public FileSystem {
   // Also makes the missing folders of the path (the settings folder on first use).
   bool ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) override;
   std::string ProgramDirectory() const override;
+  char PathSeparator() const override { return '/'; }
   std::string SettingsPath() const override;
 };
 
