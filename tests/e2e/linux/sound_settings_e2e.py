@@ -168,9 +168,11 @@ class Desktop(unittest.TestCase):
                 process.wait(timeout=10)
 
     def start(self, as_user=None, **env):
-        # No logind here: the program's system-bus calls fail at once instead of waiting.
+        # No buses here: the program's logind, session-manager and panel calls fail at once
+        # instead of waiting, and no session bus is started for the display behind its back.
         env = dict(os.environ, DISPLAY=self.display, GDK_BACKEND="x11", GDK_SCALE="1", NO_AT_BRIDGE="1",
-                   DBUS_SYSTEM_BUS_ADDRESS="unix:path=/nonexistent", **env)
+                   DBUS_SYSTEM_BUS_ADDRESS="unix:path=/nonexistent", DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent",
+                   **env)
         command = [self.program_file]
         if as_user is not None:
             command = ["setpriv", f"--reuid={as_user}", f"--regid={as_user}", "--clear-groups"] + command
