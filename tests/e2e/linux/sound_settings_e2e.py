@@ -176,8 +176,16 @@ class Desktop(unittest.TestCase):
         command = [self.program_file]
         if as_user is not None:
             command = ["setpriv", f"--reuid={as_user}", f"--regid={as_user}", "--clear-groups"] + command
-        self.program = subprocess.Popen(command, env=env, stderr=subprocess.DEVNULL)
-        self.origin = self.find_window()
+        self.log = os.path.join(self.folder, "..", "program.log")
+        with open(self.log, "wb") as log:
+            self.program = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+        try:
+            self.origin = self.find_window()
+        except AssertionError as e:
+            state = "running" if self.program.poll() is None else f"ended with {self.program.returncode}"
+            with open(self.log, "rb") as log:
+                tail = log.read()[-2000:].decode("utf-8", "replace")
+            raise AssertionError(f"{e} (display {self.display}, program {state}); its output:\n{tail}") from None
 
     def find_window(self):
         def found():
@@ -190,7 +198,7 @@ class Desktop(unittest.TestCase):
                 if int(geometry["WIDTH"]) > 100:
                     return int(geometry["X"]), int(geometry["Y"])
             return None
-        return poll(found, 20, "the Tolvane window")
+        return poll(found, 30, "the Tolvane window")
 
     def xdotool(self, *args):
         subprocess.run(["xdotool", *args], check=True, env=dict(os.environ, DISPLAY=self.display))
