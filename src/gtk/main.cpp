@@ -10,7 +10,7 @@
 #include "platform/messages/fatal.h"
 #include "platform/messages/messages_linux.h"
 #include "platform/power/power_linux.h"
-#include "platform/sound/sound_linux.h"
+#include "platform/sound/sound_service.h"
 
 namespace {
 tolvane::SoundService* g_sound = nullptr;
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   using namespace tolvane;
   gtk_init(&argc, &argv);
   InstallLinuxFatalErrorHandler();
-  LinuxSoundService sound;
+  PlaybackService sound(tolvane::sound::NewSystemWaveOutput(), tolvane::sound::NewSystemMidiDevice());
   g_sound = &sound;
   SetBeforeFatalExit(StopSoundsBeforeFatalExit);
 

@@ -8,7 +8,7 @@
 #include "platform/messages/fatal.h"
 #include "platform/messages/messages_win32.h"
 #include "platform/power/power_win32.h"
-#include "platform/sound/sound_win32.h"
+#include "platform/sound/sound_service.h"
 #include "platform/system/bind_win32.h"
 #include "win32/win32_host.h"
 
@@ -25,7 +25,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // current directory must never be picked up by a later load.
   RestrictLibrarySearchToSystem();
   InstallWin32FatalErrorHandler();
-  Win32SoundService sound;
+  PlaybackService sound(tolvane::sound::NewSystemWaveOutput(), tolvane::sound::NewSystemMidiDevice());
   g_sound = &sound;
   SetBeforeFatalExit(StopSoundsBeforeFatalExit);
 

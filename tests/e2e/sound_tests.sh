@@ -170,4 +170,49 @@ test_wave_formats() {
   done
 }
 
+# A sound that cannot play never stops the schedule. The sound file is previewed twice
+# with the play button, then a short standby countdown runs with a reminder every
+# 2 s: whatever the sound device does with the file, the standby is requested at
+# the target and the program ends with code 0. Several rounds in one test, as a
+# fault that comes and goes would.
+#   $1  the sound file  $2  rounds
+schedule_survives_sound() {
+  local file=$1 rounds=$2 round log calls
+  e2e_audio_start
+  for ((round = 1; round <= rounds; round++)); do
+    printf '[系统设置]\r\n自定提示声=%s\r\n提示开始=1\r\n提示间隔=2\r\n启用自定义=真\r\n' "$(e2e_winpath "$file")" |
+      iconv -f UTF-8 -t GBK >"$E2E_RUN_DIR/config.ini"
+    log=power-$round.log
+    e2e_start --relay "$log"
+    check_run "round $round: the sound file was not loaded" expect 选择框4.checked=1 按钮4.enabled=1
+    check_run "round $round: cannot open the reminder panel" click 选择框3
+    check_run "round $round: cannot click 按钮4" click 按钮4
+    sleep 1
+    check_run "round $round: cannot click 按钮4 again" click 按钮4
+    countdown_to_standby 00:00:12
+    e2e_wait_exit 40 || { e2e_fail "round $round: the program did not end well"; continue; }
+    calls=$(relay_calls "$E2E_RUN_DIR/$log" SetSuspendState 8 | paste -sd' ')
+    [ "$calls" = "0,1,0" ] || e2e_fail "round $round: SetSuspendState calls (${calls:-none}), expected one with (0,1,0)"
+  done
+}
+
+# A MIDI file where the system has no MIDI synthesizer (Wine's MIDI mapper refuses to
+# open).
+test_sound_failure_midi() { schedule_survives_sound /usr/share/planetblupi/music/music000.mid 5; }
+
+# A WAVE file in a format no device takes and the program cannot convert (an unknown
+# format tag): every preview and reminder opens the device and fails.
+test_sound_failure_wave() {
+  local wav=$E2E_RUN_DIR/unknown-format.wav
+  python3 - "$wav" <<'PY'
+import struct, sys
+samples = bytes(22050)
+fmt = struct.pack("<HHIIHH", 0x4A4A, 1, 22050, 44100, 2, 16)
+body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(samples)) + samples
+open(sys.argv[1], "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
+PY
+  schedule_survives_sound "$wav" 3
+}
+
+
 e2e_main "$@"

@@ -21,6 +21,8 @@
 #   TOLVANE_E2E_SCREEN     Xvfb screen and Wine desktop size; default 1024x768
 #   TOLVANE_E2E_XVFB_SCREEN  a larger Xvfb screen for a test that enlarges Wine's desktop
 #                          for itself (the prefix keeps TOLVANE_E2E_SCREEN)
+#   TOLVANE_E2E_WINEDEBUG  Wine's debug channels for the programs; default -all
+#                          ("+heap" checks the heap, reporting into each run's program.log)
 #
 # Executing the file runs the setup: `wine_env.sh setup` or `wine_env.sh cleanup`.
 
@@ -35,7 +37,7 @@ export TOLVANE_E2E_DIR
 
 export WINEPREFIX="$TOLVANE_E2E_DIR/prefix"
 export WINEARCH=win64
-export WINEDEBUG=-all
+export WINEDEBUG=${TOLVANE_E2E_WINEDEBUG:--all}
 # No Mono or Gecko install prompts, no menu entries or file associations in $HOME.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 

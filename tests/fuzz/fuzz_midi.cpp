@@ -45,9 +45,10 @@ void TakeEvents(const std::uint8_t* bytes, std::size_t written, std::size_t room
 // hands it back, and hands everything back on reset, as the real one does.
 class EchoDevice : public MidiStreamDevice {
  public:
-  bool Open(std::function<void(int)> done) override {
+  unsigned OutputCount() override { return 1; }
+  MidiOpen Open(std::function<void(int)> done) override {
     done_ = std::move(done);
-    return true;
+    return MidiOpen::Opened;
   }
   bool SetTimeDivision(std::uint32_t) override { return true; }
   bool Prepare(int, std::uint8_t*, std::size_t) override { return true; }

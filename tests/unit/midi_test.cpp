@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -189,16 +190,19 @@ class RecordingDevice : public MidiStreamDevice {
   std::set<int> queued;
   bool resetReturns = true;
   std::uint32_t division = 0;
+  unsigned outputs = 1;
+  MidiOpen opens = MidiOpen::Opened;
 
   void Return(int buffer) {
     queued.erase(buffer);
     done_(buffer);
   }
 
-  bool Open(std::function<void(int)> done) override {
+  unsigned OutputCount() override { return outputs; }
+  MidiOpen Open(std::function<void(int)> done) override {
     calls.push_back("open");
     done_ = std::move(done);
-    return true;
+    return opens;
   }
   bool SetTimeDivision(std::uint32_t d) override {
     division = d;
@@ -297,6 +301,35 @@ TEST(MidiPlayer, ANewTuneStopsTheOldOneEvenWhenItIsBad) {
   slow.Return(0);
   EXPECT_EQ(slow.sent.size(), 2u);
   EXPECT_EQ(slow.calls.back(), "close");
+}
+
+// A system whose MIDI mapper has nothing to map to is asked once, not at every
+// reminder, until a MIDI output comes or goes; other failures are tried again.
+TEST(MidiPlayer, AnOpenThatFoundNoDeviceWaitsForTheOutputsToChange) {
+  RecordingDevice device;
+  MidiPlayer player(device);
+  const auto opens = [&device] { return std::count(device.calls.begin(), device.calls.end(), "open"); };
+  device.opens = MidiOpen::NoDevice;
+  EXPECT_FALSE(player.Play(Scale(3), false));
+  EXPECT_FALSE(player.Play(Scale(3), false));
+  EXPECT_EQ(opens(), 1);
+  EXPECT_FALSE(player.streamOpen());
+
+  device.outputs = 2;
+  device.opens = MidiOpen::Failed;
+  EXPECT_FALSE(player.Play(Scale(3), false));
+  EXPECT_FALSE(player.Play(Scale(3), false));
+  EXPECT_EQ(opens(), 3);
+
+  device.opens = MidiOpen::Opened;
+  EXPECT_TRUE(player.Play(Scale(3), false));
+  EXPECT_EQ(opens(), 4);
+
+  // No output at all: nothing to open.
+  player.Stop();
+  device.outputs = 0;
+  EXPECT_FALSE(player.Play(Scale(3), false));
+  EXPECT_EQ(opens(), 4);
 }
 
 TEST(SoundFont, DefaultsInEveryDataFolderBeforeNamedSetsAndTheUsersFolderFirst) {

@@ -234,10 +234,15 @@ bool MidiPlayer::Play(ByteView file, bool loop) {
     sequence_.setTempoScale(tempoScale_);
     if (!sequence_.Open(file)) return false;
     loop_ = loop;
-    if (!device_.Open([this](int buffer) { BufferDone(buffer); })) {
+    const unsigned outputs = device_.OutputCount();
+    MidiOpen opened = MidiOpen::NoDevice;
+    if (outputs != 0 && noDeviceAt_ != outputs) opened = device_.Open([this](int buffer) { BufferDone(buffer); });
+    if (opened == MidiOpen::NoDevice) noDeviceAt_ = outputs;
+    if (opened != MidiOpen::Opened) {
       sequence_.Close();
       return false;
     }
+    noDeviceAt_.reset();
     open_ = true;
     bool ok = device_.SetTimeDivision(sequence_.division());
     for (int i = 0; i < 2 && ok; ++i) {

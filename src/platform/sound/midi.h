@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -76,14 +77,26 @@ class MidiSequence {
   bool passEmitted_ = false;
 };
 
-// The system's MIDI stream, reduced to what the player needs. Buffers are known by
-// their index, 0 or 1.
+// What opening a MIDI stream came to.
+enum class MidiOpen {
+  Opened,
+  NoDevice,  // the system has no MIDI output that can play the stream
+  Failed,    // anything else; the next tune tries again
+};
+
+// A system's MIDI stream, reduced to what the player needs: the calls of a
+// Windows MIDI stream (open, time division, prepare, queue, restart, stop,
+// reset, unprepare, close), which the Linux side plays through its own
+// synthesizer. Buffers are known by their index, 0 or 1.
 class MidiStreamDevice {
  public:
   virtual ~MidiStreamDevice() = default;
-  // Opens the stream on the MIDI mapper; done is called with a buffer's index each
-  // time the device hands one back, possibly on another thread.
-  virtual bool Open(std::function<void(int)> done) = 0;
+  // How many MIDI outputs the system has now. An open that found no device is
+  // not tried again until this number changes.
+  virtual unsigned OutputCount() = 0;
+  // Opens the stream; done is called with a buffer's index each time the device
+  // hands one back, possibly on another thread.
+  virtual MidiOpen Open(std::function<void(int)> done) = 0;
   virtual bool SetTimeDivision(std::uint32_t division) = 0;
   virtual bool Prepare(int buffer, std::uint8_t* data, std::size_t capacity) = 0;
   virtual bool Out(int buffer, std::size_t bytes) = 0;
@@ -108,7 +121,9 @@ class MidiPlayer {
 
   // Stops the tune that is playing, then copies and opens file and starts it.
   // False when the data is refused or the device fails; the old tune is stopped
-  // either way.
+  // either way. Once an open has found no device, the device is left alone (and
+  // the tune is silent) until the system's number of MIDI outputs changes: a
+  // system whose MIDI mapper has nothing to map to is not asked again and again.
   bool Play(ByteView file, bool loop);
   // Stops the stream, waits a while for both buffers to come back, then closes it.
   void Stop();
@@ -133,6 +148,8 @@ class MidiPlayer {
   bool open_ = false;
   bool stopping_ = false;
   bool loop_ = false;
+  // The number of MIDI outputs when an open last found no device.
+  std::optional<unsigned> noDeviceAt_;
 };
 
 }  // namespace tolvane::sound

@@ -1,5 +1,5 @@
-#include "platform/sound/synth_linux.h"
-
+// The MIDI stream on a Linux desktop: a stream device whose events FluidSynth
+// plays through PulseAudio, with a General MIDI soundfont found at run time.
 #include <fluidsynth.h>
 #include <pulse/timeval.h>
 #include <sys/stat.h>
@@ -14,40 +14,17 @@
 #include <string>
 #include <thread>
 
+#include "platform/sound/sound_service.h"
 #include "platform/sound/soundfont.h"
+#include "platform/sound/wave_output_linux.h"
 
 namespace tolvane::sound {
 namespace {
-
-// What the server keeps queued ahead of the speaker: short, so a stop is heard
-// at once and a finished sound's thread ends soon after its last sample.
-constexpr unsigned kQueuedMs = 150;
 
 std::uint32_t Le32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
-
-pa_buffer_attr QueueFor(const pa_sample_spec& spec) {
-  pa_buffer_attr attr;
-  attr.maxlength = static_cast<std::uint32_t>(-1);
-  attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kQueuedMs * PA_USEC_PER_MSEC, &spec));
-  attr.prebuf = static_cast<std::uint32_t>(-1);
-  attr.minreq = static_cast<std::uint32_t>(-1);
-  attr.fragsize = static_cast<std::uint32_t>(-1);
-  return attr;
-}
-
-}  // namespace
-
-pa_simple* OpenPlaybackStream(const pa_sample_spec& spec, const char* name) {
-  const pa_buffer_attr attr = QueueFor(spec);
-  int error = 0;
-  return pa_simple_new(nullptr, "Tolvane", PA_STREAM_PLAYBACK, nullptr, name, &spec, nullptr, &attr, &error);
-}
-
-
-namespace {
 
 // The synthesizer's General MIDI sounds, from the first soundfont found.
 std::optional<std::string> SoundFontFile() {
@@ -75,11 +52,15 @@ class SynthMidiStream final : public MidiStreamDevice {
     if (settings_ != nullptr) delete_fluid_settings(settings_);
   }
 
-  bool Open(std::function<void(int)> done) override {
-    if (!LoadSynth()) return false;
+  // The synthesizer stands for the one MIDI output: there is one when a
+  // soundfont is installed.
+  unsigned OutputCount() override { return synth_ != nullptr || SoundFontFile() ? 1 : 0; }
+
+  MidiOpen Open(std::function<void(int)> done) override {
+    if (!LoadSynth()) return MidiOpen::NoDevice;
     const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 2};
     device_ = OpenPlaybackStream(spec, "MIDI");
-    if (device_ == nullptr) return false;
+    if (device_ == nullptr) return MidiOpen::Failed;
     fluid_synth_system_reset(synth_);
     done_ = std::move(done);
     {
@@ -94,9 +75,9 @@ class SynthMidiStream final : public MidiStreamDevice {
     } catch (const std::exception&) {
       pa_simple_free(device_);
       device_ = nullptr;
-      return false;
+      return MidiOpen::Failed;
     }
-    return true;
+    return MidiOpen::Opened;
   }
   bool SetTimeDivision(std::uint32_t division) override {
     std::lock_guard lock(mutex_);
@@ -316,9 +297,8 @@ class SynthMidiStream final : public MidiStreamDevice {
   bool running_ = false, flush_ = false, closing_ = false, failed_ = false;
 };
 
-
 }  // namespace
 
-std::unique_ptr<MidiStreamDevice> NewSynthMidiStream() { return std::make_unique<SynthMidiStream>(); }
+std::unique_ptr<MidiStreamDevice> NewSystemMidiDevice() { return std::make_unique<SynthMidiStream>(); }
 
 }  // namespace tolvane::sound

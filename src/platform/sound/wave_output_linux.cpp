@@ -1,4 +1,6 @@
-#include "platform/sound/sound_linux.h"
+// WAVE playback on a Linux desktop: PulseAudio (or PipeWire's PulseAudio server),
+// one playback thread per sound.
+#include "platform/sound/wave_output_linux.h"
 
 #include <pulse/timeval.h>
 
@@ -11,13 +13,25 @@
 #include <thread>
 #include <vector>
 
-#include "platform/sound/midi.h"
-#include "platform/sound/synth_linux.h"
-#include "platform/sound/wave_chunks.h"
+#include "platform/sound/sound_service.h"
 #include "platform/sound/wave_convert.h"
 
-namespace tolvane {
+namespace tolvane::sound {
 namespace {
+
+// What the server keeps queued ahead of the speaker: short, so a stop is heard
+// at once and a finished sound's thread ends soon after its last sample.
+constexpr unsigned kQueuedMs = 150;
+
+pa_buffer_attr QueueFor(const pa_sample_spec& spec) {
+  pa_buffer_attr attr;
+  attr.maxlength = static_cast<std::uint32_t>(-1);
+  attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kQueuedMs * PA_USEC_PER_MSEC, &spec));
+  attr.prebuf = static_cast<std::uint32_t>(-1);
+  attr.minreq = static_cast<std::uint32_t>(-1);
+  attr.fragsize = static_cast<std::uint32_t>(-1);
+  return attr;
+}
 
 // PulseAudio's simple API blocks in each write until the server has room, so a
 // playback thread paces itself without completion callbacks: it writes short
@@ -126,7 +140,7 @@ std::optional<pa_sample_spec> NativeSpec(ByteView format) {
 }
 
 bool OpenDevice(WavePlayback* p, const pa_sample_spec& spec) {
-  p->device = sound::OpenPlaybackStream(spec, "Reminder");
+  p->device = OpenPlaybackStream(spec, "Reminder");
   if (p->device == nullptr) return false;
   const std::size_t frame = pa_frame_size(&spec);
   p->sliceBytes = std::max<std::size_t>(1, pa_usec_to_bytes(kSliceMs * PA_USEC_PER_MSEC, &spec) / frame) * frame;
@@ -139,11 +153,11 @@ bool OpenDevice(WavePlayback* p, const pa_sample_spec& spec) {
 // fallback rate. Anything that still fails leaves the sound silent.
 void OpenConverted(WavePlayback* p) {
   try {
-    auto wave = sound::ConvertToPcm16(p->format, ByteView(p->samples));
+    auto wave = ConvertToPcm16(p->format, ByteView(p->samples));
     if (!wave) return;
     pa_sample_spec spec{PA_SAMPLE_S16LE, wave->rate, static_cast<std::uint8_t>(wave->channels)};
     if (!pa_sample_spec_valid(&spec)) {
-      wave = sound::Resample(*wave, kFallbackRate);
+      wave = Resample(*wave, kFallbackRate);
       if (!wave) return;
       spec.rate = wave->rate;
     }
@@ -177,15 +191,12 @@ void WaveThread(WavePlayback* p) {
   Finish(p);
 }
 
-bool StartWave(ByteView data, bool loop) {
-  const auto chunks = sound::FindWaveChunks(data);
-  if (!chunks) return false;
-
+bool StartWave(const WaveChunks& chunks, bool loop) {
   auto* p = new (std::nothrow) WavePlayback;
   if (p == nullptr) return false;
   try {
-    p->format.assign(chunks->format.begin(), chunks->format.end());
-    p->samples.assign(chunks->samples.begin(), chunks->samples.end());
+    p->format.assign(chunks.format.begin(), chunks.format.end());
+    p->samples.assign(chunks.samples.begin(), chunks.samples.end());
   } catch (const std::bad_alloc&) {
     Destroy(p);
     return false;
@@ -208,52 +219,35 @@ bool StartWave(ByteView data, bool loop) {
   return true;
 }
 
-}  // namespace
+class LinuxWaveOutput final : public WaveOutput {
+ public:
+  bool Start(const WaveChunks& wave, bool loop) override { return StartWave(wave, loop); }
 
-struct LinuxSoundService::Midi {
-  std::unique_ptr<sound::MidiStreamDevice> device = sound::NewSynthMidiStream();
-  sound::MidiPlayer player{*device};
+  void StopAll(std::chrono::milliseconds wait) override {
+    std::unique_lock lock(Active().lock);
+    std::vector<std::uint64_t> stopping;
+    for (WavePlayback* p : Active().list) {
+      p->stop = true;
+      stopping.push_back(p->id);
+    }
+    Active().changed.notify_all();
+    // Only the sounds asked to stop are waited for: one started meanwhile plays on.
+    Active().changed.wait_for(lock, wait, [&stopping] {
+      return std::none_of(Active().list.begin(), Active().list.end(), [&stopping](const WavePlayback* p) {
+        return std::find(stopping.begin(), stopping.end(), p->id) != stopping.end();
+      });
+    });
+  }
 };
 
-LinuxSoundService::LinuxSoundService() : midi_(std::make_unique<Midi>()) {}
+}  // namespace
 
-LinuxSoundService::~LinuxSoundService() { midi_->player.Stop(); }
-
-bool LinuxSoundService::StartSound(ByteView data, bool loop) {
-  if (data.empty()) return false;
-  switch (sound::RecogniseSound(data)) {
-    case sound::SoundKind::Wave:
-      return StartWave(data, loop);
-    case sound::SoundKind::Midi:
-      midi_->player.Play(data, loop);  // stops the old tune whatever the new data holds
-      return true;
-    case sound::SoundKind::None:
-      break;
-  }
-  return false;
+pa_simple* OpenPlaybackStream(const pa_sample_spec& spec, const char* name) {
+  const pa_buffer_attr attr = QueueFor(spec);
+  int error = 0;
+  return pa_simple_new(nullptr, "Tolvane", PA_STREAM_PLAYBACK, nullptr, name, &spec, nullptr, &attr, &error);
 }
 
-void LinuxSoundService::StopAllSounds(bool wait) {
-  midi_->player.Stop();
-  std::unique_lock lock(Active().lock);
-  std::vector<std::uint64_t> stopping;
-  for (WavePlayback* p : Active().list) {
-    p->stop = true;
-    stopping.push_back(p->id);
-  }
-  Active().changed.notify_all();
-  if (!wait) return;
-  // Only the sounds asked to stop are waited for: one started meanwhile plays on.
-  Active().changed.wait(lock, [&stopping] {
-    return std::none_of(Active().list.begin(), Active().list.end(), [&stopping](const WavePlayback* p) {
-      return std::find(stopping.begin(), stopping.end(), p->id) != stopping.end();
-    });
-  });
-}
+std::unique_ptr<WaveOutput> NewSystemWaveOutput() { return std::make_unique<LinuxWaveOutput>(); }
 
-std::size_t LinuxSoundService::PlayingWaveSounds() {
-  std::lock_guard lock(Active().lock);
-  return Active().list.size();
-}
-
-}  // namespace tolvane
+}  // namespace tolvane::sound

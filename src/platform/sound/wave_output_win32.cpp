@@ -1,59 +1,19 @@
-#include "platform/sound/sound_win32.h"
-
+// WAVE playback on Windows: the wave-output device, one playback thread per sound,
+// fed by the device's completion callback.
 #include <windows.h>
 #include <mmsystem.h>
 
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <string_view>
 #include <vector>
 
-#include "platform/sound/midi.h"
-#include "platform/sound/wave_chunks.h"
+#include "platform/sound/sound_service.h"
 #include "platform/sound/wave_convert.h"
-#include "platform/system/bind_win32.h"
+#include "platform/sound/winmm_win32.h"
 
-namespace tolvane {
+namespace tolvane::sound {
 namespace {
-
-// winmm.dll is not one of the libraries Windows always takes from its own
-// directory, so it is bound from there at first use instead of imported: a copy
-// planted beside the program is never loaded. A function that cannot be bound
-// fails as a missing device does, and the sound is silent.
-template <typename Fn, MMRESULT kUnbound = MMSYSERR_NODRIVER>
-class WinmmFunction {
- public:
-  constexpr explicit WinmmFunction(std::string_view name) : declared_("winmm.dll", name) {}
-  template <typename... Args>
-  MMRESULT operator()(Args... args) {
-    const auto function = TryBindAs<Fn*>(declared_);
-    return function != nullptr ? function(args...) : kUnbound;
-  }
-
- private:
-  DeclaredFunction declared_;
-};
-
-namespace winmm {
-WinmmFunction<decltype(::waveOutGetNumDevs), 0> waveOutGetNumDevs{"waveOutGetNumDevs"};
-WinmmFunction<decltype(::waveOutOpen)> waveOutOpen{"waveOutOpen"};
-WinmmFunction<decltype(::waveOutPrepareHeader)> waveOutPrepareHeader{"waveOutPrepareHeader"};
-WinmmFunction<decltype(::waveOutWrite)> waveOutWrite{"waveOutWrite"};
-WinmmFunction<decltype(::waveOutUnprepareHeader)> waveOutUnprepareHeader{"waveOutUnprepareHeader"};
-WinmmFunction<decltype(::waveOutPause)> waveOutPause{"waveOutPause"};
-WinmmFunction<decltype(::waveOutReset)> waveOutReset{"waveOutReset"};
-WinmmFunction<decltype(::waveOutClose)> waveOutClose{"waveOutClose"};
-WinmmFunction<decltype(::midiStreamOpen)> midiStreamOpen{"midiStreamOpen"};
-WinmmFunction<decltype(::midiStreamProperty)> midiStreamProperty{"midiStreamProperty"};
-WinmmFunction<decltype(::midiOutPrepareHeader)> midiOutPrepareHeader{"midiOutPrepareHeader"};
-WinmmFunction<decltype(::midiStreamOut)> midiStreamOut{"midiStreamOut"};
-WinmmFunction<decltype(::midiStreamRestart)> midiStreamRestart{"midiStreamRestart"};
-WinmmFunction<decltype(::midiStreamStop)> midiStreamStop{"midiStreamStop"};
-WinmmFunction<decltype(::midiOutReset)> midiOutReset{"midiOutReset"};
-WinmmFunction<decltype(::midiOutUnprepareHeader)> midiOutUnprepareHeader{"midiOutUnprepareHeader"};
-WinmmFunction<decltype(::midiStreamClose)> midiStreamClose{"midiStreamClose"};
-}  // namespace winmm
 
 constexpr int kWaveBuffers = 20;
 constexpr std::size_t kWaveBufferBytes = 15360;
@@ -68,8 +28,8 @@ struct WavePlayback {
   std::unique_ptr<std::uint8_t[]> samples;
   std::size_t sampleCount = 0;
   const std::uint8_t* playing = nullptr;  // the samples, or their conversion
-  // The "fmt " body when the device refused it: the thread plays a conversion.
-  std::vector<std::uint8_t> refusedFormat;
+  std::vector<std::uint8_t> format;  // the "fmt " body
+
   std::vector<std::int16_t> converted;
   HWAVEOUT device = nullptr;
   // All headers, then all buffers, in one block.
@@ -209,13 +169,13 @@ MMRESULT OpenDevice(WavePlayback* p, const std::vector<std::uint8_t>& format) {
 // that still fails leaves the sound silent, to end by the idle timeout.
 void OpenConverted(WavePlayback* p) {
   try {
-    auto wave = sound::ConvertToPcm16(p->refusedFormat, ByteView(p->samples.get(), p->sampleCount));
+    auto wave = ConvertToPcm16(p->format, ByteView(p->samples.get(), p->sampleCount));
     if (!wave) return;
-    MMRESULT result = OpenDevice(p, sound::Pcm16FormatBlock(*wave));
+    MMRESULT result = OpenDevice(p, Pcm16FormatBlock(*wave));
     if (result == WAVERR_BADFORMAT && wave->rate != kFallbackRate) {
-      wave = sound::Resample(*wave, kFallbackRate);
+      wave = Resample(*wave, kFallbackRate);
       if (!wave) return;
-      result = OpenDevice(p, sound::Pcm16FormatBlock(*wave));
+      result = OpenDevice(p, Pcm16FormatBlock(*wave));
     }
     if (result != MMSYSERR_NOERROR) return;
     p->converted = std::move(wave->samples);
@@ -228,9 +188,17 @@ void OpenConverted(WavePlayback* p) {
   }
 }
 
+// The file's own format first, so whatever the device takes plays bit-exact; a
+// refused format is played converted. Any other failure is silent, and the thread
+// then ends by the idle timeout.
+void OpenOnThread(WavePlayback* p) {
+  if (winmm::waveOutGetNumDevs() == 0) return;
+  if (OpenDevice(p, WaveFormatBlock(p->format)) == WAVERR_BADFORMAT) OpenConverted(p);
+}
+
 DWORD WINAPI WaveThread(void* parameter) {
   auto* p = static_cast<WavePlayback*>(parameter);
-  if (!p->refusedFormat.empty()) OpenConverted(p);
+  OpenOnThread(p);
   const HANDLE waits[2] = {p->bufferFree, p->stop};
   for (;;) {
     const DWORD result = WaitForMultipleObjects(2, waits, FALSE, kWaveIdleTimeoutMs);
@@ -253,23 +221,26 @@ DWORD WINAPI WaveThread(void* parameter) {
   return 0;
 }
 
-bool StartWave(ByteView data, bool loop) {
-  const auto chunks = sound::FindWaveChunks(data);
-  if (!chunks) return false;
-
+bool StartWave(const WaveChunks& chunks, bool loop) {
   auto* p = new (std::nothrow) WavePlayback;
   if (p == nullptr) return false;
   InitializeCriticalSection(&p->lock);
-  p->sampleCount = chunks->samples.size();
+  p->sampleCount = chunks.samples.size();
   p->samples.reset(new (std::nothrow) std::uint8_t[p->sampleCount]);
   p->block.reset(new (std::nothrow) std::uint8_t[kWaveBuffers * (sizeof(WAVEHDR) + kWaveBufferBytes)]);
   p->bufferFree = CreateSemaphoreW(nullptr, kWaveBuffers, kWaveBuffers, nullptr);
   p->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  try {
+    p->format.assign(chunks.format.begin(), chunks.format.end());
+  } catch (const std::bad_alloc&) {
+    Destroy(p);
+    return false;
+  }
   if (!p->samples || !p->block || p->bufferFree == nullptr || p->stop == nullptr) {
     Destroy(p);
     return false;
   }
-  std::memcpy(p->samples.get(), chunks->samples.data(), p->sampleCount);
+  std::memcpy(p->samples.get(), chunks.samples.data(), p->sampleCount);
   p->playing = p->samples.get();
   p->headers = reinterpret_cast<WAVEHDR*>(p->block.get());
   std::uint8_t* buffers = p->block.get() + kWaveBuffers * sizeof(WAVEHDR);
@@ -278,12 +249,6 @@ bool StartWave(ByteView data, bool loop) {
     p->headers[i].lpData = reinterpret_cast<LPSTR>(buffers + i * kWaveBufferBytes);
   }
   p->loop = loop;
-
-  // The file's own format first, so whatever the device takes plays bit-exact.
-  // Any other failure is silent; the thread then ends by the idle timeout.
-  if (winmm::waveOutGetNumDevs() > 0 && OpenDevice(p, sound::WaveFormatBlock(chunks->format)) == WAVERR_BADFORMAT) {
-    p->refusedFormat.assign(chunks->format.begin(), chunks->format.end());
-  }
 
   p->thread = CreateThread(nullptr, 0, &WaveThread, p, CREATE_SUSPENDED, &p->threadId);
   if (p->thread == nullptr) {
@@ -298,106 +263,37 @@ bool StartWave(ByteView data, bool loop) {
   return true;
 }
 
-// The system's MIDI stream on the MIDI mapper.
-class Win32MidiStream final : public sound::MidiStreamDevice {
+class Win32WaveOutput final : public WaveOutput {
  public:
-  bool Open(std::function<void(int)> done) override {
-    done_ = std::move(done);
-    UINT device = MIDI_MAPPER;
-    return winmm::midiStreamOpen(&stream_, &device, 1, reinterpret_cast<DWORD_PTR>(&Callback),
-                          reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION) == MMSYSERR_NOERROR;
-  }
-  bool SetTimeDivision(std::uint32_t division) override {
-    MIDIPROPTIMEDIV property{sizeof(MIDIPROPTIMEDIV), division};
-    return winmm::midiStreamProperty(stream_, reinterpret_cast<LPBYTE>(&property), MIDIPROP_SET | MIDIPROP_TIMEDIV) ==
-           MMSYSERR_NOERROR;
-  }
-  bool Prepare(int buffer, std::uint8_t* data, std::size_t capacity) override {
-    MIDIHDR& h = headers_[buffer];
-    h = MIDIHDR{};
-    h.lpData = reinterpret_cast<LPSTR>(data);
-    h.dwBufferLength = static_cast<DWORD>(capacity);
-    h.dwUser = static_cast<DWORD_PTR>(buffer);
-    return winmm::midiOutPrepareHeader(Handle(), &h, sizeof(MIDIHDR)) == MMSYSERR_NOERROR;
-  }
-  bool Out(int buffer, std::size_t bytes) override {
-    MIDIHDR& h = headers_[buffer];
-    h.dwBytesRecorded = static_cast<DWORD>(bytes);
-    return winmm::midiStreamOut(stream_, &h, sizeof(MIDIHDR)) == MMSYSERR_NOERROR;
-  }
-  bool Restart() override { return winmm::midiStreamRestart(stream_) == MMSYSERR_NOERROR; }
-  void Stop() override { winmm::midiStreamStop(stream_); }
-  void Reset() override { winmm::midiOutReset(Handle()); }
-  void Unprepare(int buffer) override { winmm::midiOutUnprepareHeader(Handle(), &headers_[buffer], sizeof(MIDIHDR)); }
-  void Close() override {
-    winmm::midiStreamClose(stream_);
-    stream_ = nullptr;
-  }
+  bool Start(const WaveChunks& wave, bool loop) override { return StartWave(wave, loop); }
 
- private:
-  HMIDIOUT Handle() const { return reinterpret_cast<HMIDIOUT>(stream_); }
-
-  static void CALLBACK Callback(HMIDIOUT, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
-    if (message != MOM_DONE) return;
-    auto* self = reinterpret_cast<Win32MidiStream*>(instance);
-    const auto* header = reinterpret_cast<const MIDIHDR*>(param1);
-    if (self->done_) self->done_(static_cast<int>(header->dwUser));
+  void StopAll(std::chrono::milliseconds wait) override {
+    std::vector<HANDLE> threads;
+    {
+      ActiveLock lock;
+      for (WavePlayback* p : Active().list) {
+        SetEvent(p->stop);
+        // A finishing thread closes its own handle, so wait on a duplicate taken
+        // while the object is surely still alive.
+        HANDLE copy = nullptr;
+        if (wait.count() > 0 &&
+            DuplicateHandle(GetCurrentProcess(), p->thread, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0)) {
+          threads.push_back(copy);
+        }
+      }
+    }
+    const DWORD deadline = GetTickCount() + static_cast<DWORD>(wait.count());
+    for (HANDLE h : threads) {
+      const DWORD now = GetTickCount();
+      const DWORD left = static_cast<LONG>(deadline - now) > 0 ? deadline - now : 0;
+      WaitForSingleObject(h, left);
+      CloseHandle(h);
+    }
   }
-
-  HMIDISTRM stream_ = nullptr;
-  MIDIHDR headers_[2]{};
-  std::function<void(int)> done_;
 };
 
 }  // namespace
 
-struct Win32SoundService::Midi {
-  Win32MidiStream device;
-  sound::MidiPlayer player{device};
-};
+std::unique_ptr<WaveOutput> NewSystemWaveOutput() { return std::make_unique<Win32WaveOutput>(); }
 
-Win32SoundService::Win32SoundService() : midi_(std::make_unique<Midi>()) {}
-
-Win32SoundService::~Win32SoundService() { midi_->player.Stop(); }
-
-bool Win32SoundService::StartSound(ByteView data, bool loop) {
-  if (data.empty()) return false;
-  switch (sound::RecogniseSound(data)) {
-    case sound::SoundKind::Wave:
-      return StartWave(data, loop);
-    case sound::SoundKind::Midi:
-      midi_->player.Play(data, loop);  // stops the old tune whatever the new data holds
-      return true;
-    case sound::SoundKind::None:
-      break;
-  }
-  return false;
-}
-
-void Win32SoundService::StopAllSounds(bool wait) {
-  midi_->player.Stop();
-  std::vector<HANDLE> threads;
-  {
-    ActiveLock lock;
-    for (WavePlayback* p : Active().list) {
-      SetEvent(p->stop);
-      // A finishing thread closes its own handle, so wait on a duplicate taken
-      // while the object is surely still alive.
-      HANDLE copy = nullptr;
-      if (wait && DuplicateHandle(GetCurrentProcess(), p->thread, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0)) {
-        threads.push_back(copy);
-      }
-    }
-  }
-  for (HANDLE h : threads) {
-    WaitForSingleObject(h, INFINITE);
-    CloseHandle(h);
-  }
-}
-
-std::size_t Win32SoundService::PlayingWaveSounds() {
-  ActiveLock lock;
-  return Active().list.size();
-}
-
-}  // namespace tolvane
+}  // namespace tolvane::sound
