@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "platform/datetime/datetime.h"
-#include "resources/resources.h"
+#include "platform/text/byte_view.h"
 #include "ui/events.h"
 #include "ui/window_definition.h"
 
