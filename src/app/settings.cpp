@@ -1,9 +1,10 @@
 // Loading and saving the reminder settings, and choosing the custom sound file.
 #include "app/settings.h"
 
-#include "app/profile.h"
 #include "app/program.h"
 #include "platform/files/files.h"
+#include "platform/files/profile.h"
+#include "platform/text/gbk.h"
 #include "ui/control_names.h"
 
 namespace tolvane {
@@ -11,20 +12,18 @@ namespace tolvane {
 using namespace ui::names;
 
 std::string FileNameOfPath(std::string_view path, char separator) {
-  std::ptrdiff_t last = -1;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(path[i]);
-    if (byte >= 0x80) {
-      ++i;  // a two-byte character: its trail byte is not a separator
-    } else if (byte == static_cast<unsigned char>(separator)) {
-      last = static_cast<std::ptrdiff_t>(i);
-    }
-  }
-  return std::string(path.substr(static_cast<std::size_t>(last + 1)));
+  const std::size_t last = FindLastGbkChar(path, separator);
+  return std::string(last == std::string_view::npos ? path : path.substr(last + 1));
 }
 
 namespace {
 std::string ConfigPath(const FileSystem& files) { return files.SettingsPath(); }
+
+// What 编辑框4 shows for a path: its file name by the system's own separator. Without
+// a file system there is no separator to go by, and the path shows whole.
+std::string ShownFileName(const FileSystem* files, const std::string& path) {
+  return files ? FileNameOfPath(path, files->PathSeparator()) : path;
+}
 
 std::vector<std::uint8_t> ReadSoundFile(const FileSystem& files, const std::string& path) {
   if (path.empty()) return {};
@@ -41,7 +40,7 @@ void Program::LoadSettings() {
   host_.SetContent(编辑框3, ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeyInterval, "0"));
   host_.SetContent(编辑框2, ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeyStartMinutes, " 0"));
   customSoundPath_ = ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeySoundPath, "");
-  host_.SetContent(编辑框4, FileNameOfPath(customSoundPath_, s_.files ? s_.files->PathSeparator() : '\\'));
+  host_.SetContent(编辑框4, ShownFileName(s_.files, customSoundPath_));
   host_.SetChecked(选择框4,
                    ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeyCustomEnabled, "假") == "真");
 }
@@ -71,7 +70,7 @@ void Program::ChooseSoundFile() {
   customSoundData_ = s_.files ? ReadSoundFile(*s_.files, customSoundPath_) : std::vector<std::uint8_t>{};
   if (!customSoundData_.empty()) host_.SetDisabled(按钮4, false);
   if (s_.files) WriteProfileString(*s_.files, ConfigPath(*s_.files), kSettingsSection, kKeySoundPath, customSoundPath_);
-  host_.SetContent(编辑框4, FileNameOfPath(customSoundPath_, s_.files ? s_.files->PathSeparator() : '\\'));
+  host_.SetContent(编辑框4, ShownFileName(s_.files, customSoundPath_));
 }
 
 void Program::PlayCustomSound() { s_.sound.StartSound(ByteView(customSoundData_), false); }

@@ -13,6 +13,6 @@ inline constexpr const char* kKeyCustomEnabled = "启用自定义";
 
 // The part of a GBK path after its last separator; a trail byte equal to it is never
 // taken for a separator. The whole path when there is none.
-std::string FileNameOfPath(std::string_view path, char separator = '\\');
+std::string FileNameOfPath(std::string_view path, char separator);
 
 }  // namespace tolvane

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/text/gbk.h"
+
 namespace tolvane::headless {
 
 namespace {
@@ -11,16 +13,17 @@ namespace {
 std::string Fold(std::string_view path) {
   std::string key;
   key.reserve(path.size());
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    const auto b = static_cast<unsigned char>(path[i]);
-    if (b >= 0x81 && b <= 0xFE && i + 1 < path.size()) {
-      key.push_back(path[i]);
-      key.push_back(path[++i]);
-    } else if (b >= 'A' && b <= 'Z') {
-      key.push_back(static_cast<char>(b - 'A' + 'a'));
+  for (std::size_t i = 0; i < path.size();) {
+    const std::size_t length = GbkCharLength(path, i);
+    const char c = path[i];
+    if (length == 2) {
+      key.append(path.substr(i, 2));
+    } else if (c >= 'A' && c <= 'Z') {
+      key.push_back(static_cast<char>(c - 'A' + 'a'));
     } else {
-      key.push_back(b == '/' ? '\\' : path[i]);
+      key.push_back(c == '/' ? '\\' : c);
     }
+    i += length;
   }
   while (key.size() > 1 && key.back() == '\\') key.pop_back();
   return key;
@@ -28,15 +31,7 @@ std::string Fold(std::string_view path) {
 
 // The folded directory part of a folded path, empty when there is none.
 std::string DirectoryOf(const std::string& folded) {
-  std::size_t last = std::string::npos;
-  for (std::size_t i = 0; i < folded.size(); ++i) {
-    const auto b = static_cast<unsigned char>(folded[i]);
-    if (b >= 0x81 && b <= 0xFE) {
-      ++i;
-    } else if (b == '\\') {
-      last = i;
-    }
-  }
+  const std::size_t last = FindLastGbkChar(folded, '\\');
   return last == std::string::npos ? std::string() : folded.substr(0, last);
 }
 

@@ -34,6 +34,7 @@ class MemoryFileSystem final : public FileSystem {
   bool Exists(const std::string& path) const override;
   bool ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) override;
   std::string ProgramDirectory() const override { return programDirectory_; }
+  char PathSeparator() const override { return '\\'; }  // the paths are Windows ones
 
   // Setting up and inspecting. Paths compare as on Windows: ASCII case ignored,
   // '/' and '\' alike.

@@ -1,13 +1,7 @@
 #pragma once
 // The program's built-in data: the reminder clip and the program icon, embedded
 // from the files beside this header when the program is built.
-#include <cstddef>
-#include <cstdint>
-#include <span>
-
-namespace tolvane {
-using ByteView = std::span<const std::uint8_t>;
-}
+#include "platform/text/byte_view.h"
 
 namespace tolvane::resources {
 ByteView builtinClip();  // RIFF WAVE, PCM mono 11025 Hz 16-bit, 21260 bytes

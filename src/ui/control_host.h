@@ -1,7 +1,8 @@
 #pragma once
 // The window and its controls, addressed by name. The property semantics live
-// here once; a host (Win32 or headless) mirrors writes onto its real controls and
-// refreshes the properties the user can change before they are read.
+// here once; a host (Win32, GTK or the tests' headless one) mirrors writes onto
+// its real controls and refreshes the properties the user can change before they
+// are read.
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -9,7 +10,7 @@
 #include <string_view>
 
 #include "platform/datetime/datetime.h"
-#include "resources/resources.h"
+#include "platform/text/byte_view.h"
 #include "ui/events.h"
 #include "ui/window_definition.h"
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/text/gbk.h"
+
 namespace tolvane::ui {
 namespace {
 struct Range {
@@ -29,14 +31,13 @@ void DateFieldEditor::SetFormat(std::string_view format) {
     tokens_.back().literal += text;
   };
   for (std::size_t i = 0; i < format.size();) {
-    const auto byte = static_cast<unsigned char>(format[i]);
-    if (byte >= 0x81 && i + 1 < format.size()) {
+    if (GbkCharLength(format, i) == 2) {
       // A two-byte character: its trail byte may look like a format letter.
       literal(format.substr(i, 2));
       i += 2;
       continue;
     }
-    if (byte == '\'') {
+    if (format[i] == '\'') {
       const std::size_t end = format.find('\'', i + 1);
       const std::size_t stop = end == std::string_view::npos ? format.size() : end;
       literal(format.substr(i + 1, stop - i - 1));

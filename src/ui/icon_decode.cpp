@@ -1,5 +1,7 @@
 #include "ui/icon_decode.h"
 
+#include "platform/text/byte_order.h"
+
 namespace tolvane::ui {
 
 namespace {
@@ -8,16 +10,6 @@ constexpr std::size_t kHeaderBytes = 6;
 constexpr std::size_t kEntryBytes = 16;
 constexpr std::size_t kCoreHeaderBytes = 12;  // the old OS/2-style bitmap header
 constexpr std::size_t kInfoHeaderFields = 16;  // size, width, height, planes, bit count
-
-std::uint16_t U16(ByteView b, std::size_t at) { return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8)); }
-std::uint32_t U32(ByteView b, std::size_t at) {
-  return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-         (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-std::uint32_t U32BigEndian(ByteView b, std::size_t at) {
-  return (static_cast<std::uint32_t>(b[at]) << 24) | (static_cast<std::uint32_t>(b[at + 1]) << 16) |
-         (static_cast<std::uint32_t>(b[at + 2]) << 8) | static_cast<std::uint32_t>(b[at + 3]);
-}
 
 bool IsPng(ByteView image) {
   static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
@@ -31,11 +23,11 @@ bool IsPng(ByteView image) {
 // IHDR chunk that must follow the signature.
 std::optional<IconImage> FromPng(ByteView image) {
   constexpr std::size_t kIhdrEnd = 8 + 8 + 13;
-  if (image.size() < kIhdrEnd || U32BigEndian(image, 8) != 13 || image[12] != 'I' || image[13] != 'H' ||
+  if (image.size() < kIhdrEnd || Be32(image.data() + 8) != 13 || image[12] != 'I' || image[13] != 'H' ||
       image[14] != 'D' || image[15] != 'R')
     return std::nullopt;
-  const std::uint32_t width = U32BigEndian(image, 16);
-  const std::uint32_t height = U32BigEndian(image, 20);
+  const std::uint32_t width = Be32(image.data() + 16);
+  const std::uint32_t height = Be32(image.data() + 20);
   if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) return std::nullopt;
   return IconImage{image, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), 32, true};
 }
@@ -44,16 +36,16 @@ std::optional<IconImage> FromBitmap(ByteView image) {
   if (image.size() < 4) return std::nullopt;
   std::int64_t width = 0, storedHeight = 0;
   std::uint16_t bits = 0;
-  if (U32(image, 0) == kCoreHeaderBytes) {
+  if (Le32(image.data()) == kCoreHeaderBytes) {
     if (image.size() < kCoreHeaderBytes) return std::nullopt;
-    width = U16(image, 4);
-    storedHeight = U16(image, 6);
-    bits = U16(image, 10);
+    width = Le16(image.data() + 4);
+    storedHeight = Le16(image.data() + 6);
+    bits = Le16(image.data() + 10);
   } else {
     if (image.size() < kInfoHeaderFields) return std::nullopt;
-    width = static_cast<std::int32_t>(U32(image, 4));
-    storedHeight = static_cast<std::int32_t>(U32(image, 8));
-    bits = U16(image, 14);
+    width = static_cast<std::int32_t>(Le32(image.data() + 4));
+    storedHeight = static_cast<std::int32_t>(Le32(image.data() + 8));
+    bits = Le16(image.data() + 14);
   }
   // The stored height covers the colour rows and the mask rows below them.
   const std::int64_t height = storedHeight / 2;
@@ -65,7 +57,7 @@ std::optional<IconImage> FromBitmap(ByteView image) {
 
 std::optional<IconImage> DecodeIcon(ByteView file, int preferredWidth) {
   if (file.size() < kHeaderBytes) return std::nullopt;
-  const std::uint16_t reserved = U16(file, 0), type = U16(file, 2), count = U16(file, 4);
+  const std::uint16_t reserved = Le16(file.data()), type = Le16(file.data() + 2), count = Le16(file.data() + 4);
   if (reserved != 0 || (type != 1 && type != 2) || count == 0) return std::nullopt;
 
   std::size_t chosen = 0;
@@ -76,8 +68,8 @@ std::optional<IconImage> DecodeIcon(ByteView file, int preferredWidth) {
     if (file[entry] == preferredWidth && file[entry + 2] > 15) break;
   }
 
-  const std::uint32_t size = U32(file, chosen + 8);
-  const std::uint32_t offset = U32(file, chosen + 12);
+  const std::uint32_t size = Le32(file.data() + chosen + 8);
+  const std::uint32_t offset = Le32(file.data() + chosen + 12);
   // Compared without adding, so offset + size cannot wrap.
   if (offset > file.size() || size > file.size() - offset || size == 0) return std::nullopt;
   const ByteView image = file.subspan(offset, size);

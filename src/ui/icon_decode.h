@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "resources/resources.h"
+#include "platform/text/byte_view.h"
 
 namespace tolvane::ui {
 

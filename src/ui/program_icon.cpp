@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "resources/resources.h"
+
 namespace tolvane::ui {
 
 ByteView IconFileForSize(ByteView file, int pixels) {

@@ -2,7 +2,7 @@
 // The program's own icon at the size a scaled display asks for. The program hands the
 // hosts its 16x16 icon file; a host that shows it larger takes the same artwork drawn
 // at that size instead of a stretched copy.
-#include "resources/resources.h"
+#include "platform/text/byte_view.h"
 
 namespace tolvane::ui {
 

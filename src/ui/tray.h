@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "resources/resources.h"
+#include "platform/text/byte_view.h"
 
 namespace tolvane::ui {
 

@@ -1,5 +1,6 @@
 // The window's controls: creating and placing them, their fonts and colours,
-// the painted labels, and the number boxes with their spin arrows.
+// the painted labels, the number boxes with their spin arrows, and the date
+// pickers' display formats.
 #include "win32/win32_host.h"
 
 #include <uxtheme.h>
@@ -18,6 +19,12 @@ namespace tolvane::win32 {
 using ui::ControlType;
 
 namespace {
+// Bound by name at run time, as the idle query's function is, so a system without
+// it gets the program's own fatal report.
+DeclaredFunction sendMessageFunction{"user32", "SendMessageW"};
+using SendMessageFn = LRESULT(WINAPI*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+constexpr UINT kDtmSetFormatW = 0x1032;
+
 COLORREF ToColorRef(ui::Colour c) { return RGB(c.red, c.green, c.blue); }
 
 // The theme library is bound when first needed; without it controls have the classic
@@ -240,10 +247,10 @@ void Win32Host::PaintLabel(HWND hwnd) {
 }
 
 LRESULT CALLBACK Win32Host::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (g_host != nullptr) {
+  if (Win32Host* host = HostOf(GetParent(hwnd))) {
     switch (message) {
       case WM_PAINT:
-        g_host->PaintLabel(hwnd);
+        host->PaintLabel(hwnd);
         return 0;
       case WM_ERASEBKGND:
         return 1;
@@ -259,13 +266,13 @@ LRESULT CALLBACK Win32Host::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LP
         return 0;
       case WM_LBUTTONDOWN:
       case WM_LBUTTONDBLCLK:
-        if (ui::ControlState* label = g_host->ControlByHwnd(hwnd)) {
+        if (ui::ControlState* label = host->ControlByHwnd(hwnd)) {
           ui::EventArgs args;
           args.x = static_cast<short>(LOWORD(lParam));
           args.y = static_cast<short>(HIWORD(lParam));
           args.keys = ((wParam & MK_CONTROL) ? 1 : 0) | ((wParam & MK_SHIFT) ? 2 : 0) | (GetKeyState(VK_MENU) < 0 ? 4 : 0);
           const std::string name = label->def->name;
-          g_host->Raise(name, message == WM_LBUTTONDOWN ? ui::Event::LeftButtonDown : ui::Event::LeftDoubleClick, args);
+          host->Raise(name, message == WM_LBUTTONDOWN ? ui::Event::LeftButtonDown : ui::Event::LeftDoubleClick, args);
         }
         return 0;
       default:
@@ -288,4 +295,10 @@ LRESULT Win32Host::ControlColour(HDC dc, HWND hwnd) {
   }
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
+
+void SetPickerFormat(HWND picker, const std::string& gbkFormat) {
+  const std::wstring format = GbkToWide(gbkFormat);
+  BindAs<SendMessageFn>(sendMessageFunction)(picker, kDtmSetFormatW, 0, reinterpret_cast<LPARAM>(format.c_str()));
+}
+
 }  // namespace tolvane::win32

@@ -225,8 +225,19 @@ bool Win32Host::HandleKey(const MSG& msg) {
   }
 }
 
+Win32Host* Win32Host::HostOf(HWND window) {
+  return reinterpret_cast<Win32Host*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 LRESULT CALLBACK Win32Host::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (g_host != nullptr && g_host->window_ == hwnd) return g_host->HandleMessage(message, wParam, lParam);
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  // Messages sent while CreateWindowExW runs take the default course, as the host
+  // knows its window only once that returns.
+  Win32Host* host = HostOf(hwnd);
+  if (host != nullptr && host->window_ == hwnd) return host->HandleMessage(message, wParam, lParam);
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 }  // namespace tolvane::win32

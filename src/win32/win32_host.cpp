@@ -2,7 +2,6 @@
 // the window's state and its place on the screen.
 #include "win32/win32_host.h"
 
-#include "platform/idle/idle_win32.h"
 #include "platform/messages/fatal.h"
 #include "platform/system/bind_win32.h"
 #include "platform/text/text_win32.h"
@@ -17,8 +16,6 @@ namespace tolvane::win32 {
 
 using ui::ControlType;
 using ui::Prop;
-
-Win32Host* g_host = nullptr;
 
 std::wstring WindowTextOf(HWND hwnd) {
   const int length = GetWindowTextLengthW(hwnd);
@@ -44,14 +41,14 @@ SYSTEMTIME ToSystemTime(DateTime value) {
 }
 }  // namespace
 
-Win32Host::Win32Host(HINSTANCE instance) : instance_(instance) { g_host = this; }
+Win32Host::Win32Host(HINSTANCE instance) : instance_(instance) {}
 
 Win32Host::~Win32Host() {
   for (auto& [key, font] : fonts_) DeleteObject(font);
   if (windowIconSmall_) DestroyIcon(windowIconSmall_);
   if (windowIconBig_) DestroyIcon(windowIconBig_);
   if (whiteBrush_) DeleteObject(whiteBrush_);
-  g_host = nullptr;
+  if (window_ != nullptr) SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
 }
 
 bool Win32Host::Build() {
@@ -78,7 +75,7 @@ bool Win32Host::Build() {
   PreferPerMonitorDpi();
   const ui::WindowDef& def = ui::MainWindow();
   window_ = CreateWindowExW(0, kMainClass, GbkToWide(def.title).c_str(), kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                            def.rect.width, def.rect.height, nullptr, nullptr, instance_, nullptr);
+                            def.rect.width, def.rect.height, nullptr, nullptr, instance_, this);
   if (window_ == nullptr) return false;
   // The DPI is known once the window is on its monitor; the definition's size scales to it.
   dpi_ = DpiOfWindow(window_);
@@ -177,7 +174,7 @@ void Win32Host::Push(ui::ControlState& control, Prop prop) {
       }
       break;
     case Prop::PickerFormat:
-      if (hwnd) ::tolvane::SetPickerFormat(hwnd, control.pickerFormat);
+      if (hwnd) win32::SetPickerFormat(hwnd, control.pickerFormat);
       break;
     case Prop::State:
       ApplyWindowState(control.windowState);

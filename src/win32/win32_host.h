@@ -50,6 +50,9 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   void ArmTimer(const ui::ControlState& timer);
 
  private:
+  // The host of the main window, or of a label (through its parent): CreateWindowExW
+  // hands it to the main window, which keeps it in its user data.
+  static Win32Host* HostOf(HWND window);
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK NumberEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data);
@@ -103,7 +106,9 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
 };
 
 // Shared by the host's source files.
-extern Win32Host* g_host;  // one window per process
 std::wstring WindowTextOf(HWND hwnd);
+// Gives a date-time picker its display format (GBK text). Sent as UTF-16 so the
+// picker reads correctly whatever the system code page.
+void SetPickerFormat(HWND picker, const std::string& gbkFormat);
 
 }  // namespace tolvane::win32

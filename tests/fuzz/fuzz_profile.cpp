@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/profile.h"
-#include "platform/files/gbk_unicode.h"
+#include "platform/files/profile.h"
+#include "platform/text/gbk_unicode.h"
 
 // The harness's own byte comparisons are no coverage for the fuzzer to chase.
 #if defined(__clang__)
@@ -46,6 +46,7 @@ class OneFile final : public tolvane::FileSystem {
     return true;
   }
   std::string ProgramDirectory() const override { return "C:\\Tolvane"; }
+  char PathSeparator() const override { return '\\'; }
 
   std::string bytes;
   int replaces = 0;

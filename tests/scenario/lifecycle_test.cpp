@@ -70,13 +70,16 @@ TEST(Lifecycle, MissingAndGarbledKeysFallBackAsDocumented) {
 }
 
 TEST(Lifecycle, TheFileNameScanStepsOverTwoByteCharacters) {
-  EXPECT_EQ(FileNameOfPath("C:\\a\\b.wav"), "b.wav");
-  EXPECT_EQ(FileNameOfPath("b.wav"), "b.wav");
-  EXPECT_EQ(FileNameOfPath(""), "");
+  EXPECT_EQ(FileNameOfPath("C:\\a\\b.wav", '\\'), "b.wav");
+  EXPECT_EQ(FileNameOfPath("b.wav", '\\'), "b.wav");
+  EXPECT_EQ(FileNameOfPath("", '\\'), "");
   EXPECT_EQ(FileNameOfPath("/home/李/铃声.wav", '/'), "铃声.wav");
-  EXPECT_EQ(FileNameOfPath("C:/a/b.wav"), "C:/a/b.wav");  // Windows: only "\" ends a folder
-  EXPECT_EQ(FileNameOfPath("C:\\乗.wav"), "乗.wav");  // 乗 ends in the byte of "\"
-  EXPECT_EQ(FileNameOfPath("C:\\声音\\乗"), "乗");
+  EXPECT_EQ(FileNameOfPath("C:/a/b.wav", '\\'), "C:/a/b.wav");  // Windows: only "\" ends a folder
+  EXPECT_EQ(FileNameOfPath("C:\\乗.wav", '\\'), "乗.wav");  // 乗 ends in the byte of "\"
+  EXPECT_EQ(FileNameOfPath("C:\\声音\\乗", '\\'), "乗");
+  // 0x80 (the euro sign) is a character of its own: the "\" after it ends a folder.
+  EXPECT_EQ(FileNameOfPath("C:\\\x80\\b.wav", '\\'), "b.wav");
+  EXPECT_EQ(FileNameOfPath("C:\\a\x80\\\x80.wav", '\\'), "\x80.wav");
   Prepared w(Typical("D:\\乗\\乗乗.mid"));
   EXPECT_EQ(w.host.Content(编辑框4), "乗乗.mid");
 }

@@ -227,6 +227,8 @@ TEST(NumberText, FoldFullWidth) {
   // Characters are walked whole: the A3 that ends C4 A3 starts nothing.
   EXPECT_EQ(FoldFullWidth("\xC4\xA3\xB0\xB0年\xA3\xA0\xA3\xFF"), "\xC4\xA3\xB0\xB0年\xA3\xA0\xA3\xFF");
   EXPECT_EQ(FoldFullWidth("ab\xA3"), "ab");
+  // Folding takes every byte from 0x80 for a lead byte, 0x80 too: A3 B1 is not a digit here.
+  EXPECT_EQ(FoldFullWidth("\x80\xA3\xB1"), "\x80\xA3");
   EXPECT_EQ(FoldFullWidth(std::string_view("a\xA3\0\xB1", 4)), "a");
 }
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/profile.h"
+#include "platform/files/profile.h"
 #include "headless/memory_files.h"
 #include "platform/files/settings_location.h"
 

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "resources/resources.h"
+
 namespace tolvane::ui {
 namespace {
 

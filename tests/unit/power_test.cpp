@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/power/power.h"
+#include "platform/power/power_linux_map.h"
+#include "platform/power/power_win32_map.h"
 
 namespace tolvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/profile.h"
+#include "platform/files/profile.h"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/messages/fatal.h"
+#include "platform/text/gbk.h"
 
 namespace tolvane {
 
@@ -78,7 +79,7 @@ std::size_t FoldInto(std::string_view text, char* out, std::size_t cap) {
   while (in != end && out != last) {
     const unsigned char lead = *in++;
     if (lead == 0) break;  // the program's texts end at their first zero byte
-    if (lead < 0x80) {
+    if (!StartsFoldingPair(lead)) {
       *out++ = static_cast<char>(lead);
       continue;
     }

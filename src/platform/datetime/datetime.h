@@ -25,8 +25,8 @@ struct DateTimeParts {
   bool operator==(const DateTimeParts&) const = default;
 };
 
-// The local wall clock at one-second resolution; the Win32 and headless hosts
-// each provide one.
+// The local wall clock at one-second resolution: the system's own on Windows
+// and Linux (clock_win32.h, clock_linux.h), virtual time in the tests' headless host.
 class Clock {
  public:
   virtual ~Clock() = default;

@@ -1,7 +1,7 @@
 #pragma once
 // File access: whole-file reads, an existence test and atomic replacement. The
-// Windows side works on real files; the headless side keeps files in memory.
-// Paths are GBK text.
+// Windows and Linux sides work on real files; tests keep files in memory. Paths
+// are GBK text with the system's own separator.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -39,11 +39,11 @@ class FileSystem {
 
   // The character that ends a folder name in a path: "\\" on Windows (a path a user
   // wrote with "/" still shows whole, as it always has), "/" on Linux.
-  virtual char PathSeparator() const { return '\\'; }
+  virtual char PathSeparator() const = 0;
 
   // The settings file: config.ini beside the program, unless the system keeps
   // a user's settings in a place of its own.
-  virtual std::string SettingsPath() const { return ProgramDirectory() + "\\config.ini"; }
+  virtual std::string SettingsPath() const { return ProgramDirectory() + PathSeparator() + "config.ini"; }
 };
 
 }  // namespace tolvane

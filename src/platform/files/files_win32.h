@@ -12,6 +12,7 @@ class Win32FileSystem final : public FileSystem {
   bool Exists(const std::string& path) const override;
   bool ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) override;
   std::string ProgramDirectory() const override;
+  char PathSeparator() const override { return '\\'; }
 };
 
 }  // namespace tolvane

@@ -4,6 +4,7 @@
 #include <gio/gunixfdlist.h>
 #include <unistd.h>
 
+#include "platform/power/power_linux_map.h"
 #include "platform/text/text_linux.h"
 
 namespace tolvane {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/power/power.h"
+#include "platform/power/power_win32_map.h"
 
 namespace tolvane {
 

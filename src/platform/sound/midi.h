@@ -1,8 +1,9 @@
 #pragma once
 // Standard MIDI File playback without system calls: the file is checked and its
 // tracks merged into the stream events a MIDI stream device plays, and a player
-// keeps two stream buffers topped up through a small device interface. The
-// Windows side supplies the real device; tests supply a recording one.
+// keeps two stream buffers topped up through a small device interface. Windows
+// supplies its MIDI stream, Linux a synthesizer that plays the same events
+// (synth_linux.h); tests supply a recording device.
 #include <array>
 #include <condition_variable>
 #include <cstdint>
@@ -84,18 +85,20 @@ enum class MidiOpen {
   Failed,    // anything else; the next tune tries again
 };
 
-// A system's MIDI stream, reduced to what the player needs: the calls of a
-// Windows MIDI stream (open, time division, prepare, queue, restart, stop,
-// reset, unprepare, close), which the Linux side plays through its own
-// synthesizer. Buffers are known by their index, 0 or 1.
+// A MIDI stream device, reduced to what the player needs. It follows the Windows
+// MIDI stream calls one for one (midiStreamOpen, midiStreamProperty with the time
+// division, midiOutPrepareHeader, midiStreamOut, midiStreamRestart, midiStreamStop,
+// midiOutReset, midiOutUnprepareHeader, midiStreamClose), and the events are the
+// Windows stream's own format; another system's device imitates that stream.
+// Buffers are known by their index, 0 or 1.
 class MidiStreamDevice {
  public:
   virtual ~MidiStreamDevice() = default;
   // How many MIDI outputs the system has now. An open that found no device is
   // not tried again until this number changes.
   virtual unsigned OutputCount() = 0;
-  // Opens the stream; done is called with a buffer's index each time the device
-  // hands one back, possibly on another thread.
+  // Opens the stream (on Windows, the MIDI mapper's); done is called with a
+  // buffer's index each time the device hands one back, possibly on another thread.
   virtual MidiOpen Open(std::function<void(int)> done) = 0;
   virtual bool SetTimeDivision(std::uint32_t division) = 0;
   virtual bool Prepare(int buffer, std::uint8_t* data, std::size_t capacity) = 0;

@@ -2,7 +2,7 @@
 
 #include <glib.h>
 
-#include "platform/files/gbk_unicode.h"
+#include "platform/text/gbk_unicode.h"
 
 namespace tolvane {
 

@@ -1,7 +1,10 @@
-#include "platform/files/gbk_unicode.h"
+#include "platform/text/gbk_unicode.h"
 
 #include <cstdint>
 #include <optional>
+
+#include "platform/text/gbk.h"
+#include "platform/text/utf.h"
 
 #ifdef _WIN32
 #include <locale.h>
@@ -13,11 +16,6 @@
 namespace tolvane {
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-bool IsLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
-bool IsTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
 
 #ifdef _WIN32
 
@@ -150,16 +148,14 @@ std::u32string GbkToCodePoints(std::string_view text, bool* lossless) {
       ++i;
       continue;
     }
-    const std::size_t length = (IsLead(b) && i + 1 < text.size() && IsTrail(static_cast<unsigned char>(text[i + 1])))
-                                   ? 2
-                                   : 1;
+    const std::size_t length = GbkCharLength(text, i);
     // Of the single bytes above 0x7F only 0x80 (the euro sign) is a character;
     // the systems disagree on what the others stand for.
     const auto c = (length == 2 || b == 0x80) ? converter.Decode(text.substr(i, length)) : std::nullopt;
-    if (c && *c >= 0x80 && *c != kReplacement) {
+    if (c && *c >= 0x80 && *c != kReplacementCharacter) {
       out.push_back(*c);
     } else {
-      out.push_back(kReplacement);
+      out.push_back(kReplacementCharacter);
       exact = false;
     }
     i += length;

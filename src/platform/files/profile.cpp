@@ -1,30 +1,18 @@
-#include "app/profile.h"
+#include "platform/files/profile.h"
 
 #include <algorithm>
 #include <initializer_list>
 
-#include "platform/files/gbk_unicode.h"
+#include "platform/text/gbk.h"
+#include "platform/text/gbk_unicode.h"
+#include "platform/text/utf.h"
 
 namespace tolvane {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
-bool IsLead(char c) {
-  const auto b = static_cast<unsigned char>(c);
-  return b >= 0x81 && b <= 0xFE;
-}
-bool IsTrail(char c) {
-  const auto b = static_cast<unsigned char>(c);
-  return b >= 0x40 && b <= 0xFE && b != 0x7F;
-}
-// Bytes taken by the character at text[i]: two for a GBK lead and trail pair.
-std::size_t CharLength(std::string_view text, std::size_t i) {
-  return IsLead(text[i]) && i + 1 < text.size() && IsTrail(text[i + 1]) ? 2 : 1;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -45,7 +33,7 @@ char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A'
 bool NamesEqual(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size();) {
-    const std::size_t length = CharLength(a, i);
+    const std::size_t length = GbkCharLength(a, i);
     if (length == 2) {
       if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
     } else if (FoldAscii(a[i]) != FoldAscii(b[i])) {
@@ -94,7 +82,7 @@ Parsed Classify(std::string_view content) {
   if (s.front() == '[') {
     s.remove_prefix(1);
     std::size_t close = 0;
-    while (close < s.size() && s[close] != ']') close += CharLength(s, close);
+    while (close < s.size() && s[close] != ']') close += GbkCharLength(s, close);
     return {Kind::Section, Trim(s.substr(0, close)), {}};
   }
   const auto equals = s.find('=');  // '=' is never a GBK trail byte
@@ -142,109 +130,6 @@ Location Locate(std::string_view text, const std::vector<Line>& lines, std::stri
 bool NeedsQuotes(std::string_view value) {
   if (value.empty()) return false;
   return IsBlank(value.front()) || IsBlank(value.back()) || Unquote(value).size() != value.size();
-}
-
-// --- Unicode files ---
-
-void AppendUtf8(std::vector<std::uint8_t>& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<std::uint8_t>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<std::uint8_t>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<std::uint8_t>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<std::uint8_t>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<std::uint8_t>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
-  }
-}
-
-void AppendUtf16(std::vector<std::uint8_t>& out, char32_t c, bool bigEndian) {
-  const auto unit = [&](std::uint32_t u) {
-    const auto hi = static_cast<std::uint8_t>(u >> 8), lo = static_cast<std::uint8_t>(u & 0xFF);
-    out.push_back(bigEndian ? hi : lo);
-    out.push_back(bigEndian ? lo : hi);
-  };
-  if (c < 0x10000) {
-    unit(c);
-  } else {
-    const std::uint32_t v = c - 0x10000;
-    unit(0xD800 | (v >> 10));
-    unit(0xDC00 | (v & 0x3FF));
-  }
-}
-
-// Malformed sequences become U+FFFD and clear *valid.
-std::u32string DecodeUtf8(std::span<const std::uint8_t> in, bool* valid) {
-  std::u32string out;
-  out.reserve(in.size());
-  for (std::size_t i = 0; i < in.size();) {
-    const std::uint8_t b = in[i];
-    std::size_t length = 0;
-    char32_t c = 0, minimum = 0;
-    if (b < 0x80) {
-      out.push_back(b);
-      ++i;
-      continue;
-    } else if ((b & 0xE0) == 0xC0) {
-      length = 2, c = b & 0x1F, minimum = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      length = 3, c = b & 0x0F, minimum = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      length = 4, c = b & 0x07, minimum = 0x10000;
-    }
-    bool ok = length != 0 && in.size() - i >= length;
-    for (std::size_t k = 1; ok && k < length; ++k) {
-      if ((in[i + k] & 0xC0) != 0x80) ok = false;
-      c = (c << 6) | (in[i + k] & 0x3F);
-    }
-    ok = ok && c >= minimum && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
-    if (ok) {
-      out.push_back(c);
-      i += length;
-    } else {
-      out.push_back(kReplacement);
-      *valid = false;
-      ++i;
-    }
-  }
-  return out;
-}
-
-std::u32string DecodeUtf16(std::span<const std::uint8_t> in, bool bigEndian, bool* valid) {
-  std::u32string out;
-  out.reserve(in.size() / 2);
-  const auto unit = [&](std::size_t i) -> char32_t {
-    return bigEndian ? (in[i] << 8) | in[i + 1] : in[i] | (in[i + 1] << 8);
-  };
-  std::size_t i = 0;
-  for (; i + 1 < in.size(); i += 2) {
-    const char32_t u = unit(i);
-    if (u >= 0xD800 && u <= 0xDBFF && i + 3 < in.size()) {
-      const char32_t low = unit(i + 2);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        out.push_back(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-        i += 2;
-        continue;
-      }
-    }
-    if (u >= 0xD800 && u <= 0xDFFF) {
-      out.push_back(kReplacement);
-      *valid = false;
-    } else {
-      out.push_back(u);
-    }
-  }
-  if (i < in.size()) {  // an odd byte at the end
-    out.push_back(kReplacement);
-    *valid = false;
-  }
-  return out;
 }
 
 // A text as the program passes texts around: it ends at its first zero byte.
