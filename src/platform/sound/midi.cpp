@@ -1,4 +1,5 @@
 #include "platform/sound/midi.h"
+#include "platform/text/byte_order.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,16 +7,6 @@
 
 namespace tolvane::sound {
 namespace {
-
-std::uint32_t Be16(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0]) << 8 | p[1]; }
-std::uint32_t Be32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-         static_cast<std::uint32_t>(p[2]) << 8 | p[3];
-}
-
-void PutLe32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // A variable-length number: 7 bits a byte, high bit set on all but the last, at
 // most four bytes.

@@ -17,14 +17,10 @@
 #include "platform/sound/sound_service.h"
 #include "platform/sound/soundfont.h"
 #include "platform/sound/wave_output_linux.h"
+#include "platform/text/byte_order.h"
 
 namespace tolvane::sound {
 namespace {
-
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // The synthesizer's General MIDI sounds, from the first soundfont found.
 std::optional<std::string> SoundFontFile() {

@@ -1,4 +1,5 @@
 #include "platform/sound/wave_chunks.h"
+#include "platform/text/byte_order.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,11 +9,6 @@ namespace {
 
 bool HasId(ByteView data, std::size_t at, const char* id) {
   return at <= data.size() && data.size() - at >= 4 && std::memcmp(data.data() + at, id, 4) == 0;
-}
-
-std::uint32_t Le32(ByteView data, std::size_t at) {
-  return static_cast<std::uint32_t>(data[at]) | static_cast<std::uint32_t>(data[at + 1]) << 8 |
-         static_cast<std::uint32_t>(data[at + 2]) << 16 | static_cast<std::uint32_t>(data[at + 3]) << 24;
 }
 
 // How much a position looks like the start of a chunk header (see the header).
@@ -36,14 +32,14 @@ SoundKind RecogniseSound(ByteView data) {
 
 std::optional<WaveChunks> FindWaveChunks(ByteView data) {
   if (data.size() < kMinWaveSize || !HasId(data, 0, "RIFF") || !HasId(data, 8, "WAVE")) return std::nullopt;
-  const std::uint64_t riffSize = Le32(data, 4);
+  const std::uint64_t riffSize = Le32(data.data() + 4);
 
   std::optional<ByteView> format;
   std::optional<ByteView> samples;
   std::uint64_t pos = 12;  // 64-bit: sizes near 4 GiB must not wrap the walk back
   while (pos - 12 < riffSize && pos + 8 <= data.size()) {
     const std::size_t at = static_cast<std::size_t>(pos);
-    const std::uint64_t size = Le32(data, at + 4);
+    const std::uint64_t size = Le32(data.data() + at + 4);
     const std::size_t bodyAt = at + 8;
     const std::size_t present = static_cast<std::size_t>(std::min<std::uint64_t>(size, data.size() - bodyAt));
     const ByteView body = data.subspan(bodyAt, present);

@@ -1,4 +1,5 @@
 #include "platform/sound/wave_convert.h"
+#include "platform/text/byte_order.h"
 
 #include <algorithm>
 #include <array>
@@ -17,11 +18,6 @@ constexpr std::uint16_t kTagExtensible = 0xFFFE;
 constexpr std::array<std::uint8_t, 12> kSubFormatTail = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
                                                          0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 enum class Encoding { Unsigned8, Signed, Float32, Float64 };
 

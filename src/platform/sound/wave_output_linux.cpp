@@ -15,6 +15,7 @@
 
 #include "platform/sound/sound_service.h"
 #include "platform/sound/wave_convert.h"
+#include "platform/text/byte_order.h"
 
 namespace tolvane::sound {
 namespace {
@@ -43,11 +44,6 @@ constexpr auto kWaveIdleTimeout = std::chrono::milliseconds(8888);
 // The rate for a converted file whose own rate the server does not take.
 constexpr std::uint32_t kFallbackRate = 44100;
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // One playing WAVE sound, owned by its playback thread.
 struct WavePlayback {
