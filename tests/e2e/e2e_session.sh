@@ -122,10 +122,10 @@ e2e_dpi() {
 e2e_start() {
   local log=$E2E_RUN_DIR/program.log debug=$WINEDEBUG
   if [ "${1:-}" = --relay ]; then
-    log=$E2E_RUN_DIR/$2 debug=+relay
+    log=$E2E_RUN_DIR/$2 debug=$WINEDEBUG,+relay
     rm -f "$log"
   elif [ "${1:-}" = --trace ]; then
-    log=$E2E_RUN_DIR/$3 debug=$2
+    log=$E2E_RUN_DIR/$3 debug=$WINEDEBUG,$2
     rm -f "$log"
   fi
   (cd "$E2E_RUN_DIR" && WINEDEBUG=$debug exec wine Tolvane.exe >"$log" 2>&1) &

@@ -8,6 +8,10 @@
 #include <stdexcept>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace tolvane {
 namespace {
 
@@ -117,7 +121,7 @@ TEST(PlaybackService, AHungMidiDeviceNeverHoldsTheCaller) {
   device.hang = true;
   auto wave = std::make_unique<FakeWave>();
   FakeWave& w = *wave;
-  PlaybackService service(std::move(wave), std::move(owned), 50ms);
+  PlaybackService service(std::move(wave), std::move(owned), nullptr, 50ms);
 
   EXPECT_TRUE(service.StartSound(Midi(60)));
   ASSERT_TRUE(device.WaitOpens(1));
@@ -140,7 +144,7 @@ TEST(PlaybackService, AFaultInTheMidiDeviceLeavesThePlayerWorking) {
   auto owned = std::make_unique<StuckDevice>();
   StuckDevice& device = *owned;
   device.fail = true;
-  PlaybackService service(std::make_unique<FakeWave>(), std::move(owned), 50ms);
+  PlaybackService service(std::make_unique<FakeWave>(), std::move(owned), nullptr, 50ms);
   EXPECT_TRUE(service.StartSound(Midi(60)));
   ASSERT_TRUE(device.WaitOpens(1));
   {
@@ -151,6 +155,26 @@ TEST(PlaybackService, AFaultInTheMidiDeviceLeavesThePlayerWorking) {
   ASSERT_TRUE(device.WaitOpens(2));
   service.StopAllSounds(true);
 }
+
+#ifdef _WIN32
+// A fault that nothing handles on a sound thread ends that thread, and the program
+// (here the test) goes on.
+TEST(SoundThreadGuard, AFaultOnASoundThreadEndsOnlyThatThread) {
+  const auto faulting = [](void*) -> DWORD {
+    sound::GuardSoundThread();
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 1;
+    return 0;
+  };
+  HANDLE thread = CreateThread(nullptr, 0, faulting, nullptr, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  ASSERT_EQ(WaitForSingleObject(thread, 30000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeThread(thread, &code);
+  CloseHandle(thread);
+  EXPECT_EQ(code, 1u);
+}
+#endif
 
 }  // namespace
 }  // namespace tolvane

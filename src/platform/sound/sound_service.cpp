@@ -19,10 +19,12 @@ struct PlaybackService::MidiWorker {
     bool loop = false;
   };
 
-  explicit MidiWorker(std::unique_ptr<sound::MidiStreamDevice> d) : device(std::move(d)), player(*device) {}
+  MidiWorker(std::unique_ptr<sound::MidiStreamDevice> d, void (*guard)())
+      : device(std::move(d)), player(*device), guardThread(guard) {}
 
   std::unique_ptr<sound::MidiStreamDevice> device;
   sound::MidiPlayer player;
+  void (*const guardThread)();
   std::mutex lock;
   std::condition_variable wake;  // work for the thread
   std::condition_variable idle;  // the thread has nothing left to do
@@ -36,6 +38,7 @@ struct PlaybackService::MidiWorker {
 
   // Whatever the device does, the thread goes on: a failure is a silent tune.
   void Run() {
+    if (guardThread != nullptr) guardThread();
     std::unique_lock guard(lock);
     for (;;) {
       wake.wait(guard, [this] { return pending || stop || quit; });
@@ -87,8 +90,9 @@ struct PlaybackService::MidiWorker {
 };
 
 PlaybackService::PlaybackService(std::unique_ptr<sound::WaveOutput> wave,
-                                 std::unique_ptr<sound::MidiStreamDevice> midi, std::chrono::milliseconds stopWait)
-    : wave_(std::move(wave)), stopWait_(stopWait), midi_(std::make_shared<MidiWorker>(std::move(midi))) {}
+                                 std::unique_ptr<sound::MidiStreamDevice> midi, void (*guardThread)(),
+                                 std::chrono::milliseconds stopWait)
+    : wave_(std::move(wave)), stopWait_(stopWait), midi_(std::make_shared<MidiWorker>(std::move(midi), guardThread)) {}
 
 PlaybackService::~PlaybackService() {
   std::unique_lock guard(midi_->lock);

@@ -36,6 +36,10 @@ class WaveOutput {
 // Supplied by the system side.
 std::unique_ptr<WaveOutput> NewSystemWaveOutput();
 std::unique_ptr<MidiStreamDevice> NewSystemMidiDevice();
+// Called first thing on each of the sound's own threads: where the system allows,
+// a fault that nothing handles on such a thread (inside a sound driver, say) ends
+// that thread and its sound instead of the whole program and its schedule.
+void GuardSoundThread();
 
 }  // namespace sound
 
@@ -45,8 +49,10 @@ class PlaybackService final : public SoundService {
   // gives up on a device that hangs.
   static constexpr std::chrono::milliseconds kStopWait{4000};
 
+  // guardThread, when given, is called first thing on the player's own thread
+  // (the system's GuardSoundThread).
   PlaybackService(std::unique_ptr<sound::WaveOutput> wave, std::unique_ptr<sound::MidiStreamDevice> midi,
-                  std::chrono::milliseconds stopWait = kStopWait);
+                  void (*guardThread)() = nullptr, std::chrono::milliseconds stopWait = kStopWait);
   // Stops the MIDI tune. WAVE sounds belong to their own threads and play on;
   // StopAllSounds(true) is what ends them.
   ~PlaybackService() override;

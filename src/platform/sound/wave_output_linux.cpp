@@ -165,6 +165,7 @@ void OpenConverted(WavePlayback* p) {
 }
 
 void WaveThread(WavePlayback* p) {
+  GuardSoundThread();
   // The file's own format first, so whatever the server takes plays bit-exact.
   if (const auto spec = NativeSpec(p->format)) {
     OpenDevice(p, *spec);

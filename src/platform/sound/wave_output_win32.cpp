@@ -197,6 +197,7 @@ void OpenOnThread(WavePlayback* p) {
 }
 
 DWORD WINAPI WaveThread(void* parameter) {
+  GuardSoundThread();
   auto* p = static_cast<WavePlayback*>(parameter);
   OpenOnThread(p);
   const HANDLE waits[2] = {p->bufferFree, p->stop};
