@@ -4,7 +4,7 @@
 # only installs missing packages.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils imagemagick
+packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb x11-utils imagemagick
           fonts-wqy-zenhei fonts-wqy-microhei xdotool pulseaudio pulseaudio-utils sox locales
           pkg-config libgtk-3-dev libxss-dev dbus dbus-x11 at-spi2-core python3-dbusmock python3-pyatspi gir1.2-atspi-2.0
           libpulse-dev libfluidsynth-dev dpkg-dev libayatana-appindicator3-dev openbox)
@@ -26,5 +26,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# The 32-bit Windows build runs under Wine's 32-bit side, an i386 package.
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${as_root[@]}" dpkg --add-architecture i386
+fi
 "${as_root[@]}" apt-get update -qq
 "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
