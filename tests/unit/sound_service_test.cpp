@@ -157,16 +157,17 @@ TEST(PlaybackService, AFaultInTheMidiDeviceLeavesThePlayerWorking) {
 }
 
 #ifdef _WIN32
+DWORD WINAPI FaultingSoundThread(void*) {
+  sound::GuardSoundThread();
+  volatile int* volatile nowhere = nullptr;
+  *nowhere = 1;
+  return 0;
+}
+
 // A fault that nothing handles on a sound thread ends that thread, and the program
 // (here the test) goes on.
 TEST(SoundThreadGuard, AFaultOnASoundThreadEndsOnlyThatThread) {
-  const auto faulting = [](void*) -> DWORD {
-    sound::GuardSoundThread();
-    volatile int* volatile nowhere = nullptr;
-    *nowhere = 1;
-    return 0;
-  };
-  HANDLE thread = CreateThread(nullptr, 0, faulting, nullptr, 0, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, &FaultingSoundThread, nullptr, 0, nullptr);
   ASSERT_NE(thread, nullptr);
   ASSERT_EQ(WaitForSingleObject(thread, 30000), WAIT_OBJECT_0);
   DWORD code = 0;
