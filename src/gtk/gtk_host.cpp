@@ -2,6 +2,7 @@
 // onto the widgets and read back from them.
 #include "gtk/gtk_host.h"
 
+#include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
 
 #include <cmath>
@@ -281,7 +282,15 @@ bool GtkHost::MinimiseObservable() const { return GDK_IS_X11_DISPLAY(gdk_display
 
 void GtkHost::PresentWindow() {
   if (window_ == nullptr) return;
-  if (!activationToken_.empty()) gtk_window_set_startup_id(GTK_WINDOW(window_), activationToken_.c_str());
+  if (!activationToken_.empty()) {
+    // GDK on Wayland activates with the display's token, and asks for a new one without.
+    GdkDisplay* display = gtk_widget_get_display(window_);
+    if (GDK_IS_WAYLAND_DISPLAY(display)) {
+      gdk_wayland_display_set_startup_notification_id(display, activationToken_.c_str());
+    } else {
+      gtk_window_set_startup_id(GTK_WINDOW(window_), activationToken_.c_str());
+    }
+  }
   activationToken_.clear();
   gtk_window_present(GTK_WINDOW(window_));
 }
