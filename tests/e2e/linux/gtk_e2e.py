@@ -8,7 +8,6 @@ accessibility tree (AT-SPI) and X window geometry; the program has no test hooks
 Usage: gtk_e2e.py <path to tolvane> <output folder> [unittest test names...]
 """
 import os
-import re
 import subprocess
 import sys
 import time
@@ -16,6 +15,8 @@ import unittest
 
 import dbus
 import dbusmock
+
+from desktop_checks import criticals, poll
 
 TOLVANE = None
 OUT = None
@@ -38,25 +39,6 @@ RECTS = {
 }
 ACTION_RADIO = {1: "单选框1", 2: "单选框2", 3: "单选框5", 4: "单选框3", 5: "单选框4"}
 MANAGER_METHOD = {1: "PowerOff", 2: "Reboot", 4: "Suspend", 5: "Hibernate"}
-
-
-# A GTK or GLib assertion that failed, on X11 or Wayland, is a fault of the program.
-CRITICAL = re.compile(r"^.*-CRITICAL \*\*.*$", re.M)
-
-
-def criticals(log_path):
-    with open(log_path, "rb") as log:
-        return CRITICAL.findall(log.read().decode("utf-8", "replace"))
-
-
-def poll(condition, timeout, what):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
 
 
 class TolvaneDesktop(dbusmock.DBusTestCase):

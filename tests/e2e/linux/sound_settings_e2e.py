@@ -25,6 +25,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import sound_bursts  # noqa: E402
+from desktop_checks import criticals, poll  # noqa: E402
 
 TOLVANE = None
 OUT = None
@@ -42,16 +43,6 @@ RECTS = {
     "按钮4": (GROUP3[0] + 378, GROUP3[1] + 108, 32, 40),
 }
 SECTION = "[系统设置]"
-
-
-def poll(condition, timeout, what):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
 
 
 def write_config(folder, **values):
@@ -193,6 +184,8 @@ class Desktop(unittest.TestCase):
             if process is not None and process.poll() is None:
                 process.terminate()
                 process.wait(timeout=10)
+        if self.program is not None:
+            self.assertEqual(criticals(self.log), [])
 
     def start(self, as_user=None, **env):
         # No buses here: the program's logind, session-manager and panel calls fail at once

@@ -20,23 +20,14 @@ import unittest
 import dbus
 import dbusmock
 
+from desktop_checks import criticals, poll
+
 TOLVANE = None
 OUT = None
 
-CRITICAL = re.compile(r"^.*-CRITICAL \*\*.*$", re.M)
 NOTIFICATIONS = "org.freedesktop.Notifications"
 REMOTE_DESKTOP = "org.gnome.Mutter.RemoteDesktop"
 KEYSYM = {"Right": 0xFF53, "Shift": 0xFFE1, **{str(d): 0x30 + d for d in range(10)}}
-
-
-def poll(condition, timeout, what):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
 
 
 class GnomeWayland(dbusmock.DBusTestCase):
@@ -102,8 +93,7 @@ class GnomeWayland(dbusmock.DBusTestCase):
         self.notifier.terminate()
         self.notifier.wait()
         for _, log in self.programs:
-            with open(log, "rb") as f:
-                self.assertEqual(CRITICAL.findall(f.read().decode("utf-8", "replace")), [])
+            self.assertEqual(criticals(log), [])
 
     def start(self, debug_wayland=False):
         """Starts a copy of the program and waits for its window to be the active one."""
