@@ -193,13 +193,27 @@ class WindowAtScale2(TolvaneDesktop):
 
 
 class Schedule(TolvaneDesktop):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.notifier, cls.notifier_obj = cls.spawn_server_template("notification_daemon", {}, stdout=subprocess.DEVNULL)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.notifier.terminate()
+        cls.notifier.wait()
+        super().tearDownClass()
+
     def run_action(self, action, force):
+        self.notifier_obj.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
         self.start_countdown(6, action, force)
         self.program.wait(timeout=20)  # the program closes itself after the request
         if action == 3:
             self.assertIn("Terminate", self.session_calls())
         else:
             self.assertEqual(self.manager_calls(), [(MANAGER_METHOD[action], [not force])])
+        # The window came to the front in the last seconds: no notification stands in for it.
+        self.assertEqual([c[1] for c in self.notifier_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)], [])
 
     def test_actions(self):
         for action in (1, 2, 3, 4, 5):
