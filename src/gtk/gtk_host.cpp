@@ -142,12 +142,7 @@ void GtkHost::Push(ui::ControlState& control, Prop prop) {
         gtk_window_deiconify(GTK_WINDOW(widget));
       }
       if (prop == Prop::Visible) gtk_widget_set_visible(widget, control.visible);
-      // Where minimising goes unseen the window is never hidden in the tray, and
-      // 显示窗口 is the way to bring it forward from behind others or the taskbar.
-      if (prop == Prop::Disabled) {
-        gtk_widget_set_sensitive(widget, !control.disabled || (control.def->name == std::string_view(ui::names::菜单项_显示窗口) &&
-                                                                !MinimiseObservable()));
-      }
+      if (prop == Prop::Disabled) gtk_widget_set_sensitive(widget, Usable(control));
       for (GtkWidget* companion : companions_[control.def ? control.def->name : ""]) {
         gtk_widget_set_visible(companion, control.visible);
         gtk_widget_set_sensitive(companion, !control.disabled);
@@ -279,6 +274,13 @@ void GtkHost::ApplyWindowState(int state) {
 }
 
 bool GtkHost::MinimiseObservable() const { return GDK_IS_X11_DISPLAY(gdk_display_get_default()); }
+
+bool GtkHost::Usable(const ui::ControlState& control) const {
+  // Where minimising goes unseen the window is never hidden in the tray, and
+  // 显示窗口 is the way to bring it forward from behind others or the taskbar.
+  return !control.disabled ||
+         (control.def->name == std::string_view(ui::names::菜单项_显示窗口) && !MinimiseObservable());
+}
 
 void GtkHost::PresentWindow() {
   if (window_ == nullptr) return;

@@ -94,6 +94,7 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   GtkWidget* Widget(const ui::ControlState& control) const;
   // X11 tells when a window is minimised; Wayland never does.
   bool MinimiseObservable() const;
+  bool Usable(const ui::ControlState& control) const;  // the widget's sensitivity
   // Brings the window forward, with the desktop's activation token when one came with the request.
   void PresentWindow();
   void CheckRaised();

@@ -100,7 +100,7 @@ GtkWidget* GtkHost::BuildMenu(std::string_view menuName, bool live) {
     }
     const ui::ControlState& item = State(def.name);
     GtkWidget* entry = gtk_menu_item_new_with_label(GbkToUtf8(item.caption).c_str());
-    gtk_widget_set_sensitive(entry, !item.disabled);
+    gtk_widget_set_sensitive(entry, Usable(item));
     // A hidden item is left out of a popup; the lasting menu hides it until shown.
     gtk_widget_set_visible(entry, item.visible);
     g_object_set_data(G_OBJECT(entry), "tolvane-control", const_cast<char*>(def.name));
@@ -116,8 +116,22 @@ void GtkHost::PopupMenu(std::string_view menuName) {
   // Runs until the menu closes, as the Windows popup does.
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   g_signal_connect_swapped(menu, "deactivate", G_CALLBACK(g_main_loop_quit), loop);
-  gtk_menu_popup_at_pointer(GTK_MENU(menu), nullptr);
-  // A desktop that refuses the popup (no pointer to place it at) never closes it either.
+  // At the pointer plus 3 pixels, measured on the screen where X11 has one; Wayland
+  // tells a client the pointer only over its own window.
+  GdkWindow* origin = MinimiseObservable() ? gdk_screen_get_root_window(gdk_screen_get_default())
+                                           : gtk_widget_get_window(window_);
+  GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+  // Wayland lets a menu pop up only in answer to the user's own input to the program.
+  GdkEvent* trigger = gtk_get_current_event();
+  if (origin != nullptr && pointer != nullptr && (trigger != nullptr || MinimiseObservable())) {
+    GdkRectangle at{0, 0, 1, 1};
+    gdk_window_get_device_position(origin, pointer, &at.x, &at.y, nullptr);
+    at.x += 3;
+    at.y += 3;
+    gtk_menu_popup_at_rect(GTK_MENU(menu), origin, &at, GDK_GRAVITY_NORTH_WEST, GDK_GRAVITY_NORTH_WEST, trigger);
+  }
+  if (trigger != nullptr) gdk_event_free(trigger);
+  // A desktop that refuses the popup never closes it either.
   if (gtk_widget_get_visible(menu)) g_main_loop_run(loop);
   g_main_loop_unref(loop);
   gtk_widget_destroy(menu);

@@ -427,6 +427,20 @@ class Tray(TolvaneDesktop):
         self.minimise()
         poll(lambda: self.wm_state() is None, 5, "the window hidden in the new panel")
 
+    def test_context_menu_opens_the_popup(self):
+        import pyatspi
+        def popup_item():
+            for app in pyatspi.Registry.getDesktop(0):
+                if app is not None and app.name == "tolvane":
+                    return pyatspi.findDescendant(app, lambda a: a is not None and a.name == "退出程序" and
+                                                  a.getState().contains(pyatspi.STATE_SHOWING))
+            return None
+        self.item.ContextMenu(100, 100, dbus_interface=ITEM)
+        poll(popup_item, 10, "the popup menu")
+        self.key("Escape")
+        poll(lambda: not popup_item(), 5, "the popup closed")
+        self.item.Activate(0, 0, dbus_interface=ITEM, timeout=5)  # the program answers again
+
     def test_execute_now_asks_first_and_quit_ends(self):
         box = lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^请确认$"], capture_output=True).returncode == 0
         self.menu_click("立即执行")

@@ -235,6 +235,24 @@ class Wayland(GnomeWayland):
         self.assertEqual(self.power_calls(), ["PowerOff"])
         self.assertEqual(self.closed()[-1:], [1])
 
+    def test_tray_item_keeps_show_window_usable_and_answers(self):
+        import pyatspi
+        program, frame, _ = self.start()
+        bus = self.get_dbus()
+        names = bus.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus")
+        item = bus.get_object(f"org.kde.StatusNotifierItem-{program.pid}-1", "/StatusNotifierItem")
+        menu = item.Get("org.kde.StatusNotifierItem", "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
+        _, (_, _, children) = bus.get_object(names.GetNameOwner(f"org.kde.StatusNotifierItem-{program.pid}-1"), menu) \
+            .GetLayout(0, -1, dbus.Array([], signature="s"), dbus_interface="com.canonical.dbusmenu")
+        # Minimising goes unseen on Wayland, so 显示窗口 stays usable.
+        shown = [props for _, props, _ in children if props.get("label") == "显示窗口"][0]
+        self.assertTrue(bool(shown.get("enabled", True)))
+        self.start()  # another window in front
+        self.assertFalse(self.active(frame))
+        item.ContextMenu(10, 10, dbus_interface="org.kde.StatusNotifierItem", timeout=5)
+        item.Activate(0, 0, dbus_interface="org.kde.StatusNotifierItem", timeout=5)
+        self.assertIsNone(program.poll())
+
     def test_idle_mode_holds_while_input_comes(self):
         program, frame, _ = self.start()
         self.click(self.mode_radios(frame)[1])
