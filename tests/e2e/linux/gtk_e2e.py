@@ -295,7 +295,11 @@ class Tray(TolvaneDesktop):
         super().tearDownClass()
 
     def setUp(self):
-        self.watcher = None
+        self.watcher = self.system_tray = None
+        if "system_tray" in self._testMethodName:  # the older panel that embeds X windows
+            self.system_tray = subprocess.Popen(["trayer", "--edge", "top", "--align", "left", "--width", "100",
+                                                 "--widthtype", "pixel", "--height", "24"],
+                                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if "without_watcher" not in self._testMethodName:
             self.watcher = self.spawn_server(WATCHER, "/StatusNotifierWatcher", WATCHER, stdout=subprocess.DEVNULL)
             self.watcher_obj = self.get_dbus().get_object(WATCHER, "/StatusNotifierWatcher")
@@ -309,9 +313,10 @@ class Tray(TolvaneDesktop):
         try:
             super().tearDown()
         finally:
-            if self.watcher is not None and self.watcher.poll() is None:
-                self.watcher.terminate()
-                self.watcher.wait()
+            for process in (self.watcher, self.system_tray):
+                if process is not None and process.poll() is None:
+                    process.terminate()
+                    process.wait()
 
     def find_item(self):
         bus = self.get_dbus()
@@ -460,6 +465,23 @@ class Tray(TolvaneDesktop):
         self.menu_click("退出程序")
         self.assertEqual(self.program.wait(timeout=10), 0)
         self.assertEqual(self.manager_calls(), [])
+
+    def test_system_tray_without_watcher_takes_the_window(self):
+        def tray_icon():
+            for window in subprocess.run(["xdotool", "search", "--pid", str(self.program.pid), "--name", "^Tolvane$"],
+                                         capture_output=True, text=True).stdout.split():
+                geometry = dict(line.split("=") for line in subprocess.run(
+                    ["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True).stdout.split())
+                # Inside the panel, at its top left corner: not the program's 10-pixel leader window.
+                x, y, width = int(geometry["X"]), int(geometry["Y"]), int(geometry["WIDTH"])
+                if 10 < width < 100 and x < 100 and y < 24:
+                    return x + width // 2, y + int(geometry["HEIGHT"]) // 2
+            return None
+        x, y = poll(tray_icon, 10, "the icon in the system tray")
+        self.minimise()
+        poll(lambda: self.wm_state() is None and self.enabled("显示窗口"), 5, "the window hidden in the tray")
+        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)
+        poll(lambda: self.wm_state() == "Normal" and not self.enabled("显示窗口"), 5, "the window shown by a click")
 
     def test_minimise_without_watcher_keeps_the_window(self):
         self.minimise()
