@@ -28,21 +28,16 @@ class PromptNotice {
   void Withdraw();
 
  private:
-  void Send();
-  void Replied(GVariant* reply);
   void Signal(const gchar* name, GVariant* parameters);
 
   Handlers handlers_;
   GVariant* icon_ = nullptr;
   GDBusConnection* bus_ = nullptr;
-  GCancellable* cancellable_ = nullptr;
   guint signals_ = 0;
   guint32 id_ = 0;          // the notification shown, 0 for none
-  bool sending_ = false;    // a Notify call awaits its reply
   bool dismissed_ = false;  // the user closed it: not shown again until withdrawn
-  bool withdrawAfterReply_ = false;
-  std::string body_, sent_;
-  std::string token_;  // from the server, for the action that follows
+  std::string sent_;        // the text shown
+  std::string token_;       // from the server, for the action that follows
 };
 
 }  // namespace tolvane::gtk
