@@ -37,7 +37,7 @@ class GnomeWayland(dbusmock.DBusTestCase):
         runtime = os.path.join(cls.base, "runtime")
         os.mkdir(runtime, 0o700)
         os.environ.update(XDG_RUNTIME_DIR=runtime, XDG_SESSION_TYPE="wayland", GDK_BACKEND="wayland",
-                          WAYLAND_DISPLAY="tolvane-e2e", XDG_SESSION_ID="c1")
+                          WAYLAND_DISPLAY="tolvane-e2e", XDG_SESSION_ID="c1", LANGUAGE="C")
         os.environ.pop("DISPLAY", None)
         cls.start_session_bus()
         cls.start_system_bus()
@@ -198,7 +198,7 @@ class Wayland(GnomeWayland):
                 program, frame, _ = self.start()
                 boxes = [a.queryText() for a in self.controls(frame, pyatspi.ROLE_TEXT)][-3:-1]
                 self.assertEqual([box.getText(0, -1) for box in boxes], shown)
-                # The title bar's close button: the close request saves what the boxes show.
+                # The title bar's close button ("Close" in the C language): the close request saves what the boxes show.
                 self.click(self.named(frame, "Close"))
                 self.assertEqual(program.wait(timeout=10), 0)
                 with open(os.path.join(self.folder, "config.ini"), "rb") as f:
