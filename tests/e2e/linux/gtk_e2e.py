@@ -51,7 +51,8 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
         while os.path.exists(f"/tmp/.X{number}-lock"):
             number += 1
         cls.display = f":{number}"
-        cls.xvfb = subprocess.Popen(["Xvfb", cls.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+        # No reset when one test's program ends: the next one could meet the server mid-reset.
+        cls.xvfb = subprocess.Popen(["Xvfb", cls.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
                                     stderr=subprocess.DEVNULL)
         poll(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"), 10, "Xvfb")
         os.environ["DISPLAY"] = cls.display

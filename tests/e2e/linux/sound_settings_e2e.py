@@ -116,7 +116,8 @@ def start_xvfb():
     for number in range(200 + os.getpid() % 500, 1200):
         if display_taken(number):
             continue
-        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+        # No reset when one test's program ends: the next one could meet the server mid-reset.
+        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.time() + 20
         while xvfb.poll() is None and time.time() < deadline:
