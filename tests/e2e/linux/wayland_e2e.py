@@ -190,7 +190,13 @@ class GnomeWayland(dbusmock.DBusTestCase):
 class Wayland(GnomeWayland):
     def test_number_boxes_keep_the_text_of_the_settings(self):
         import pyatspi
-        for values, shown in (({"提示间隔": "abc"}, [" 0", "abc"]), ({"提示开始": "5分", "提示间隔": "007"}, ["5分", "007"])):
+        # (settings, what the boxes show, spin arrows clicked (box, +1 up / -1 down), what is saved)
+        cases = (({"提示间隔": "abc"}, [" 0", "abc"], [], ['" 0"', "abc"]),
+                 ({"提示开始": "5分", "提示间隔": "007"}, ["5分", "007"], [], ["5分", "007"]),
+                 # The arrows wrap at the range's ends and show plain decimal; leaving a box that
+                 # shows 0 empties it.
+                 ({"提示开始": "1440", "提示间隔": "abc"}, ["1440", "abc"], [(0, +1), (1, -1)], ["", "3600"]))
+        for values, shown, spins, saved in cases:
             with self.subTest(values=values):
                 lines = ["[系统设置]"] + [f"{k}={v}" for k, v in values.items()]
                 with open(os.path.join(self.folder, "config.ini"), "wb") as f:
@@ -198,12 +204,17 @@ class Wayland(GnomeWayland):
                 program, frame, _ = self.start()
                 boxes = [a.queryText() for a in self.controls(frame, pyatspi.ROLE_TEXT)][-3:-1]
                 self.assertEqual([box.getText(0, -1) for box in boxes], shown)
+                # The last four unnamed buttons: the two boxes' up arrows, then their down arrows.
+                arrows = [a for a in self.controls(frame, pyatspi.ROLE_PUSH_BUTTON) if not a.name][-4:]
+                for box, direction in spins:
+                    self.click(arrows[box + (0 if direction > 0 else 2)])
                 # The title bar's close button ("Close" in the C language): the close request saves what the boxes show.
                 self.click(self.named(frame, "Close"))
                 self.assertEqual(program.wait(timeout=10), 0)
                 with open(os.path.join(self.folder, "config.ini"), "rb") as f:
-                    saved = f.read().decode("gbk")
-                self.assertIn(f"提示间隔={shown[1]}\r\n", saved)
+                    written = f.read().decode("gbk")
+                self.assertIn(f"提示开始={saved[0]}\r\n", written)
+                self.assertIn(f"提示间隔={saved[1]}\r\n", written)
 
     def test_last_seconds_notify_and_cancel_there(self):
         program, frame, _ = self.countdown_behind_another_window(8)
