@@ -7,7 +7,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb x11-utils imagemagick
           fonts-wqy-zenhei fonts-wqy-microhei xdotool pulseaudio pulseaudio-utils sox locales
           pkg-config libgtk-3-dev libxss-dev dbus dbus-x11 at-spi2-core python3-dbusmock python3-pyatspi gir1.2-atspi-2.0
-          libpulse-dev libfluidsynth-dev dpkg-dev libayatana-appindicator3-dev openbox)
+          libpulse-dev libfluidsynth-dev dpkg-dev libdbusmenu-gtk3-dev openbox mutter trayer
+          libwayland-dev libwayland-bin wayland-protocols)
 if [ -f "$here/tests/e2e/packages.txt" ]; then
   while read -r p; do [ -n "$p" ] && [ "${p#\#}" = "$p" ] && packages+=("$p"); done < "$here/tests/e2e/packages.txt"
 fi

@@ -34,6 +34,8 @@ inline constexpr ui::Colour kIdleLabelColour{255, 0, 0};
 inline constexpr ui::Colour kRunningLabelColour{128, 128, 128};
 
 std::string FormatRemaining(std::int64_t seconds);
+// The final-seconds notice: which action comes in how many seconds ("5秒后关机").
+std::string FinalSecondsNotice(std::int32_t actionCode, std::int64_t remaining);
 DateTime PauseSentinel();
 bool IsPauseSentinel(DateTime value);
 
@@ -92,7 +94,7 @@ class Program : public ui::EventSink {
   void RequestActionAndClose();
   void RunActionAtTarget();
   void ExecuteNowDuringRun();
-  void FinalSecondsPrompt(ByteView sound);
+  void FinalSecondsPrompt(ByteView sound, std::int64_t remaining);
   void BringWindowBack();
   ByteView ChosenReminderSound();
   void LoadSettings();

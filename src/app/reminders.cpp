@@ -25,12 +25,12 @@ void Program::ReminderStep(std::int64_t remaining) {
     if (interval != 0 && std::fabs(Remainder(r, static_cast<double>(interval))) <= 1e-7) {
       PlayReminder(ChosenReminderSound());
     }
-    if (remaining <= 5) FinalSecondsPrompt(ChosenReminderSound());
+    if (remaining <= 5) FinalSecondsPrompt(ChosenReminderSound(), remaining);
     return;
   }
   if (remaining > 30) return;
   if (std::fabs(Remainder(r, 10.0)) <= 1e-7) PlayReminder(resources::builtinClip());
-  if (remaining <= 5) FinalSecondsPrompt(resources::builtinClip());
+  if (remaining <= 5) FinalSecondsPrompt(resources::builtinClip(), remaining);
 }
 
 void Program::BringWindowBack() {
@@ -44,11 +44,19 @@ void Program::PlayReminder(ByteView sound) {
   BringWindowBack();
 }
 
-void Program::FinalSecondsPrompt(ByteView sound) {
+std::string FinalSecondsNotice(std::int32_t actionCode, std::int64_t remaining) {
+  static constexpr const char* kActions[] = {"关机", "重启", "注销", "待机", "休眠"};
+  const char* action = actionCode >= 1 && actionCode <= 5 ? kActions[actionCode - 1] : kActions[0];
+  // A target already passed (the computer woke late) is due now.
+  return LongToText(remaining > 0 ? remaining : 0) + "秒后" + action;
+}
+
+void Program::FinalSecondsPrompt(ByteView sound, std::int64_t remaining) {
   s_.sound.StartSound(sound, false);
   BringWindowBack();
   host_.SetAlwaysOnTop(true);
   host_.ActivateWindow();
+  host_.SetPromptNotice(FinalSecondsNotice(actionCode_, remaining));
 }
 
 }  // namespace tolvane

@@ -105,6 +105,7 @@ void Program::CancelSchedule() {
   host_.SetTextColour(标签5, kIdleLabelColour);
   host_.SetTextColour(标签8, kIdleLabelColour);
   if (host_.AlwaysOnTop()) host_.SetAlwaysOnTop(false);
+  host_.SetPromptNotice("");
   s_.power.KeepSystemAwake(false);
 }
 

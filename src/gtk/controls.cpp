@@ -153,7 +153,13 @@ void GtkHost::CreateControl(const ui::ControlDef& def) {
       // is checked when the program unchecks them all: GTK keeps one checked.
       GtkWidget*& none = radioNone_[def.parent];
       if (none == nullptr) none = GTK_WIDGET(g_object_ref_sink(gtk_radio_button_new(nullptr)));
-      widget = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(none), caption.c_str());
+      if (caption.empty()) {
+        // A bare indicator in a rectangle as narrow as itself: no label, no spacing, no padding.
+        widget = gtk_radio_button_new_from_widget(GTK_RADIO_BUTTON(none));
+        gtk_style_context_add_class(gtk_widget_get_style_context(widget), "tolvane-bare");
+      } else {
+        widget = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(none), caption.c_str());
+      }
       break;
     }
     case ControlType::GroupBox:
@@ -286,7 +292,9 @@ void GtkHost::NormaliseOnLeave(ui::ControlState& control) {
   if (replacement == old) return;
   int start = 0, end = 0;
   gtk_editable_get_selection_bounds(GTK_EDITABLE(entry), &start, &end);
+  BeginWriting();
   gtk_entry_set_text(GTK_ENTRY(entry), replacement.c_str());
+  EndWriting();
   gtk_editable_set_position(GTK_EDITABLE(entry), start);
 }
 
@@ -294,7 +302,9 @@ void GtkHost::SpinNumberBox(ui::ControlState& control, int direction) {
   GtkWidget* entry = Widget(control);
   if (!gtk_widget_is_sensitive(entry) || !gtk_widget_get_visible(entry)) return;
   const std::string text = ui::SpinWholeNumber(Utf8ToGbk(gtk_entry_get_text(GTK_ENTRY(entry))), *control.def->spin, direction);
+  BeginWriting();
   gtk_entry_set_text(GTK_ENTRY(entry), GbkToUtf8(text).c_str());
+  EndWriting();
   gtk_widget_grab_focus(entry);  // selects the whole text
 }
 

@@ -2,13 +2,19 @@
 // onto the widgets and read back from them.
 #include "gtk/gtk_host.h"
 
-#include <glib/gstdio.h>
+#include <gdk/gdkwayland.h>
+#include <gdk/gdkx.h>
 
 #include <cmath>
 
 #include "gtk/date_picker.h"
+#include "gtk/prompt_notice.h"
 #include "gtk/session_end.h"
+#include "gtk/status_item.h"
 #include "platform/text/text_linux.h"
+#include "resources/resources.h"
+#include "ui/control_names.h"
+#include "ui/program_icon.h"
 #include "ui/scale.h"
 
 namespace tolvane::gtk {
@@ -21,24 +27,41 @@ namespace {
 // pixels each side and a 23-pixel caption, and the rest is the client area.
 constexpr int kFrameWidth = 3;
 constexpr int kCaptionHeight = 23;
+// How long the desktop is given to make the window active before it counts as refused.
+constexpr guint kRaiseAnswerMs = 300;
+
+// The program icon as a notification's image: (width, height, stride, alpha, bits, channels, data).
+GVariant* NoticeImage() {
+  GdkPixbuf* icon = IconPixbuf(ui::IconFileForSize(resources::programIcon(), 48), 48);
+  if (icon == nullptr) return nullptr;
+  GdkPixbuf* rgba = gdk_pixbuf_add_alpha(icon, FALSE, 0, 0, 0);
+  g_object_unref(icon);
+  const int height = gdk_pixbuf_get_height(rgba), stride = gdk_pixbuf_get_rowstride(rgba);
+  const gsize size = static_cast<gsize>(stride) * (height - 1) + gdk_pixbuf_get_width(rgba) * 4;
+  GVariant* data = g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, gdk_pixbuf_read_pixels(rgba), size, 1);
+  GVariant* image = g_variant_new("(iiibii@ay)", gdk_pixbuf_get_width(rgba), height, stride, TRUE, 8, 4, data);
+  g_object_unref(rgba);
+  return image;
+}
 
 // Spin arrows and buttons draw no theme padding of their own inside the small
 // rectangles of the window definition.
 constexpr char kCss[] =
     "button.tolvane-spin { padding: 0; min-width: 0; min-height: 0; }"
     "button.tolvane { padding: 0 2px; min-height: 0; }"
-    "entry { min-height: 0; padding-top: 0; padding-bottom: 0; }";
+    "entry { min-height: 0; padding-top: 0; padding-bottom: 0; }"
+    "radiobutton.tolvane-bare { padding: 0; } radiobutton.tolvane-bare radio { margin: 0; }";
 }  // namespace
 
 GtkHost::GtkHost() = default;
 
 GtkHost::~GtkHost() {
   sessionEnd_.reset();
+  if (raiseCheck_ != 0) g_source_remove(raiseCheck_);
+  notice_.reset();
   if (window_ != nullptr) gtk_widget_destroy(window_);
   tray_.Set({}, "");
-  if (trayHostWatch_ != 0) g_bus_unwatch_name(trayHostWatch_);
   if (trayMenu_ != nullptr) g_object_unref(trayMenu_);
-  if (!iconFolder_.empty()) g_rmdir(iconFolder_.c_str());
   for (auto& [group, none] : radioNone_) g_object_unref(none);
   for (auto& [key, font] : fonts_) pango_font_description_free(font);
 }
@@ -66,7 +89,6 @@ bool GtkHost::Build() {
   gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
   CreateControls();
   CreateTrayMenu();
-  WatchTrayHost();
   gtk_widget_set_size_request(layout_, ui::ScaleLength(def.rect.width - 2 * kFrameWidth, dpi_), ClientHeight(def.rect.height));
   gtk_container_add(GTK_CONTAINER(window_), layout_);
   gtk_widget_show(layout_);
@@ -120,7 +142,7 @@ void GtkHost::Push(ui::ControlState& control, Prop prop) {
         gtk_window_deiconify(GTK_WINDOW(widget));
       }
       if (prop == Prop::Visible) gtk_widget_set_visible(widget, control.visible);
-      if (prop == Prop::Disabled) gtk_widget_set_sensitive(widget, !control.disabled);
+      if (prop == Prop::Disabled) gtk_widget_set_sensitive(widget, Usable(control));
       for (GtkWidget* companion : companions_[control.def ? control.def->name : ""]) {
         gtk_widget_set_visible(companion, control.visible);
         gtk_widget_set_sensitive(companion, !control.disabled);
@@ -204,7 +226,7 @@ void GtkHost::Pull(ui::ControlState& control, Prop prop) {
     case Prop::State:
       // Minimised is reported only while a panel shows the icon to bring the window
       // back from: otherwise the window minimises as any other does and stays reachable.
-      if (iconified_ && trayHostPresent_ && tray_.Shown()) {
+      if (iconified_ && TrayHostPresent() && tray_.Shown()) {
         control.windowState = ui::kStateMinimised;
       } else {
         control.windowState = gtk_window_is_maximized(GTK_WINDOW(window_)) ? ui::kStateMaximised : ui::kStateNormal;
@@ -251,10 +273,77 @@ void GtkHost::ApplyWindowState(int state) {
   }
 }
 
-void GtkHost::ActivateWindow() {
+bool GtkHost::MinimiseObservable() const { return GDK_IS_X11_DISPLAY(gdk_display_get_default()); }
+
+bool GtkHost::Usable(const ui::ControlState& control) const {
+  // Where minimising goes unseen the window is never hidden in the tray, and
+  // 显示窗口 is the way to bring it forward from behind others or the taskbar.
+  return !control.disabled ||
+         (control.def->name == std::string_view(ui::names::菜单项_显示窗口) && !MinimiseObservable());
+}
+
+void GtkHost::PresentWindow() {
+  if (window_ == nullptr) return;
+  if (!activationToken_.empty()) {
+    // GDK on Wayland activates with the display's token, and asks for a new one without.
+    GdkDisplay* display = gtk_widget_get_display(window_);
+    if (GDK_IS_WAYLAND_DISPLAY(display)) {
+      gdk_wayland_display_set_startup_notification_id(display, activationToken_.c_str());
+    } else {
+      gtk_window_set_startup_id(GTK_WINDOW(window_), activationToken_.c_str());
+    }
+  }
+  activationToken_.clear();
   gtk_window_present(GTK_WINDOW(window_));
+}
+
+void GtkHost::ActivateWindow() {
+  PresentWindow();
   // A desktop may refuse a background program the focus: ask for attention instead.
   if (!gtk_window_is_active(GTK_WINDOW(window_))) gtk_window_set_urgency_hint(GTK_WINDOW(window_), TRUE);
+  // Whether the window came forward is known only once the desktop has answered: a
+  // window that is not the active one a moment later was refused the front (always
+  // so on Wayland, where only a token from the user's own action may move the focus;
+  // on X11 where the window manager keeps the focus from programs in the background).
+  if (raiseCheck_ == 0) {
+    raiseCheck_ = g_timeout_add(
+        kRaiseAnswerMs,
+        [](gpointer host) -> gboolean {
+          static_cast<GtkHost*>(host)->CheckRaised();
+          return G_SOURCE_REMOVE;
+        },
+        this);
+  }
+}
+
+void GtkHost::CheckRaised() {
+  raiseCheck_ = 0;
+  if (window_ == nullptr || gtk_window_is_active(GTK_WINDOW(window_))) return;
+  raiseRefused_ = true;
+  if (!noticeText_.empty()) SetPromptNotice(noticeText_);
+}
+
+void GtkHost::SetPromptNotice(const std::string& text) {
+  noticeText_ = text;
+  if (text.empty()) {
+    raiseRefused_ = false;
+    if (notice_ != nullptr) notice_->Withdraw();
+    return;
+  }
+  if (!raiseRefused_) return;
+  if (notice_ == nullptr) {
+    PromptNotice::Handlers handlers;
+    handlers.cancel = [this] {
+      if (window_ != nullptr && !State(ui::names::按钮2).disabled) Raise(ui::names::按钮2, ui::Event::Clicked);
+    };
+    handlers.show = [this](const std::string& token) {
+      activationToken_ = token;
+      RaiseTrayOperation(1);
+      PresentWindow();
+    };
+    notice_ = std::make_unique<PromptNotice>(std::move(handlers), NoticeImage());
+  }
+  notice_->Post(text);
 }
 
 void GtkHost::CloseWindow() {

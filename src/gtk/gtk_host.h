@@ -1,8 +1,11 @@
 #pragma once
 // The GTK host: builds the real window from its definition on a GTK 3 desktop
 // and mirrors the control properties onto the widgets. Supported: every control
-// of the window, the timers on the GLib main loop, the file dialog. Not yet: the
-// notification-area icon and its menu (the window minimises as usual meanwhile).
+// of the window, the timers on the GLib main loop, the file dialog, the
+// notification-area item and its menu (a StatusNotifierItem, or the X11 system
+// tray), the final-seconds notification where the window cannot come forward.
+// Not supported: minimising to the tray where the desktop never reports a window
+// minimised (Wayland): the window then stays on the taskbar and 显示窗口 stays usable.
 #include <gtk/gtk.h>
 
 #include <map>
@@ -14,12 +17,15 @@
 #include "ui/scale.h"
 #include "ui/tray.h"
 
-typedef struct _AppIndicator AppIndicator;
-
 namespace tolvane::gtk {
 
 class DatePicker;
+class PromptNotice;
 class SessionEnd;
+class StatusItem;
+
+// The chosen image of an .ico or .cur file (tray_menu.cpp); null when none.
+GdkPixbuf* IconPixbuf(ByteView file, int preferredWidth);
 
 class GtkHost : public ui::ControlHost, private ui::TrayBackend {
  public:
@@ -32,12 +38,18 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   void RunMainLoop();
 
   void ActivateWindow() override;
+  void SetPromptNotice(const std::string& text) override;
   void CloseWindow() override;
   bool WindowExists() const override { return window_ != nullptr; }
   void PopupMenu(std::string_view menu) override;
   void SetTrayIcon(ByteView iconFile, const std::string& tip) override;
   void ShowOpenDialog(std::string_view name) override;
   std::uint32_t TickCount() const override;
+  // While the program writes a control itself: no events, no typing filter.
+  bool Writing() const { return pushing_ > 0; }
+  void BeginWriting() { ++pushing_; }
+  void EndWriting() { --pushing_; }
+  void MenuItemChosen(const char* name);
 
  protected:
   void Push(ui::ControlState& control, ui::Prop prop) override;
@@ -68,8 +80,11 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   // tray_menu.cpp
   GtkWidget* BuildMenu(std::string_view menuName, bool live);
   void CreateTrayMenu();
-  void WatchTrayHost();
-  void TrayHostChanged(bool present);
+  void CreateStatusItem();
+  void ShowSystemTrayIcon();
+  bool TrayHostPresent() const;
+  void TrayHostChanged();
+  void RaiseTrayOperation(int operation);
   IconHandle CreateIcon(ByteView iconFile, int preferredWidth) override;
   void DestroyIcon(IconHandle icon) override;
   void Notify(ui::TrayCommand command, IconHandle icon, const std::string& tip) override;
@@ -77,6 +92,12 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   int ClientHeight(int outerHeight) const;
   void ApplyWindowState(int state);
   GtkWidget* Widget(const ui::ControlState& control) const;
+  // X11 tells when a window is minimised; Wayland never does.
+  bool MinimiseObservable() const;
+  bool Usable(const ui::ControlState& control) const;  // the widget's sensitivity
+  // Brings the window forward, with the desktop's activation token when one came with the request.
+  void PresentWindow();
+  void CheckRaised();
   ui::ControlState* ControlOf(GtkWidget* widget);
 
   GtkWidget* window_ = nullptr;
@@ -98,14 +119,20 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   bool lastPressSingle_ = false;
   bool iconified_ = false;
   // The notification area: the item, its menu (whose items are also in widgets_),
-  // and the private folder of icon images the panel reads by name.
-  AppIndicator* indicator_ = nullptr;
+  // and the system-tray icon that stands in where no panel takes the item.
+  std::unique_ptr<StatusItem> statusItem_;
   GtkWidget* trayMenu_ = nullptr;
-  std::string iconFolder_;
-  int iconsMade_ = 0;
-  guint trayHostWatch_ = 0;
-  bool trayHostPresent_ = false;  // a StatusNotifierWatcher owns its name on the session bus
+  GtkStatusIcon* systemTrayIcon_ = nullptr;
+  IconHandle trayImage_ = nullptr;
+  std::string trayTip_;           // UTF-8
+  bool watcherPresent_ = false;   // a StatusNotifierWatcher owns its name on the session bus
+  std::string activationToken_;   // from the panel or the notification, for the next present
   ui::TrayIcon tray_{*this};
+  // The final-seconds notification: its text, and whether the window was refused the front.
+  std::unique_ptr<PromptNotice> notice_;
+  std::string noticeText_;
+  bool raiseRefused_ = false;
+  guint raiseCheck_ = 0;
   std::unique_ptr<SessionEnd> sessionEnd_;
 };
 

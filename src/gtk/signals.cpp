@@ -20,8 +20,11 @@ constexpr gint64 kTickAfterSecondMs = 5;
 
 GtkHost* HostOf(gpointer data) { return static_cast<GtkHost*>(data); }
 
-// Typed characters pass the number boxes' filter one by one.
-void FilterTyping(GtkEditable* editable, const gchar* text, gint length, gint* position, gpointer) {
+// Typed characters pass the number boxes' filter one by one. The program's own text
+// (the settings, a spin, the rewrite on leaving) and pasted text are kept as they are,
+// as the Windows edit box filters only the characters typed into it.
+void FilterTyping(GtkEditable* editable, const gchar* text, gint length, gint* position, gpointer host) {
+  if (HostOf(host)->Writing()) return;
   std::string kept;
   const gchar* end = text + (length < 0 ? std::strlen(text) : static_cast<std::size_t>(length));
   for (const gchar* p = text; p < end; p = g_utf8_next_char(p)) {
@@ -31,9 +34,24 @@ void FilterTyping(GtkEditable* editable, const gchar* text, gint length, gint* p
   if (kept.size() == static_cast<std::size_t>(end - text)) return;
   g_signal_stop_emission_by_name(editable, "insert-text");
   if (kept.empty()) return;
-  g_signal_handlers_block_by_func(editable, reinterpret_cast<gpointer>(FilterTyping), nullptr);
+  g_signal_handlers_block_by_func(editable, reinterpret_cast<gpointer>(FilterTyping), host);
   gtk_editable_insert_text(editable, kept.c_str(), static_cast<gint>(kept.size()), position);
-  g_signal_handlers_unblock_by_func(editable, reinterpret_cast<gpointer>(FilterTyping), nullptr);
+  g_signal_handlers_unblock_by_func(editable, reinterpret_cast<gpointer>(FilterTyping), host);
+}
+
+// A paste inserts the clipboard's text unfiltered, as on Windows.
+void PasteUnfiltered(GtkEntry* entry, gpointer host) {
+  g_signal_stop_emission_by_name(entry, "paste-clipboard");
+  if (!gtk_editable_get_editable(GTK_EDITABLE(entry))) return;
+  gchar* text = gtk_clipboard_wait_for_text(gtk_widget_get_clipboard(GTK_WIDGET(entry), GDK_SELECTION_CLIPBOARD));
+  if (text == nullptr) return;
+  HostOf(host)->BeginWriting();
+  gtk_editable_delete_selection(GTK_EDITABLE(entry));
+  gint position = gtk_editable_get_position(GTK_EDITABLE(entry));
+  gtk_editable_insert_text(GTK_EDITABLE(entry), text, -1, &position);
+  gtk_editable_set_position(GTK_EDITABLE(entry), position);
+  HostOf(host)->EndWriting();
+  g_free(text);
 }
 }  // namespace
 
@@ -67,7 +85,8 @@ void GtkHost::ConnectSignals(const ui::ControlDef& def, GtkWidget* widget) {
       break;
     case ControlType::EditBox:
       if (!def.spin) break;
-      g_signal_connect(widget, "insert-text", G_CALLBACK(FilterTyping), nullptr);
+      g_signal_connect(widget, "insert-text", G_CALLBACK(FilterTyping), this);
+      g_signal_connect(widget, "paste-clipboard", G_CALLBACK(PasteUnfiltered), this);
       g_signal_connect(widget, "focus-out-event", G_CALLBACK(+[](GtkWidget* w, GdkEvent*, gpointer host) -> gboolean {
                          if (ui::ControlState* control = HostOf(host)->ControlOf(w)) HostOf(host)->NormaliseOnLeave(*control);
                          return FALSE;

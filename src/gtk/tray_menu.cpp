@@ -1,35 +1,40 @@
-// The notification-area icon and the popup menu. The icon is a StatusNotifierItem
+// The notification-area icon and the popup menu. The icon is our StatusNotifierItem,
 // whose menu the panel reads over D-Bus, so the menu is built once and its items
-// follow the menu controls' states; the icon image is a file the panel loads by name.
-#include <glib/gstdio.h>
-#include <libayatana-appindicator/app-indicator.h>
+// follow the menu controls' states; on an X11 desktop whose panel has only the
+// older system tray, a GtkStatusIcon stands in.
+#include <gdk/gdkx.h>
 
 #include <vector>
 
 #include "gtk/gtk_host.h"
+#include "gtk/status_item.h"
 #include "platform/text/text_linux.h"
 #include "ui/control_names.h"
 #include "ui/icon_decode.h"
+#include "ui/program_icon.h"
+
+// GtkStatusIcon is the only way GTK 3 offers into the XEmbed system tray.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 namespace tolvane::gtk {
 
 namespace {
-constexpr char kWatcherName[] = "org.kde.StatusNotifierWatcher";
+// The sizes panels draw items at, each from the program icon drawn at that size.
+constexpr int kItemSizes[] = {16, 22, 24, 32, 48};
 
 struct TrayImage {
-  std::string path;  // the PNG file
-  std::string name;  // its icon name: the file name without ".png"
+  GVariant* pixmaps = nullptr;  // a(iiay): ARGB images, big-endian, one per size
+  GdkPixbuf* pixbuf = nullptr;  // for the system tray
 };
 
 void ItemActivated(GtkWidget* item, gpointer data) {
-  auto* host = static_cast<GtkHost*>(data);
   const auto* name = static_cast<const char*>(g_object_get_data(G_OBJECT(item), "tolvane-control"));
-  if (name != nullptr && host->WindowExists() && !host->State(name).disabled) host->Raise(name, ui::Event::Selected);
+  if (name != nullptr) static_cast<GtkHost*>(data)->MenuItemChosen(name);
 }
+}  // namespace
 
-// The chosen image of an .ico or .cur file as a pixbuf: the image is wrapped
-// again as a one-image icon file, which the pixbuf loader reads.
-GdkPixbuf* PixbufOf(ByteView file, int preferredWidth) {
+// The image is wrapped again as a one-image icon file, which the pixbuf loader reads.
+GdkPixbuf* IconPixbuf(ByteView file, int preferredWidth) {
   const auto image = ui::DecodeIcon(file, preferredWidth);
   if (!image || image->bytes.empty()) return nullptr;
   const auto size = static_cast<std::uint32_t>(image->bytes.size());
@@ -49,7 +54,39 @@ GdkPixbuf* PixbufOf(ByteView file, int preferredWidth) {
   g_object_unref(loader);
   return pixbuf;
 }
+
+namespace {
+// One image as the item's (width, height, ARGB bytes in network order).
+GVariant* ItemPixmap(GdkPixbuf* image, int size) {
+  GdkPixbuf* sized = gdk_pixbuf_get_width(image) == size && gdk_pixbuf_get_height(image) == size
+                         ? GDK_PIXBUF(g_object_ref(image))
+                         : gdk_pixbuf_scale_simple(image, size, size, GDK_INTERP_BILINEAR);
+  GdkPixbuf* rgba = gdk_pixbuf_add_alpha(sized, FALSE, 0, 0, 0);
+  g_object_unref(sized);
+  const int stride = gdk_pixbuf_get_rowstride(rgba);
+  const guchar* pixels = gdk_pixbuf_read_pixels(rgba);
+  std::vector<guchar> argb;
+  argb.reserve(static_cast<std::size_t>(size) * size * 4);
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      const guchar* p = pixels + y * stride + x * 4;
+      argb.insert(argb.end(), {p[3], p[0], p[1], p[2]});
+    }
+  }
+  g_object_unref(rgba);
+  GVariant* bytes = g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, argb.data(), argb.size(), 1);
+  return g_variant_new("(ii@ay)", size, size, bytes);
+}
 }  // namespace
+
+void GtkHost::MenuItemChosen(const char* name) {
+  if (window_ == nullptr) return;
+  if (!State(name).disabled) {
+    Raise(name, ui::Event::Selected);
+  } else if (name == std::string_view(ui::names::菜单项_显示窗口) && !MinimiseObservable()) {
+    PresentWindow();  // kept usable where the window is never hidden in the tray
+  }
+}
 
 GtkWidget* GtkHost::BuildMenu(std::string_view menuName, bool live) {
   GtkWidget* menu = gtk_menu_new();
@@ -63,7 +100,7 @@ GtkWidget* GtkHost::BuildMenu(std::string_view menuName, bool live) {
     }
     const ui::ControlState& item = State(def.name);
     GtkWidget* entry = gtk_menu_item_new_with_label(GbkToUtf8(item.caption).c_str());
-    gtk_widget_set_sensitive(entry, !item.disabled);
+    gtk_widget_set_sensitive(entry, Usable(item));
     // A hidden item is left out of a popup; the lasting menu hides it until shown.
     gtk_widget_set_visible(entry, item.visible);
     g_object_set_data(G_OBJECT(entry), "tolvane-control", const_cast<char*>(def.name));
@@ -79,8 +116,23 @@ void GtkHost::PopupMenu(std::string_view menuName) {
   // Runs until the menu closes, as the Windows popup does.
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   g_signal_connect_swapped(menu, "deactivate", G_CALLBACK(g_main_loop_quit), loop);
-  gtk_menu_popup_at_pointer(GTK_MENU(menu), nullptr);
-  g_main_loop_run(loop);
+  // At the pointer plus 3 pixels, measured on the screen where X11 has one; Wayland
+  // tells a client the pointer only over its own window.
+  GdkWindow* origin = MinimiseObservable() ? gdk_screen_get_root_window(gdk_screen_get_default())
+                                           : gtk_widget_get_window(window_);
+  GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+  // Wayland lets a menu pop up only in answer to the user's own input to the program.
+  GdkEvent* trigger = gtk_get_current_event();
+  if (origin != nullptr && pointer != nullptr && (trigger != nullptr || MinimiseObservable())) {
+    GdkRectangle at{0, 0, 1, 1};
+    gdk_window_get_device_position(origin, pointer, &at.x, &at.y, nullptr);
+    at.x += 3;
+    at.y += 3;
+    gtk_menu_popup_at_rect(GTK_MENU(menu), origin, &at, GDK_GRAVITY_NORTH_WEST, GDK_GRAVITY_NORTH_WEST, trigger);
+  }
+  if (trigger != nullptr) gdk_event_free(trigger);
+  // A desktop that refuses the popup never closes it either.
+  if (gtk_widget_get_visible(menu)) g_main_loop_run(loop);
   g_main_loop_unref(loop);
   gtk_widget_destroy(menu);
 }
@@ -95,76 +147,108 @@ void GtkHost::CreateTrayMenu() {
   }
 }
 
-void GtkHost::WatchTrayHost() {
-  trayHostWatch_ = g_bus_watch_name(
-      G_BUS_TYPE_SESSION, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
-      [](GDBusConnection*, const gchar*, const gchar*, gpointer host) { static_cast<GtkHost*>(host)->TrayHostChanged(true); },
-      [](GDBusConnection*, const gchar*, gpointer host) { static_cast<GtkHost*>(host)->TrayHostChanged(false); }, this,
-      nullptr);
+void GtkHost::CreateStatusItem() {
+  StatusItem::Handlers handlers;
+  handlers.activate = [this] {
+    RaiseTrayOperation(1);
+    if (!MinimiseObservable()) PresentWindow();  // the window may only be behind others or minimised
+  };
+  handlers.contextMenu = [this] { RaiseTrayOperation(3); };
+  handlers.activationToken = [this](const std::string& token) { activationToken_ = token; };
+  handlers.watcherChanged = [this](bool present) {
+    watcherPresent_ = present;
+    ShowSystemTrayIcon();
+    TrayHostChanged();
+  };
+  statusItem_ = std::make_unique<StatusItem>(trayMenu_, std::move(handlers));
 }
 
-void GtkHost::TrayHostChanged(bool present) {
-  trayHostPresent_ = present;
+void GtkHost::RaiseTrayOperation(int operation) {
+  if (window_ == nullptr) return;
+  ui::EventArgs args;
+  args.trayOperation = operation;
+  Raise(ui::kWindowName, ui::Event::TrayEvent, args);
+}
+
+void GtkHost::ShowSystemTrayIcon() {
+  // Only where no panel shows our item: never two icons for one program.
+  if (systemTrayIcon_ != nullptr) {
+    gtk_status_icon_set_visible(systemTrayIcon_, !watcherPresent_ && trayImage_ != nullptr);
+    return;
+  }
+  if (watcherPresent_ || trayImage_ == nullptr || !GDK_IS_X11_DISPLAY(gdk_display_get_default())) return;
+  systemTrayIcon_ = gtk_status_icon_new();
+  gtk_status_icon_set_title(systemTrayIcon_, "Tolvane");
+  g_signal_connect_swapped(systemTrayIcon_, "activate", G_CALLBACK(+[](GtkHost* host) { host->RaiseTrayOperation(1); }), this);
+  g_signal_connect_swapped(systemTrayIcon_, "popup-menu", G_CALLBACK(+[](GtkHost* host) { host->RaiseTrayOperation(3); }), this);
+  g_signal_connect_swapped(systemTrayIcon_, "notify::embedded", G_CALLBACK(+[](GtkHost* host) { host->TrayHostChanged(); }), this);
+  const auto* image = static_cast<const TrayImage*>(trayImage_);
+  if (image != nullptr) gtk_status_icon_set_from_pixbuf(systemTrayIcon_, image->pixbuf);
+  gtk_status_icon_set_tooltip_text(systemTrayIcon_, trayTip_.c_str());
+}
+
+bool GtkHost::TrayHostPresent() const {
+  return watcherPresent_ || (systemTrayIcon_ != nullptr && gtk_status_icon_get_visible(systemTrayIcon_) &&
+                             gtk_status_icon_is_embedded(systemTrayIcon_));
+}
+
+void GtkHost::TrayHostChanged() {
   // The panel went away while the window was in it: bring the window back, or it is lost.
-  if (!present && window_ != nullptr && !gtk_widget_get_visible(window_) && tray_.Shown()) {
-    ui::EventArgs args;
-    args.trayOperation = 1;
-    Raise(ui::kWindowName, ui::Event::TrayEvent, args);
+  if (!TrayHostPresent() && window_ != nullptr && !gtk_widget_get_visible(window_) && tray_.Shown()) {
+    RaiseTrayOperation(1);
   }
 }
 
 void GtkHost::SetTrayIcon(ByteView iconFile, const std::string& tip) { tray_.Set(iconFile, tip); }
 
 ui::TrayBackend::IconHandle GtkHost::CreateIcon(ByteView iconFile, int preferredWidth) {
-  GdkPixbuf* pixbuf = PixbufOf(iconFile, ui::ScaleLength(preferredWidth, dpi_));
-  if (pixbuf == nullptr) return nullptr;
-  if (iconFolder_.empty()) {
-    // Private to this user and this run; removed when the host goes.
-    if (gchar* folder = g_dir_make_tmp("tolvane-XXXXXX", nullptr)) {
-      iconFolder_ = folder;
-      g_free(folder);
+  GdkPixbuf* small = IconPixbuf(iconFile, preferredWidth);
+  if (small == nullptr) return nullptr;
+  g_object_unref(small);
+  auto* image = new TrayImage;
+  GVariantBuilder pixmaps;
+  g_variant_builder_init(&pixmaps, G_VARIANT_TYPE("a(iiay)"));
+  for (const int size : kItemSizes) {
+    // The program's own icon has a drawing for each size; another icon is scaled.
+    if (GdkPixbuf* drawn = IconPixbuf(ui::IconFileForSize(iconFile, size), size)) {
+      g_variant_builder_add_value(&pixmaps, ItemPixmap(drawn, size));
+      if (image->pixbuf == nullptr || size <= ui::ScaleLength(16, dpi_)) {
+        if (image->pixbuf != nullptr) g_object_unref(image->pixbuf);
+        image->pixbuf = GDK_PIXBUF(g_object_ref(drawn));
+      }
+      g_object_unref(drawn);
     }
   }
-  auto* image = new TrayImage;
-  image->name = "tolvane-" + std::to_string(++iconsMade_);  // a new name makes the panel load it again
-  image->path = iconFolder_ + "/" + image->name + ".png";
-  const bool saved = !iconFolder_.empty() && gdk_pixbuf_save(pixbuf, image->path.c_str(), "png", nullptr, nullptr);
-  g_object_unref(pixbuf);
-  if (!saved) {
-    delete image;
-    return nullptr;
-  }
+  image->pixmaps = g_variant_ref_sink(g_variant_builder_end(&pixmaps));
   return image;
 }
 
 void GtkHost::DestroyIcon(IconHandle icon) {
   auto* image = static_cast<TrayImage*>(icon);
-  g_unlink(image->path.c_str());
+  g_variant_unref(image->pixmaps);
+  if (image->pixbuf != nullptr) g_object_unref(image->pixbuf);
   delete image;
 }
 
 void GtkHost::Notify(ui::TrayCommand command, IconHandle icon, const std::string& tip) {
+  trayImage_ = command == ui::TrayCommand::Delete ? nullptr : icon;
+  trayTip_ = GbkToUtf8(tip);
   if (command == ui::TrayCommand::Delete) {
-    if (indicator_ != nullptr) g_object_unref(indicator_);  // the item leaves the bus with its object
-    indicator_ = nullptr;
+    statusItem_.reset();  // the item leaves the bus with its object
+    if (systemTrayIcon_ != nullptr) g_object_unref(systemTrayIcon_);
+    systemTrayIcon_ = nullptr;
     return;
   }
-  const auto* image = static_cast<const TrayImage*>(icon);
-  const std::string title = GbkToUtf8(tip);
-  if (indicator_ == nullptr) {
-    indicator_ = app_indicator_new_with_path("tolvane", image->name.c_str(), APP_INDICATOR_CATEGORY_APPLICATION_STATUS,
-                                             iconFolder_.c_str());
-    if (trayMenu_ != nullptr) {
-      app_indicator_set_menu(indicator_, GTK_MENU(trayMenu_));
-      // The item has no activation of its own: its secondary one (the middle button) shows the window.
-      if (auto it = widgets_.find(ui::names::菜单项_显示窗口); it != widgets_.end()) {
-        app_indicator_set_secondary_activate_target(indicator_, it->second);
-      }
-    }
-    app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
+  if (statusItem_ == nullptr) {
+    CreateStatusItem();
+    if (!statusItem_->OnBus()) ShowSystemTrayIcon();  // no bus, so no watcher to wait for
   }
-  app_indicator_set_icon_full(indicator_, image->name.c_str(), title.c_str());
-  app_indicator_set_title(indicator_, title.c_str());
+  const auto* image = static_cast<const TrayImage*>(icon);
+  statusItem_->Set(image->pixmaps, trayTip_);
+  if (systemTrayIcon_ != nullptr) {
+    gtk_status_icon_set_from_pixbuf(systemTrayIcon_, image->pixbuf);
+    gtk_status_icon_set_tooltip_text(systemTrayIcon_, trayTip_.c_str());
+  }
 }
 
 }  // namespace tolvane::gtk

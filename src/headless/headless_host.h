@@ -59,6 +59,11 @@ class HeadlessHost : public ui::ControlHost, public Clock, public IdleService, p
   bool Centred() const { return centred_; }
 
   void ActivateWindow() override { ++activations_; }
+  // The final-seconds notices in the order given; "" is a withdrawal.
+  void SetPromptNotice(const std::string& text) override {
+    if (notices_.empty() ? !text.empty() : notices_.back() != text) notices_.push_back(text);
+  }
+  const std::vector<std::string>& Notices() const { return notices_; }
   void CloseWindow() override { closePending_ = true; }
   bool WindowExists() const override { return !destroyed_; }
   void ShowOpenDialog(std::string_view name) override;
@@ -93,6 +98,7 @@ class HeadlessHost : public ui::ControlHost, public Clock, public IdleService, p
   std::deque<std::string> dialogAnswers_;
   int dialogOpenings_ = 0;
   int activations_ = 0;
+  std::vector<std::string> notices_;
   int popups_ = 0;
   IconHandle CreateIcon(ByteView iconFile, int preferredWidth) override;
   void DestroyIcon(IconHandle) override { --liveIcons_; }

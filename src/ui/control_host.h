@@ -90,6 +90,10 @@ class ControlHost {
   void SetAlwaysOnTop(bool onTop);
   void SetWindowIcon(ByteView iconFile);
   virtual void ActivateWindow() = 0;  // make it the active window; flash it when refused
+  // The final-seconds prompt's text, for a desktop that may keep the window from the
+  // front: a host passes it on as a notification where the window could not be made
+  // active. An empty text withdraws it. A host whose window always comes forward ignores it.
+  virtual void SetPromptNotice(const std::string& text) { (void)text; }
   virtual void CloseWindow() = 0;     // deferred destruction, no close request
   virtual bool WindowExists() const = 0;
   // Shows the menu's items as a popup at the cursor (plus 3 pixels) and returns when it closed.

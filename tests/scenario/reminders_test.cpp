@@ -101,8 +101,22 @@ TEST(Reminders, AHiddenWindowComesBackAndStaysOnTopInTheLastSeconds) {
   EXPECT_TRUE(w.host.Visible(窗口1));
   EXPECT_TRUE(w.host.AlwaysOnTop());
   EXPECT_EQ(w.host.Activations(), 1);
+  w.host.Advance(1000);
   w.host.Click(按钮2);
   EXPECT_FALSE(w.host.AlwaysOnTop());
+  // The notice a desktop may show instead tells the action and the seconds, and goes with the schedule.
+  EXPECT_EQ(w.host.Notices(), (std::vector<std::string>{"5秒后关机", "4秒后关机", ""}));
+}
+
+TEST(Reminders, TheFinalSecondsNoticeNamesTheChosenActionAndEndsWithIt) {
+  World w;
+  w.host.Click(单选框3);  // standby
+  w.StartCountdown(7);
+  w.host.Advance(7000);
+  EXPECT_EQ(w.host.Notices(), (std::vector<std::string>{"5秒后待机", "4秒后待机", "3秒后待机", "2秒后待机", "1秒后待机",
+                                                        "0秒后待机", ""}));
+  EXPECT_EQ(w.power.requests.size(), 1u);
+  EXPECT_EQ(FinalSecondsNotice(2, -3600), "0秒后重启");  // woken long after the target
 }
 
 TEST(Reminders, IdleModeHeldAtAMultipleOfTenSoundsOnEveryTick) {

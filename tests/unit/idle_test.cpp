@@ -41,8 +41,19 @@ TEST(ChooseIdleSource, X11ExtensionFirstThenTheDesktopsThenNone) {
       {{true, true, false, true}, S::FreedesktopScreenSaver},
       {{true, true, false, false}, S::None},
       {{false, false, false, false}, S::None},
+      {{true, false, false, true, true}, S::WaylandIdleNotify},  // KDE, whose screen saver says no on Wayland
+      {{true, false, true, false, true}, S::MutterIdleMonitor},
+      {{false, false, false, false, true}, S::None},  // X11: no Wayland protocol to ask
   };
   for (const auto& c : cases) EXPECT_EQ(ChooseIdleSource(c.probe), c.expected);
+}
+
+TEST(IdleSecondsSinceIdled, ZeroUntilIdledThenSecondsSinceTheLastInput) {
+  EXPECT_EQ(IdleSecondsSinceIdled(false, 50000, 0, 1000), 0);
+  EXPECT_EQ(IdleSecondsSinceIdled(true, 50000, 50000, 1000), 1);  // told just now
+  EXPECT_EQ(IdleSecondsSinceIdled(true, 53999, 50000, 1000), 4);
+  EXPECT_EQ(IdleSecondsSinceIdled(true, 500, 4294967000u, 1000), 1);  // the tick count wrapped
+  EXPECT_EQ(IdleSecondsSinceIdled(true, 49000, 50000, 1000), 1);  // a clock read before the event: still idle
 }
 
 TEST(ParseOrdinal, DecimalAfterHashWithinSixteenBits) {

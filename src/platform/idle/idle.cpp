@@ -13,8 +13,18 @@ std::int32_t IdleSecondsBetween(std::uint32_t nowTicks, std::uint32_t lastInputT
 IdleSource ChooseIdleSource(const IdleSourceProbe& probe) {
   if (!probe.wayland && probe.xScreenSaver) return IdleSource::XScreenSaver;
   if (probe.mutter) return IdleSource::MutterIdleMonitor;
+  if (probe.wayland && probe.idleNotify) return IdleSource::WaylandIdleNotify;
   if (probe.screenSaver) return IdleSource::FreedesktopScreenSaver;
   return IdleSource::None;
+}
+
+std::int32_t IdleSecondsSinceIdled(bool idled, std::uint32_t nowTicks, std::uint32_t idledTicks,
+                                   std::uint32_t timeoutMs) {
+  if (!idled) return 0;
+  // Idled can only be told once the timeout has passed: never less than it.
+  const std::int32_t seconds = IdleSecondsBetween(nowTicks, idledTicks - timeoutMs);
+  const auto least = static_cast<std::int32_t>(timeoutMs / 1000);
+  return seconds > least ? seconds : least;
 }
 
 }  // namespace tolvane

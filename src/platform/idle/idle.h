@@ -19,15 +19,23 @@ class IdleService {
 
 // Where a Linux desktop tells the idle time. On X11 the XScreenSaver extension
 // sees all input; on Wayland it would see only X clients, so the compositor is
-// asked over D-Bus (GNOME's idle monitor first, then the freedesktop screen saver
-// that KDE answers). An X11 server without the extension falls back to D-Bus too.
-enum class IdleSource { None, XScreenSaver, MutterIdleMonitor, FreedesktopScreenSaver };
+// asked: GNOME's idle monitor over D-Bus, else the compositor's idle notifications
+// (KDE, wlroots), else the freedesktop screen saver over D-Bus. An X11 server
+// without the extension falls back to D-Bus too.
+enum class IdleSource { None, XScreenSaver, MutterIdleMonitor, WaylandIdleNotify, FreedesktopScreenSaver };
 struct IdleSourceProbe {
   bool wayland = false;
   bool xScreenSaver = false;  // the extension answers on the display
   bool mutter = false;        // org.gnome.Mutter.IdleMonitor answers
   bool screenSaver = false;   // org.freedesktop.ScreenSaver answers GetSessionIdleTime
+  bool idleNotify = false;    // the Wayland compositor offers ext_idle_notifier_v1
 };
 IdleSource ChooseIdleSource(const IdleSourceProbe& probe);
+
+// Idle notifications tell only that no input came for their timeout ("idled") and
+// that input came again ("resumed"). The idle seconds from that state: 0 until
+// idled, then the whole seconds since the last input, which was the timeout before.
+std::int32_t IdleSecondsSinceIdled(bool idled, std::uint32_t nowTicks, std::uint32_t idledTicks,
+                                   std::uint32_t timeoutMs);
 
 }  // namespace tolvane

@@ -16,6 +16,8 @@ import unittest
 import dbus
 import dbusmock
 
+from desktop_checks import criticals, poll
+
 TOLVANE = None
 OUT = None
 
@@ -39,16 +41,6 @@ ACTION_RADIO = {1: "单选框1", 2: "单选框2", 3: "单选框5", 4: "单选框
 MANAGER_METHOD = {1: "PowerOff", 2: "Reboot", 4: "Suspend", 5: "Hibernate"}
 
 
-def poll(condition, timeout, what):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
-
-
 class TolvaneDesktop(dbusmock.DBusTestCase):
     scale = 1
 
@@ -59,7 +51,8 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
         while os.path.exists(f"/tmp/.X{number}-lock"):
             number += 1
         cls.display = f":{number}"
-        cls.xvfb = subprocess.Popen(["Xvfb", cls.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+        # No reset when one test's program ends: the next one could meet the server mid-reset.
+        cls.xvfb = subprocess.Popen(["Xvfb", cls.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
                                     stderr=subprocess.DEVNULL)
         poll(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"), 10, "Xvfb")
         os.environ["DISPLAY"] = cls.display
@@ -85,13 +78,16 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
     def setUp(self):
         self.logind_obj.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
         env = dict(os.environ, XDG_SESSION_ID="c1", GDK_SCALE=str(self.scale), GDK_BACKEND="x11")
-        self.program = subprocess.Popen([TOLVANE], env=env, stderr=subprocess.DEVNULL)
+        self.log = os.path.join(OUT, f"{self.id().split('.', 1)[1]}.log")
+        with open(self.log, "wb") as log:
+            self.program = subprocess.Popen([TOLVANE], env=env, stderr=log)
         self.window, self.origin, self.size = self.find_window()
 
     def tearDown(self):
         if self.program.poll() is None:
             self.program.terminate()
         self.program.wait(timeout=10)
+        self.assertEqual(criticals(self.log), [])
 
     # The window and its controls.
     def find_window(self):
@@ -198,13 +194,27 @@ class WindowAtScale2(TolvaneDesktop):
 
 
 class Schedule(TolvaneDesktop):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.notifier, cls.notifier_obj = cls.spawn_server_template("notification_daemon", {}, stdout=subprocess.DEVNULL)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.notifier.terminate()
+        cls.notifier.wait()
+        super().tearDownClass()
+
     def run_action(self, action, force):
+        self.notifier_obj.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
         self.start_countdown(6, action, force)
         self.program.wait(timeout=20)  # the program closes itself after the request
         if action == 3:
             self.assertIn("Terminate", self.session_calls())
         else:
             self.assertEqual(self.manager_calls(), [(MANAGER_METHOD[action], [not force])])
+        # The window came to the front in the last seconds: no notification stands in for it.
+        self.assertEqual([c[1] for c in self.notifier_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)], [])
 
     def test_actions(self):
         for action in (1, 2, 3, 4, 5):
@@ -286,7 +296,11 @@ class Tray(TolvaneDesktop):
         super().tearDownClass()
 
     def setUp(self):
-        self.watcher = None
+        self.watcher = self.system_tray = None
+        if "system_tray" in self._testMethodName:  # the older panel that embeds X windows
+            self.system_tray = subprocess.Popen(["trayer", "--edge", "top", "--align", "left", "--width", "100",
+                                                 "--widthtype", "pixel", "--height", "24"],
+                                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if "without_watcher" not in self._testMethodName:
             self.watcher = self.spawn_server(WATCHER, "/StatusNotifierWatcher", WATCHER, stdout=subprocess.DEVNULL)
             self.watcher_obj = self.get_dbus().get_object(WATCHER, "/StatusNotifierWatcher")
@@ -297,10 +311,13 @@ class Tray(TolvaneDesktop):
         self.item = self.find_item()
 
     def tearDown(self):
-        super().tearDown()
-        if self.watcher is not None and self.watcher.poll() is None:
-            self.watcher.terminate()
-            self.watcher.wait()
+        try:
+            super().tearDown()
+        finally:
+            for process in (self.watcher, self.system_tray):
+                if process is not None and process.poll() is None:
+                    process.terminate()
+                    process.wait()
 
     def find_item(self):
         bus = self.get_dbus()
@@ -309,7 +326,7 @@ class Tray(TolvaneDesktop):
             for name in names.ListNames(dbus_interface="org.freedesktop.DBus"):
                 if name.startswith(":") and names.GetConnectionUnixProcessID(name, dbus_interface="org.freedesktop.DBus") == self.program.pid:
                     try:
-                        item = bus.get_object(name, "/org/ayatana/NotificationItem/tolvane", introspect=False)
+                        item = bus.get_object(name, "/StatusNotifierItem", introspect=False)
                         # The accessibility bridge has a connection of its own, which answers nothing.
                         item.Get(ITEM, "Menu", dbus_interface=dbus.PROPERTIES_IFACE, timeout=2)
                         return item
@@ -320,7 +337,7 @@ class Tray(TolvaneDesktop):
         if self.watcher is not None:
             registered = poll(lambda: [c[2] for c in self.watcher_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)
                                        if c[1] == "RegisterStatusNotifierItem"], 10, "the item registered")
-            self.assertEqual(str(registered[0][0]), "/org/ayatana/NotificationItem/tolvane")
+            self.assertEqual(str(registered[0][0]), f"org.kde.StatusNotifierItem-{self.program.pid}-1")
         return item
 
     def menu(self):
@@ -362,13 +379,14 @@ class Tray(TolvaneDesktop):
     def test_menu_states_show_window_and_cancel(self):
         self.assertEqual(self.menu_items()[0], [("显示窗口", False), ("-",), ("立即执行", True), ("取消执行", False), ("-",),
                                                 ("退出程序", True)])
-        # The icon is the program's own 16-pixel image, as a file the panel loads by name.
-        folder = self.item.Get(ITEM, "IconThemePath", dbus_interface=dbus.PROPERTIES_IFACE)
-        name = self.item.Get(ITEM, "IconName", dbus_interface=dbus.PROPERTIES_IFACE)
-        with open(os.path.join(folder, name + ".png"), "rb") as png:
-            header = png.read(24)
-        self.assertEqual((header[:8], int.from_bytes(header[16:20], "big"), int.from_bytes(header[20:24], "big")),
-                         (b"\x89PNG\r\n\x1a\n", 16, 16))
+        # The icon is the program's own, drawn at the sizes panels use, opaque at its centre.
+        pixmaps = self.item.Get(ITEM, "IconPixmap", dbus_interface=dbus.PROPERTIES_IFACE)
+        self.assertEqual([(int(w), int(h), len(data)) for w, h, data in pixmaps],
+                         [(s, s, s * s * 4) for s in (16, 22, 24, 32, 48)])
+        for size, _, data in pixmaps:
+            centre = (size // 2 * size + size // 2) * 4
+            self.assertEqual(data[centre], 255, size)
+        self.assertEqual(str(self.item.Get(ITEM, "ToolTip", dbus_interface=dbus.PROPERTIES_IFACE)[2]), "Tolvane")
 
         self.start_countdown(59)
         poll(lambda: self.enabled("取消执行"), 5, "取消执行 enabled while a schedule runs")
@@ -377,8 +395,12 @@ class Tray(TolvaneDesktop):
 
         self.minimise()
         poll(lambda: self.wm_state() is None and self.enabled("显示窗口"), 5, "the window hidden in the tray")
-        self.item.SecondaryActivate(0, 0, dbus_interface=ITEM)  # the middle button: the item's activation
+        self.item.Activate(0, 0, dbus_interface=ITEM)  # a left click on the icon
         poll(lambda: self.wm_state() == "Normal" and not self.enabled("显示窗口"), 5, "the window shown by the item")
+        self.minimise()
+        poll(lambda: self.wm_state() is None, 5, "the window hidden again")
+        self.item.SecondaryActivate(0, 0, dbus_interface=ITEM)  # the middle button
+        poll(lambda: self.wm_state() == "Normal", 5, "the window shown by the middle button")
         self.minimise()
         poll(lambda: self.enabled("显示窗口"), 5, "the window hidden again")
         self.menu_click("显示窗口")
@@ -390,6 +412,40 @@ class Tray(TolvaneDesktop):
         self.watcher.terminate()
         self.watcher.wait()
         poll(lambda: self.wm_state() == "Normal", 5, "the window back without a panel")
+
+    def test_item_registers_again_with_a_new_panel(self):
+        self.watcher.terminate()
+        self.watcher.wait()
+        # The bus monitor sees the call even if it reaches the new panel before its method exists.
+        monitor_log = os.path.join(OUT, "register-again.txt")
+        with open(monitor_log, "wb") as out:
+            monitor = subprocess.Popen(["dbus-monitor", "--address", os.environ["DBUS_SESSION_BUS_ADDRESS"],
+                                        "member='RegisterStatusNotifierItem'"], stdout=out, stderr=subprocess.DEVNULL)
+        try:
+            time.sleep(0.5)
+            self.watcher = self.spawn_server(WATCHER, "/StatusNotifierWatcher", WATCHER, stdout=subprocess.DEVNULL)
+            name = f"org.kde.StatusNotifierItem-{self.program.pid}-1"
+            poll(lambda: name in open(monitor_log, encoding="utf-8", errors="replace").read(), 10,
+                 "the item registered with the new panel")
+        finally:
+            monitor.terminate()
+            monitor.wait()
+        self.minimise()
+        poll(lambda: self.wm_state() is None, 5, "the window hidden in the new panel")
+
+    def test_context_menu_opens_the_popup(self):
+        import pyatspi
+        def popup_item():
+            for app in pyatspi.Registry.getDesktop(0):
+                if app is not None and app.name == "tolvane":
+                    return pyatspi.findDescendant(app, lambda a: a is not None and a.name == "退出程序" and
+                                                  a.getState().contains(pyatspi.STATE_SHOWING))
+            return None
+        self.item.ContextMenu(100, 100, dbus_interface=ITEM)
+        poll(popup_item, 10, "the popup menu")
+        self.key("Escape")
+        poll(lambda: not popup_item(), 5, "the popup closed")
+        self.item.Activate(0, 0, dbus_interface=ITEM, timeout=5)  # the program answers again
 
     def test_execute_now_asks_first_and_quit_ends(self):
         box = lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^请确认$"], capture_output=True).returncode == 0
@@ -410,6 +466,23 @@ class Tray(TolvaneDesktop):
         self.menu_click("退出程序")
         self.assertEqual(self.program.wait(timeout=10), 0)
         self.assertEqual(self.manager_calls(), [])
+
+    def test_system_tray_without_watcher_takes_the_window(self):
+        def tray_icon():
+            for window in subprocess.run(["xdotool", "search", "--pid", str(self.program.pid), "--name", "^Tolvane$"],
+                                         capture_output=True, text=True).stdout.split():
+                geometry = dict(line.split("=") for line in subprocess.run(
+                    ["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True).stdout.split())
+                # Inside the panel, at its top left corner: not the program's 10-pixel leader window.
+                x, y, width = int(geometry["X"]), int(geometry["Y"]), int(geometry["WIDTH"])
+                if 10 < width < 100 and x < 100 and y < 24:
+                    return x + width // 2, y + int(geometry["HEIGHT"]) // 2
+            return None
+        x, y = poll(tray_icon, 10, "the icon in the system tray")
+        self.minimise()
+        poll(lambda: self.wm_state() is None and self.enabled("显示窗口"), 5, "the window hidden in the tray")
+        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)
+        poll(lambda: self.wm_state() == "Normal" and not self.enabled("显示窗口"), 5, "the window shown by a click")
 
     def test_minimise_without_watcher_keeps_the_window(self):
         self.minimise()
@@ -436,10 +509,12 @@ class SessionEnd(TolvaneDesktop):
         super().setUp()
 
     def tearDown(self):
-        super().tearDown()
-        if self.manager is not None:
-            self.manager.terminate()
-            self.manager.wait()
+        try:
+            super().tearDown()
+        finally:
+            if self.manager is not None:
+                self.manager.terminate()
+                self.manager.wait()
 
     def test_logind_shutdown(self):
         poll(lambda: self.inhibitors("shutdown"), 10, "the delay lock")

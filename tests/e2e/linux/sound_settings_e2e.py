@@ -24,6 +24,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import sound_bursts  # noqa: E402
+from desktop_checks import criticals, poll  # noqa: E402
 
 TOLVANE = None
 OUT = None
@@ -41,16 +42,6 @@ RECTS = {
     "按钮4": (GROUP3[0] + 378, GROUP3[1] + 108, 32, 40),
 }
 SECTION = "[系统设置]"
-
-
-def poll(condition, timeout, what):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
 
 
 def write_config(folder, **values):
@@ -98,7 +89,8 @@ def start_xvfb():
     for number in range(200 + os.getpid() % 500, 1200):
         if display_taken(number):
             continue
-        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+        # No reset when one test's program ends: the next one could meet the server mid-reset.
+        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.time() + 20
         while xvfb.poll() is None and time.time() < deadline:
@@ -166,6 +158,8 @@ class Desktop(unittest.TestCase):
             if process is not None and process.poll() is None:
                 process.terminate()
                 process.wait(timeout=10)
+        if self.program is not None:
+            self.assertEqual(criticals(self.log), [])
 
     def start(self, as_user=None, **env):
         # No buses here: the program's logind, session-manager and panel calls fail at once

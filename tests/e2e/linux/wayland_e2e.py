@@ -1,0 +1,286 @@
+#!/usr/bin/python3
+"""End-to-end tests of the Linux program tolvane native on Wayland: GNOME's compositor
+(mutter, headless, one virtual monitor) on private session and system buses, where
+python3-dbusmock stands in for logind and for the notification server. Input comes
+through the compositor's remote-desktop interface, as from a user at the machine;
+controls are found and read through the accessibility tree (AT-SPI), in window
+coordinates; the program has no test hooks.
+
+Usage: wayland_e2e.py <path to tolvane> <output folder> [unittest test names...]
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import dbus
+import dbusmock
+
+from desktop_checks import criticals, poll
+
+TOLVANE = None
+OUT = None
+
+NOTIFICATIONS = "org.freedesktop.Notifications"
+REMOTE_DESKTOP = "org.gnome.Mutter.RemoteDesktop"
+KEYSYM = {"Right": 0xFF53, "Shift": 0xFFE1, **{str(d): 0x30 + d for d in range(10)}}
+
+
+class GnomeWayland(dbusmock.DBusTestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.base = tempfile.mkdtemp(prefix="tolvane-wayland-")
+        runtime = os.path.join(cls.base, "runtime")
+        os.mkdir(runtime, 0o700)
+        os.environ.update(XDG_RUNTIME_DIR=runtime, XDG_SESSION_TYPE="wayland", GDK_BACKEND="wayland",
+                          WAYLAND_DISPLAY="tolvane-e2e", XDG_SESSION_ID="c1", LANGUAGE="C")
+        os.environ.pop("DISPLAY", None)
+        cls.start_session_bus()
+        cls.start_system_bus()
+        cls.mutter_log = open(os.path.join(OUT, "mutter.log"), "wb")
+        cls.mutter = subprocess.Popen(["mutter", "--headless", "--wayland", "--no-x11", "--virtual-monitor", "1280x1024",
+                                       "--wayland-display", "tolvane-e2e"], stdout=cls.mutter_log, stderr=cls.mutter_log)
+        cls.wait_for_bus_object(REMOTE_DESKTOP, "/org/gnome/Mutter/RemoteDesktop", timeout=30)
+        cls.a11y = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                                    stderr=subprocess.DEVNULL)
+        cls.wait_for_bus_object("org.a11y.Bus", "/org/a11y/bus")
+        cls.logind, cls.logind_obj = cls.spawn_server_template("logind", {}, stdout=subprocess.DEVNULL)
+        cls.logind_obj.AddSession("c1", "seat0", dbus.UInt32(os.getuid()), "user", True,
+                                  dbus_interface=dbusmock.MOCK_IFACE)
+        bus = cls.get_dbus()
+        desktop = bus.get_object(REMOTE_DESKTOP, "/org/gnome/Mutter/RemoteDesktop")
+        cls.input = dbus.Interface(bus.get_object(REMOTE_DESKTOP, desktop.CreateSession(
+            dbus_interface=REMOTE_DESKTOP)), REMOTE_DESKTOP + ".Session")
+        cls.input.Start()
+        # The virtual keyboard and pointer exist from their first events; windows get
+        # the keyboard focus only once a keyboard exists.
+        cls.input.NotifyKeyboardKeysym(dbus.UInt32(KEYSYM["Shift"]), True)
+        cls.input.NotifyKeyboardKeysym(dbus.UInt32(KEYSYM["Shift"]), False)
+        cls.input.NotifyPointerMotionRelative(1.0, 1.0)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.input.Stop()
+        for process in (cls.logind, cls.a11y, cls.mutter):
+            process.terminate()
+            process.wait()
+        cls.mutter_log.close()
+        super().tearDownClass()
+        shutil.rmtree(cls.base, ignore_errors=True)
+
+    def setUp(self):
+        self.logind_obj.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
+        # A notification server of each test's own: its notices are numbered from 1.
+        self.notifier, self.notifier_obj = self.spawn_server_template("notification_daemon", {},
+                                                                      stdout=subprocess.DEVNULL)
+        # The template takes a signed id; the interface's is unsigned.
+        self.notifier_obj.AddMethod(NOTIFICATIONS, "CloseNotification", "u", "", "", dbus_interface=dbusmock.MOCK_IFACE)
+        self.programs = []
+        # A folder of its own, so config.ini beside the program is this test's.
+        self.folder = tempfile.mkdtemp(dir=self.base)
+        self.program_file = os.path.join(self.folder, "tolvane")
+        shutil.copy(TOLVANE, self.program_file)
+
+    def tearDown(self):
+        for program, _ in self.programs:
+            if program.poll() is None:
+                program.terminate()
+            program.wait(timeout=10)
+        self.notifier.terminate()
+        self.notifier.wait()
+        for _, log in self.programs:
+            self.assertEqual(criticals(log), [])
+
+    def start(self, debug_wayland=False):
+        """Starts a copy of the program and waits for its window to be the active one."""
+        log = os.path.join(OUT, f"{self.id().split('.', 1)[1]}-{len(self.programs)}.log")
+        env = dict(os.environ, WAYLAND_DEBUG="client") if debug_wayland else None
+        with open(log, "wb") as out:
+            program = subprocess.Popen([self.program_file], env=env, stdout=out, stderr=out)
+        self.programs.append((program, log))
+        frame = poll(lambda: self.frame(program), 20, "the Tolvane window")
+        poll(lambda: self.active(frame), 10, "the new window active")
+        return program, frame, log
+
+    # The accessibility tree of one program.
+    def frame(self, program):
+        import pyatspi
+        for app in pyatspi.Registry.getDesktop(0):
+            if app is not None and app.get_process_id() == program.pid:
+                for child in app:
+                    if child is not None and child.getRole() == pyatspi.ROLE_FRAME:
+                        return child
+        return None
+
+    def active(self, frame):
+        import pyatspi
+        return frame.getState().contains(pyatspi.STATE_ACTIVE)
+
+    def controls(self, frame, role):
+        """The frame's controls of a role, top to bottom and left to right, in window coordinates."""
+        import pyatspi
+        found = []
+        for a in pyatspi.findAllDescendants(frame, lambda a: a is not None and a.getRole() == role):
+            extents = a.queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+            if extents.x >= 0:
+                found.append(((extents.y, extents.x), a))
+        return [a for _, a in sorted(found, key=lambda f: f[0])]
+
+    def named(self, frame, name):
+        import pyatspi
+        return poll(lambda: pyatspi.findDescendant(frame, lambda a: a is not None and a.name == name), 10, name)
+
+    def click(self, accessible):
+        accessible.queryAction().doAction(0)
+        time.sleep(0.2)
+
+    def keys(self, *names):
+        for name in names:
+            for pressed in (True, False):
+                self.input.NotifyKeyboardKeysym(dbus.UInt32(KEYSYM[name]), pressed)
+            time.sleep(0.1)
+
+    def set_seconds(self, frame, picker_text_row, seconds):
+        """Types the seconds into a time picker, found by its row among the pickers showing 00:00:00."""
+        import pyatspi
+        pickers = [a for a in self.controls(frame, pyatspi.ROLE_DRAWING_AREA) if a.name == "00:00:00"]
+        picker = pickers[picker_text_row]
+        picker.queryComponent().grabFocus()
+        time.sleep(0.2)
+        self.keys("Right", "Right", *list(str(seconds)))
+        poll(lambda: picker.name.endswith(f":{seconds:02d}"), 5, f"the picker at {seconds} seconds")
+
+    def mode_radios(self, frame):
+        """The mode radios (countdown, idle, date and time): the bare indicators at the right."""
+        import pyatspi
+        return [a for a in self.controls(frame, pyatspi.ROLE_RADIO_BUTTON) if not a.name]
+
+    def notifications(self):
+        return [c[2] for c in self.notifier_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE) if c[1] == "Notify"]
+
+    def closed(self):
+        return [int(c[2][0]) for c in self.notifier_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)
+                if c[1] == "CloseNotification"]
+
+    def power_calls(self):
+        return [c[1] for c in self.logind_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)
+                if c[1] in ("PowerOff", "Reboot", "Suspend", "Hibernate")]
+
+    def countdown_behind_another_window(self, seconds, debug_wayland=False):
+        """A countdown started in the program, then another window in front of it."""
+        program, frame, log = self.start(debug_wayland)
+        self.click(self.mode_radios(frame)[0])
+        self.set_seconds(frame, 0, seconds)
+        self.click(self.named(frame, "启 动"))
+        self.start()
+        self.assertFalse(self.active(frame))
+        return program, frame, log
+
+    def wait_notice(self, body):
+        return poll(lambda: [n for n in self.notifications() if str(n[4]) == body], 15, "the notice " + body)[0]
+
+    def emit(self, signal, signature, args):
+        self.notifier_obj.EmitSignal(NOTIFICATIONS, signal, signature, args, dbus_interface=dbusmock.MOCK_IFACE)
+
+
+class Wayland(GnomeWayland):
+    def test_number_boxes_keep_the_text_of_the_settings(self):
+        import pyatspi
+        # (settings, what the boxes show, spin arrows clicked (box, +1 up / -1 down), what is saved)
+        cases = (({"提示间隔": "abc"}, [" 0", "abc"], [], ['" 0"', "abc"]),
+                 ({"提示开始": "5分", "提示间隔": "007"}, ["5分", "007"], [], ["5分", "007"]),
+                 # The arrows wrap at the range's ends and show plain decimal; leaving a box that
+                 # shows 0 empties it.
+                 ({"提示开始": "1440", "提示间隔": "abc"}, ["1440", "abc"], [(0, +1), (1, -1)], ["", "3600"]))
+        for values, shown, spins, saved in cases:
+            with self.subTest(values=values):
+                lines = ["[系统设置]"] + [f"{k}={v}" for k, v in values.items()]
+                with open(os.path.join(self.folder, "config.ini"), "wb") as f:
+                    f.write(("\r\n".join(lines) + "\r\n").encode("gbk"))
+                program, frame, _ = self.start()
+                boxes = [a.queryText() for a in self.controls(frame, pyatspi.ROLE_TEXT)][-3:-1]
+                self.assertEqual([box.getText(0, -1) for box in boxes], shown)
+                # The last four unnamed buttons: the two boxes' up arrows, then their down arrows.
+                arrows = [a for a in self.controls(frame, pyatspi.ROLE_PUSH_BUTTON) if not a.name][-4:]
+                for box, direction in spins:
+                    self.click(arrows[box + (0 if direction > 0 else 2)])
+                # The title bar's close button ("Close" in the C language): the close request saves what the boxes show.
+                self.click(self.named(frame, "Close"))
+                self.assertEqual(program.wait(timeout=10), 0)
+                with open(os.path.join(self.folder, "config.ini"), "rb") as f:
+                    written = f.read().decode("gbk")
+                self.assertIn(f"提示开始={saved[0]}\r\n", written)
+                self.assertIn(f"提示间隔={saved[1]}\r\n", written)
+
+    def test_last_seconds_notify_and_cancel_there(self):
+        program, frame, _ = self.countdown_behind_another_window(8)
+        first = self.wait_notice("5秒后关机")
+        self.assertEqual((str(first[0]), int(first[1]), str(first[3])), ("Tolvane", 0, "Tolvane"))
+        self.assertEqual(int(first[6]["urgency"]), 2)
+        self.assertEqual(list(map(str, first[5]))[2:], ["cancel", "取消"])
+        width, height, _, alpha, _, channels, data = first[6]["image-data"]
+        self.assertEqual((int(width), int(height), bool(alpha), int(channels)), (48, 48, True, 4))
+        # Updated in place, not repeated: the next second replaces the first notice.
+        second = self.wait_notice("4秒后关机")
+        self.assertEqual(int(second[1]), 1)
+        self.emit("ActionInvoked", "us", [dbus.UInt32(1), "cancel"])
+        poll(lambda: self.closed() == [1], 5, "the notice withdrawn")
+        self.assertEqual(self.named(frame, "倒计时牌").name, "倒计时牌")
+        time.sleep(5)
+        self.assertEqual(self.power_calls(), [])
+        self.assertIsNone(program.poll())
+
+    def test_the_notices_default_action_brings_the_window_with_its_token(self):
+        program, frame, log = self.countdown_behind_another_window(10, debug_wayland=True)
+        self.wait_notice("5秒后关机")
+        self.emit("ActivationToken", "us", [dbus.UInt32(1), "tolvane-e2e-token"])
+        self.emit("ActionInvoked", "us", [dbus.UInt32(1), "default"])
+        # The window asks the compositor for the front with the notice's token.
+        poll(lambda: re.search(r'xdg_activation_v1@\d+\.activate\("tolvane-e2e-token"', open(log, errors="replace").read()),
+             5, "the activation with the notice's token")
+        self.assertEqual(program.wait(timeout=15), 0)  # the action itself still comes
+        self.assertEqual(self.power_calls(), ["PowerOff"])
+        self.assertEqual(self.closed()[-1:], [1])
+
+    def test_tray_item_keeps_show_window_usable_and_answers(self):
+        program, frame, _ = self.start()
+        bus = self.get_dbus()
+        names = bus.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus")
+        item = bus.get_object(f"org.kde.StatusNotifierItem-{program.pid}-1", "/StatusNotifierItem")
+        menu = item.Get("org.kde.StatusNotifierItem", "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
+        _, (_, _, children) = bus.get_object(names.GetNameOwner(f"org.kde.StatusNotifierItem-{program.pid}-1"), menu) \
+            .GetLayout(0, -1, dbus.Array([], signature="s"), dbus_interface="com.canonical.dbusmenu")
+        # Minimising goes unseen on Wayland, so 显示窗口 stays usable.
+        shown = [props for _, props, _ in children if props.get("label") == "显示窗口"][0]
+        self.assertTrue(bool(shown.get("enabled", True)))
+        self.start()  # another window in front
+        self.assertFalse(self.active(frame))
+        item.ContextMenu(10, 10, dbus_interface="org.kde.StatusNotifierItem", timeout=5)
+        item.Activate(0, 0, dbus_interface="org.kde.StatusNotifierItem", timeout=5)
+        self.assertIsNone(program.poll())
+
+    def test_idle_mode_holds_while_input_comes(self):
+        program, frame, _ = self.start()
+        self.click(self.mode_radios(frame)[1])
+        self.set_seconds(frame, 1, 5)
+        self.click(self.named(frame, "启 动"))
+        for i in range(16):  # 8 seconds of input
+            self.input.NotifyPointerMotionRelative(1.0 - 2 * (i % 2), 0.0)
+            time.sleep(0.5)
+        self.assertEqual(self.power_calls(), [])
+        stopped = time.time()
+        self.assertEqual(program.wait(timeout=15), 0)
+        waited = time.time() - stopped
+        self.assertEqual(self.power_calls(), ["PowerOff"])
+        self.assertGreater(waited, 3.5)
+        self.assertLess(waited, 8.5)
+
+
+if __name__ == "__main__":
+    TOLVANE, OUT = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    os.makedirs(OUT, exist_ok=True)
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
