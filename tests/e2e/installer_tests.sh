@@ -17,9 +17,9 @@ folder_of() {
   timeout 30 winepath -u "$windows" 2>/dev/null
 }
 
-# The uninstall entry's values as "name=data" lines.
+# The uninstall entry's values as "name=data" lines (reg prints in the code page, GBK).
 uninstall_entry() {
-  timeout 60 wine reg query "$UNINSTALL_KEY" 2>/dev/null | tr -d '\r' |
+  timeout 60 wine reg query "$UNINSTALL_KEY" 2>/dev/null | iconv -f GBK -t UTF-8 | tr -d '\r' |
     sed -n 's/^ *\([A-Za-z]*\) *REG_[A-Z_]* *\(.*\)$/\1=\2/p'
 }
 
