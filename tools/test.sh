@@ -4,7 +4,9 @@
 # end on a virtual display; then, cross-built with MinGW-w64,
 # the unit tests as Windows programs and the end-to-end tests of Tolvane.exe, both
 # under Wine on a virtual display. The Linux step includes its Debian package, installed
-# on this machine and removed again (as root). Fails when any test fails.
+# on this machine and removed again (as root); the installer under Wine in a prefix of its
+# own; last, tools/release.sh twice in fresh clones of HEAD, which must give the same bytes,
+# and once more signed. Fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -41,5 +43,11 @@ if [ -s "$TOLVANE_E2E_DIR/failures.log" ]; then
   echo "== End-to-end attempts that failed:"
   cat "$TOLVANE_E2E_DIR/failures.log"
 fi
+
+echo "== Release files: built twice from fresh clones of HEAD, then signed"
+release_status=0
+ctest --preset native -L release || release_status=$?
+
 [ "$status" -ne 0 ] || status=$linux_status
+[ "$status" -ne 0 ] || status=$release_status
 exit "$status"
