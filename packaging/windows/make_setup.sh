@@ -14,6 +14,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # The licence page shows the text as Windows' edit controls want it, with CR LF.
 sed 's/$/\r/' "$src/LICENSE" >"$work/LICENSE.txt"
+kib() { echo $((($(stat -c %s "$1") + 1023) / 1024)); }
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DX86EXE="$x86" -DX64EXE="$x64" \
+  -DX86KB="$(kib "$x86")" -DX64KB="$(kib "$x64")" \
   -DLICENSEFILE="$work/LICENSE.txt" -DCOPYRIGHT="$(grep -m1 '^Copyright ' "$src/LICENSE")" \
   -DOUTFILE="$out" "$here/tolvane.nsi" >"$work/makensis.log" 2>&1 || { cat "$work/makensis.log" >&2; exit 1; }

@@ -1,7 +1,8 @@
 ; The Tolvane installer: one file for x86 and x64 Windows, per user, without
-; administrator rights. tools/release.sh builds it:
+; administrator rights. make_setup.sh builds it:
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=<x.y.z> -DX86EXE=<exe> -DX64EXE=<exe>
-;            -DLICENSEFILE=<text> -DCOPYRIGHT=<line> -DOUTFILE=<setup.exe> tolvane.nsi
+;            -DX86KB=<KiB> -DX64KB=<KiB> -DLICENSEFILE=<text> -DCOPYRIGHT=<line>
+;            -DOUTFILE=<setup.exe> tolvane.nsi
 ; The program keeps config.ini beside itself, so it goes where its user may write:
 ; %LOCALAPPDATA%\Programs\Tolvane. Installing again over it and uninstalling keep
 ; config.ini; the uninstaller's one option removes it.
@@ -32,7 +33,7 @@ BrandingText "${PRODUCT} ${VERSION}"
 !define MUI_UNICON "..\..\src\resources\tolvane.ico"
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Tolvane.exe"
-!define MUI_UNCOMPONENTSPAGE_NODESC
+!define MUI_COMPONENTSPAGE_NODESC
 
 !insertmacro MUI_PAGE_LICENSE "${LICENSEFILE}"
 !insertmacro MUI_PAGE_DIRECTORY
@@ -52,7 +53,16 @@ VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "${COPYRIGHT}"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${VERSION}"
 
-Section "Tolvane"
+; The space the directory page asks for: one of the two programs, not both.
+Function .onInit
+  ${If} ${RunningX64}
+    SectionSetSize ${SecProgram} ${X64KB}
+  ${Else}
+    SectionSetSize ${SecProgram} ${X86KB}
+  ${EndIf}
+FunctionEnd
+
+Section "Tolvane" SecProgram
   SetOutPath "$INSTDIR"
   ; The 64-bit program on 64-bit Windows, the 32-bit one elsewhere.
   ${If} ${RunningX64}
@@ -85,7 +95,7 @@ Section "un.${PRODUCT}" UnProgram
 SectionEnd
 
 ; Not ticked unless the user ticks it, and never in a silent uninstall.
-Section /o "un.同时删除设置 (config.ini)" UnSettings
+Section /o "un.删除设置 (config.ini)" UnSettings
   Delete "$INSTDIR\config.ini"
 SectionEnd
 
