@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Runs every test: the core's unit, scenario and fuzz tests natively under
 # AddressSanitizer and UndefinedBehaviorSanitizer; the Linux desktop program end to
-# end on a virtual display; then, cross-built with MinGW-w64,
-# the unit tests as Windows programs and the end-to-end tests of Tolvane.exe, both
-# under Wine on a virtual display. The Linux step includes its Debian package, installed
-# on this machine and removed again (as root); the installer under Wine in a prefix of its
-# own; last, tools/release.sh twice in fresh clones of HEAD, which must give the same bytes,
-# and once more signed. Fails when any test fails.
+# end on a virtual display; then, cross-built with MinGW-w64 for x64 and for x86,
+# the unit tests as Windows programs and the end-to-end tests of each Tolvane.exe,
+# both under Wine on a virtual display (the x86 build on Wine's 32-bit side). The Linux
+# step includes its Debian package, installed on this machine and removed again (as
+# root). Last, tools/release.sh twice in fresh clones of HEAD, which must give the same
+# bytes, and once more signed. Fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -25,29 +25,42 @@ linux_status=0
 # once more, as the Wine tests are.
 ctest --preset native -L linux --repeat until-pass:2 || linux_status=$?
 
-echo "== Windows build, tested under Wine"
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw -j"$jobs"
-# The unit tests and the end-to-end tests share one prepared Wine prefix.
-# shellcheck source=../tests/e2e/wine_env.sh
-source tests/e2e/wine_env.sh
-tolvane_e2e_prefix
-trap tolvane_e2e_cleanup EXIT
-ctest --preset mingw -L unit
-# Wine itself now and then hangs or faults in a way no program can answer for, so an
-# end-to-end test that fails is run once more; every failed attempt is listed.
-rm -f "$TOLVANE_E2E_DIR/failures.log"
-status=0
-ctest --preset mingw -L e2e --repeat until-pass:2 || status=$?
-if [ -s "$TOLVANE_E2E_DIR/failures.log" ]; then
-  echo "== End-to-end attempts that failed:"
-  cat "$TOLVANE_E2E_DIR/failures.log"
-fi
+# One Windows build: its unit tests, then its end-to-end tests (those labelled xp in a
+# prefix of their own where Wine reports Windows XP), each build in the prefixes under
+# its own build tree (TOLVANE_E2E_DIR), so the x64 and x86 runs share nothing.
+windows_status=0
+windows_build() {
+  local preset=$1 arch=$2 status=0
+  echo "== Windows build ($preset), tested under Wine ($arch)"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+  (
+    export TOLVANE_E2E_DIR=build/$preset/e2e TOLVANE_E2E_WINEARCH=$arch
+    # The unit tests and the end-to-end tests share one prepared Wine prefix.
+    # shellcheck source=../tests/e2e/wine_env.sh
+    source tests/e2e/wine_env.sh
+    tolvane_e2e_prefix
+    trap tolvane_e2e_cleanup EXIT
+    ctest --preset "$preset" -L unit || status=$?
+    # Wine itself now and then hangs or faults in a way no program can answer for, so an
+    # end-to-end test that fails is run once more; every failed attempt is listed.
+    rm -f build/"$preset"/e2e*/failures.log
+    ctest --preset "$preset" -L e2e --repeat until-pass:2 || status=$?
+    for log in build/"$preset"/e2e*/failures.log; do
+      [ -s "$log" ] || continue
+      echo "== End-to-end attempts that failed ($log):"
+      cat "$log"
+    done
+    exit "$status"
+  ) || windows_status=$?
+}
+windows_build mingw win64
+windows_build mingw-x86 win32
 
 echo "== Release files: built twice from fresh clones of HEAD, then signed"
 release_status=0
 ctest --preset native -L release || release_status=$?
 
-[ "$status" -ne 0 ] || status=$linux_status
-[ "$status" -ne 0 ] || status=$release_status
-exit "$status"
+[ "$linux_status" -eq 0 ] || exit "$linux_status"
+[ "$windows_status" -eq 0 ] || exit "$windows_status"
+exit "$release_status"

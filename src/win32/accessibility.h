@@ -18,9 +18,10 @@ class AccessibleNames {
 
   // The name a screen reader announces for the control, and its value when given.
   void Set(HWND control, const std::wstring& name, const std::wstring* value = nullptr);
+  // Whether the annotation service could be started (tried once).
+  bool Ready();
 
  private:
-  bool Ready();
   IAccPropServices* services_ = nullptr;
   bool tried_ = false;
   bool comStarted_ = false;

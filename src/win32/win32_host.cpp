@@ -4,7 +4,6 @@
 
 #include "platform/idle/idle_win32.h"
 #include "platform/messages/fatal.h"
-#include "platform/system/bind_win32.h"
 #include "platform/text/text_win32.h"
 #include "ui/accessibility.h"
 #include "ui/program_icon.h"
@@ -12,6 +11,7 @@
 #include "win32/common_controls.h"
 #include "win32/dpi.h"
 #include "win32/icon.h"
+#include "win32/timer.h"
 
 namespace tolvane::win32 {
 
@@ -300,16 +300,6 @@ std::uint32_t MsIntoSecond() {
   const ULONGLONG hundredNs = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
   return static_cast<std::uint32_t>((hundredNs / 10000) % 1000);
 }
-
-// Windows 8 and later can be told not to merge a timer with others, which could move
-// a tick by as much as the system likes; older Windows never merge them.
-BOOL ArmUncoalesced(HWND window, UINT_PTR id, UINT ms) {
-  static DeclaredFunction setCoalescableTimer{"user32.dll", "SetCoalescableTimer"};
-  using Fn = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC, ULONG);
-  constexpr ULONG kNoCoalescing = 0xFFFFFFFF;
-  if (auto set = TryBindAs<Fn>(setCoalescableTimer)) return set(window, id, ms, nullptr, kNoCoalescing) != 0;
-  return SetTimer(window, id, ms, nullptr) != 0;
-}
 }  // namespace
 
 void Win32Host::ArmTimer(const ui::ControlState& timer) {
@@ -319,7 +309,7 @@ void Win32Host::ArmTimer(const ui::ControlState& timer) {
   // second and a target second is never skipped.
   const UINT ms = ui::FollowsWallClock(timer.interval) ? ui::MsToNextSecondTick(MsIntoSecond(), kSecondTickLagMs)
                                                        : static_cast<UINT>(timer.interval);
-  ArmUncoalesced(window_, id, ms);
+  ArmUncoalescedTimer(window_, id, ms);
 }
 
 void Win32Host::ActivateWindow() {

@@ -21,6 +21,10 @@
 #   TOLVANE_E2E_SCREEN     Xvfb screen and Wine desktop size; default 1024x768
 #   TOLVANE_E2E_XVFB_SCREEN  a larger Xvfb screen for a test that enlarges Wine's desktop
 #                          for itself (the prefix keeps TOLVANE_E2E_SCREEN)
+#   TOLVANE_E2E_WINEARCH   win64 (default) or win32: a prefix of Wine's 32-bit side only,
+#                          as a 32-bit Windows is (one architecture per TOLVANE_E2E_DIR)
+#   TOLVANE_E2E_WINVER     the Windows version Wine reports (winecfg -v), e.g. winxp, or
+#                          winxp64 in a win64 prefix; default Wine's own
 #
 # Executing the file runs the setup: `wine_env.sh setup` or `wine_env.sh cleanup`.
 
@@ -33,8 +37,10 @@ mkdir -p "$TOLVANE_E2E_DIR"
 TOLVANE_E2E_DIR=$(cd "$TOLVANE_E2E_DIR" && pwd)
 export TOLVANE_E2E_DIR
 
+: "${TOLVANE_E2E_WINEARCH:=win64}"
+: "${TOLVANE_E2E_WINVER:=}"
 export WINEPREFIX="$TOLVANE_E2E_DIR/prefix"
-export WINEARCH=win64
+export WINEARCH=$TOLVANE_E2E_WINEARCH
 export WINEDEBUG=-all
 # No Mono or Gecko install prompts, no menu entries or file associations in $HOME.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -118,9 +124,13 @@ EOF
 tolvane_e2e_prefix() {
   tolvane_e2e_locale || return 1
   local stamp="$WINEPREFIX/.tolvane-e2e" want
-  want=$({ wine --version; tolvane_e2e_registry; echo "$LC_ALL"; } | md5sum | cut -d' ' -f1)
+  want=$({ wine --version; tolvane_e2e_registry; echo "$LC_ALL $WINEARCH $TOLVANE_E2E_WINVER"; } | md5sum | cut -d' ' -f1)
   [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && return 0
   tolvane_e2e_log "setting up the Wine prefix $WINEPREFIX"
+  # A prefix of the other architecture cannot be turned into this one.
+  if [ -f "$WINEPREFIX/system.reg" ] && ! grep -q "^#arch=$WINEARCH\$" "$WINEPREFIX/system.reg"; then
+    rm -rf "$WINEPREFIX"
+  fi
   local fonts="$WINEPREFIX/drive_c/windows/Fonts" reg="$TOLVANE_E2E_DIR/prefix.reg" f
   # wineboot must not see a display: it would pop up its progress window.
   (unset DISPLAY; timeout 300 wineboot -i >"$TOLVANE_E2E_DIR/wineboot.log" 2>&1 && timeout 120 wineserver -w) ||
@@ -136,6 +146,10 @@ tolvane_e2e_prefix() {
   tolvane_e2e_registry | iconv -f UTF-8 -t UTF-16 >"$reg"
   (unset DISPLAY; timeout 120 wine regedit /S "$(winepath -w "$reg" 2>/dev/null)" && timeout 120 wineserver -w) ||
     { tolvane_e2e_log "regedit failed"; return 1; }
+  if [ -n "$TOLVANE_E2E_WINVER" ]; then
+    (unset DISPLAY; timeout 120 winecfg -v "$TOLVANE_E2E_WINVER" && timeout 120 wineserver -w) ||
+      { tolvane_e2e_log "winecfg -v $TOLVANE_E2E_WINVER failed"; return 1; }
+  fi
   echo "$want" >"$stamp"
 }
 

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/idle/idle.h"
 #include "platform/system/bind.h"
+#include "platform/system/tick_count.h"
 
 namespace tolvane {
 namespace {
@@ -137,6 +140,29 @@ TEST(DeclaredFunction, BindsOnceAndKeepsTheBinding) {
   const std::size_t callsAfterFirst = loader.log.size();
   EXPECT_EQ(function.Address(loader), first);
   EXPECT_EQ(loader.log.size(), callsAfterFirst);
+  {
+    // Denied, it is missing even though bound; the denial ends with its scope.
+    DeniedFunction deny("GetLastInputInfo");
+    DeniedFunction other("SendMessageW");
+    EXPECT_EQ(function.Address(loader), nullptr);
+  }
+  EXPECT_EQ(function.Address(loader), first);
+}
+
+TEST(TickWidener, CarriesTheWrapAndNeverGoesBack) {
+  TickWidener widener;
+  const std::pair<std::uint32_t, std::uint64_t> readings[] = {
+      {1000, 1000},
+      {1000, 1000},
+      {0xFFFFFF00u, 0xFFFFFF00u},
+      {0x00000100u, 0x100000100u},        // wrapped: the count goes on
+      {0xFFFFFFF0u, 0x100000100u},        // a late reading from before the wrap
+      {0x00000100u - 60000, 0x100000100u},  // up to a minute late
+      {0x00000200u, 0x100000200u},
+      {0x7FFFFFFFu, 0x17FFFFFFFu},        // 24.8 days on
+      {0x00000300u, 0x200000300u},        // and again past the next wrap
+  };
+  for (const auto& [now, widened] : readings) EXPECT_EQ(widener.Widen(now), widened) << std::hex << now;
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <optional>
 
 #ifdef _WIN32
-#include <locale.h>
-#include <stdlib.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
 #include <iconv.h>
 #endif
@@ -21,35 +23,31 @@ bool IsTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
 
 #ifdef _WIN32
 
+// Code page 936 through the system's own conversion, which every Windows has; the C
+// runtime's locale-taking functions are missing from the runtime of older Windows.
 class Converter {
  public:
-  Converter() : locale_(_create_locale(LC_CTYPE, ".936")) {}
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-  ~Converter() {
-    if (locale_) _free_locale(locale_);
-  }
-
   // GBK bytes of one non-ASCII character, or nullopt when it has none.
   std::optional<std::string> Encode(char32_t c) {
-    if (!locale_ || c > 0xFFFF) return std::nullopt;  // code page 936 has only BMP characters
+    if (c > 0xFFFF) return std::nullopt;  // code page 936 has only BMP characters
+    const wchar_t wide = static_cast<wchar_t>(c);
     char bytes[8];
-    const int n = _wctomb_l(bytes, static_cast<wchar_t>(c), locale_);
-    if (n <= 0 || n > 2) return std::nullopt;
+    BOOL defaulted = FALSE;
+    const int n = WideCharToMultiByte(kGbk, WC_NO_BEST_FIT_CHARS, &wide, 1, bytes, sizeof bytes, nullptr, &defaulted);
+    if (defaulted || n <= 0 || n > 2) return std::nullopt;
     return std::string(bytes, static_cast<std::size_t>(n));
   }
 
   // The character of a one- or two-byte GBK sequence, or nullopt.
   std::optional<char32_t> Decode(std::string_view bytes) {
-    if (!locale_) return std::nullopt;
     wchar_t c = 0;
-    const int n = _mbtowc_l(&c, bytes.data(), bytes.size(), locale_);
-    if (n != static_cast<int>(bytes.size())) return std::nullopt;
+    const int n = MultiByteToWideChar(kGbk, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), &c, 1);
+    if (n != 1) return std::nullopt;
     return static_cast<char32_t>(c);
   }
 
  private:
-  _locale_t locale_;
+  static constexpr UINT kGbk = 936;
 };
 
 #else

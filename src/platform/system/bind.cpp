@@ -1,5 +1,9 @@
 #include "platform/system/bind.h"
 
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
 namespace tolvane {
 
 bool NamesOrdinal(std::string_view function) { return !function.empty() && function.front() == '#'; }
@@ -65,7 +69,42 @@ BoundExport ResolveExport(ExportLoader& loader, std::string_view library, std::s
   return {};
 }
 
+namespace {
+
+// The program never denies a function, so a binding normally reads only the count and
+// takes no lock (the threads runtime binds GetTickCount64 from its own waits).
+std::atomic<int> deniedCount{0};
+std::mutex deniedLock;
+
+std::vector<std::string>& DeniedNames() {
+  static std::vector<std::string> names;
+  return names;
+}
+
+}  // namespace
+
+DeniedFunction::DeniedFunction(std::string_view function) : function_(function) {
+  const std::lock_guard<std::mutex> hold(deniedLock);
+  DeniedNames().push_back(function_);
+  deniedCount.fetch_add(1);
+}
+
+DeniedFunction::~DeniedFunction() {
+  const std::lock_guard<std::mutex> hold(deniedLock);
+  auto& names = DeniedNames();
+  names.erase(std::find(names.begin(), names.end(), function_));
+  deniedCount.fetch_sub(1);
+}
+
+bool IsDenied(std::string_view function) {
+  if (deniedCount.load() == 0) return false;
+  const std::lock_guard<std::mutex> hold(deniedLock);
+  const auto& names = DeniedNames();
+  return std::find(names.begin(), names.end(), function) != names.end();
+}
+
 void* DeclaredFunction::Address(ExportLoader& loader) {
+  if (IsDenied(function_)) return nullptr;
   if (void* bound = address_.load(std::memory_order_acquire)) return bound;
   void* address = ResolveExport(loader, library_, function_).address;
   if (address != nullptr) address_.store(address, std::memory_order_release);

@@ -47,6 +47,21 @@ struct BoundExport {
 // a searched library that does not export it is released again.
 BoundExport ResolveExport(ExportLoader& loader, std::string_view library, std::string_view function);
 
+// Reaching the fallback of a function that an older Windows lacks, on any Windows:
+// while a DeniedFunction lives, binding a function of that name reports it missing,
+// also one already bound. Tests make them; the program never does.
+class DeniedFunction {
+ public:
+  explicit DeniedFunction(std::string_view function);
+  ~DeniedFunction();
+  DeniedFunction(const DeniedFunction&) = delete;
+  DeniedFunction& operator=(const DeniedFunction&) = delete;
+
+ private:
+  std::string function_;
+};
+bool IsDenied(std::string_view function);
+
 // A function declared by library and name, bound on first use and kept bound.
 class DeclaredFunction {
  public:
@@ -55,7 +70,7 @@ class DeclaredFunction {
   DeclaredFunction(const DeclaredFunction&) = delete;
   DeclaredFunction& operator=(const DeclaredFunction&) = delete;
 
-  // The bound address, nullptr when it cannot be bound (tried again next time).
+  // The bound address, nullptr when it cannot be bound (tried again next time) or is denied.
   void* Address(ExportLoader& loader);
   std::string FailureMessage() const { return BindFailureMessage(library_, function_); }
   std::string_view library() const { return library_; }

@@ -22,12 +22,20 @@ std::wstring Widen(std::string_view text) {
   return wide;
 }
 
+// The loader understands LOAD_LIBRARY_SEARCH_SYSTEM32 exactly where it exports
+// SetDefaultDllDirectories (Windows 8, and 7 with the loader update), as its
+// documentation says to test; Windows XP is not documented to refuse the flag.
+// kernel32 is loaded in every process, so this binds nothing through the loader.
+bool SearchFlagsUnderstood() {
+  if (IsDenied("SetDefaultDllDirectories")) return false;
+  HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+  return kernel32 != nullptr && GetProcAddress(kernel32, "SetDefaultDllDirectories") != nullptr;
+}
+
 HMODULE LoadFromSystemDirectory(std::string_view library) {
   const std::wstring name = Widen(WithLibraryExtension(library));
-  if (HMODULE module = LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
-  // Windows 7 and older without the loader update reject the flag itself; there the
-  // library is named by its full path in the system directory instead.
-  if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
+  if (SearchFlagsUnderstood()) return LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // Elsewhere the library is named by its full path in the system directory.
 
   wchar_t directory[MAX_PATH];
   const UINT length = GetSystemDirectoryW(directory, MAX_PATH);

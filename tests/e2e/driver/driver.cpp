@@ -762,22 +762,25 @@ DWORD ProgramProcess() {
   return pid;
 }
 
+struct WindowSearch {
+  const wchar_t* className;
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+// A named function, not a lambda: on x86 the callback must be stdcall.
+BOOL CALLBACK CollectWindow(HWND h, LPARAM lp) {
+  auto* s = reinterpret_cast<WindowSearch*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (IsWindowVisible(h) && ClassOf(h) == s->className && (s->pid == 0 || pid == s->pid)) s->found.push_back(h);
+  return TRUE;
+}
+
 // Visible top-level windows of a class, of the program's process when its window is there.
 std::vector<HWND> TopLevelWindows(const wchar_t* className) {
-  struct Search {
-    const wchar_t* className;
-    DWORD pid;
-    std::vector<HWND> found;
-  } search{className, ProgramProcess(), {}};
-  EnumWindows(
-      [](HWND h, LPARAM lp) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lp);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(h, &pid);
-        if (IsWindowVisible(h) && ClassOf(h) == s->className && (s->pid == 0 || pid == s->pid)) s->found.push_back(h);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{className, ProgramProcess(), {}};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
