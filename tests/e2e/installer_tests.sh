@@ -32,7 +32,8 @@ silently() {
 
 test_installer() {
   local setup=$E2E_RUN_DIR/setup.exe dir menu lnk entry ini saved want size want_size
-  # The prefix is a 64-bit one: the installer must pick the x64 program, given here for both.
+  # The build's own program stands for both: the installer puts the x64 one on a 64-bit
+  # prefix, the x86 one on a 32-bit prefix, so each build's run tests one of its branches.
   "$here/../../packaging/windows/make_setup.sh" "$E2E_EXE" "$E2E_EXE" "$setup" || e2e_abort "cannot build the installer"
   dir=$(folder_of LOCALAPPDATA)/Programs/Tolvane
   menu=$(folder_of APPDATA)/Microsoft/Windows/Start\ Menu/Programs

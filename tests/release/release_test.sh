@@ -37,6 +37,12 @@ twice)
               "tolvane_${version}_amd64.deb"; do
     grep -qxF "$want" <<<"$names" || fail "dist/ lacks $want: $names"
   done
+  # Each zip: the program, the read-me (its name in GBK, with the UTF-8 name for unzip)
+  # and the licence.
+  for arch in x86 x64; do
+    listing=$(unzip -Z1 "$first/dist/Tolvane-$version-$arch.zip" | paste -sd' ')
+    [ "$listing" = "Tolvane.exe 使用说明.txt LICENSE" ] || fail "Tolvane-$version-$arch.zip holds $listing"
+  done
   differ=
   for name in $names; do cmp -s "$first/dist/$name" "$second/dist/$name" || differ+=" $name"; done
   [ -z "$differ" ] || fail "built twice from $commit, these differ:$differ (in $first/dist and $second/dist)"
