@@ -13,8 +13,7 @@ root=$(pwd)
 started=$SECONDS
 tools/install-deps.sh
 
-version=$(sed -n 's/^project(Tolvane VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
-[ -n "$version" ] || { echo "no project version in CMakeLists.txt" >&2; exit 1; }
+version=$(packaging/project.sh version)
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
 jobs=$(nproc)
@@ -31,7 +30,7 @@ sign() {
   [ -n "$signing" ] || return 0
   local file=$1 signed=$1.signed
   osslsigncode sign -pkcs12 "$TOLVANE_SIGN_PFX" -readpass <(printf '%s' "$TOLVANE_SIGN_PASSWORD") -h sha256 \
-    -n "Tolvane $version" -i "$(sed -n 's/.*HOMEPAGE_URL "\([^"]*\)".*/\1/p' CMakeLists.txt)" \
+    -n "Tolvane $version" -i "$(packaging/project.sh homepage)" \
     -in "$file" -out "$signed" >/dev/null
   mv -f "$signed" "$file"
 }

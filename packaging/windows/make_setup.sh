@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 x86=$(absolute "$1") x64=$(absolute "$2") out=$(absolute "$3")
-version=$(sed -n 's/^project(Tolvane VERSION \([0-9.]*\) .*/\1/p' "$src/CMakeLists.txt")
+version=$("$src/packaging/project.sh" version)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # The licence page shows the text as Windows' edit controls want it, with CR LF.
@@ -17,5 +17,5 @@ sed 's/$/\r/' "$src/LICENSE" >"$work/LICENSE.txt"
 kib() { echo $((($(stat -c %s "$1") + 1023) / 1024)); }
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DX86EXE="$x86" -DX64EXE="$x64" \
   -DX86KB="$(kib "$x86")" -DX64KB="$(kib "$x64")" \
-  -DLICENSEFILE="$work/LICENSE.txt" -DCOPYRIGHT="$(grep -m1 '^Copyright ' "$src/LICENSE")" \
+  -DLICENSEFILE="$work/LICENSE.txt" -DCOPYRIGHT="$("$src/packaging/project.sh" copyright)" \
   -DOUTFILE="$out" "$here/tolvane.nsi" >"$work/makensis.log" 2>&1 || { cat "$work/makensis.log" >&2; exit 1; }

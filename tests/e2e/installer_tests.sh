@@ -46,7 +46,7 @@ test_installer() {
   [ -f "$dir/uninstall.exe" ] || e2e_fail "no uninstall.exe in $dir"
   [ -f "$lnk" ] || e2e_fail "no Start-menu shortcut $lnk"
   entry=$(uninstall_entry)
-  for want in "DisplayName=Tolvane 定时关机" "DisplayVersion=$(sed -n 's/^project(Tolvane VERSION \([0-9.]*\) .*/\1/p' "$here/../../CMakeLists.txt")" \
+  for want in "DisplayName=Tolvane 定时关机" "DisplayVersion=$("$here/../../packaging/project.sh" version)" \
               "Publisher=The Tolvane authors" "DisplayIcon=$(e2e_winpath_of "$dir")\\Tolvane.exe,0"; do
     grep -qxF "$want" <<<"$entry" || e2e_fail "the uninstall entry lacks $want: $entry"
   done

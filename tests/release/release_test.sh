@@ -32,7 +32,7 @@ twice)
   done
   names=$(cd "$first/dist" && ls)
   [ "$names" = "$(cd "$second/dist" && ls)" ] || fail "the two dist/ folders hold different files"
-  version=$(sed -n 's/^project(Tolvane VERSION \([0-9.]*\) .*/\1/p' "$first/CMakeLists.txt")
+  version=$("$first/packaging/project.sh" version)
   for want in SHA256SUMS "Tolvane-$version-setup.exe" "Tolvane-$version-x64.zip" "Tolvane-$version-x86.zip" \
               "tolvane_${version}_amd64.deb"; do
     grep -qxF "$want" <<<"$names" || fail "dist/ lacks $want: $names"
