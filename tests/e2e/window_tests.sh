@@ -241,8 +241,9 @@ for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
     m = re.search(r'SetHwndPropStr \(([0-9A-F]+) 4294967292 0 (\{[0-9a-f-]+\}) L"(.*)"\)', line)
     if m:
         text = re.sub(r'\\([0-9a-f]{4})', lambda e: chr(int(e.group(1), 16)), m.group(3))
-        calls.add((m.group(1), m.group(2), text))
-hwnd = dict(a.split(" ", 1) for a in sys.argv[2:])
+        calls.add((int(m.group(1), 16), m.group(2), text))
+# Handles as numbers: the driver and a 32-bit Wine's trace write them with different widths.
+hwnd = {k: (int(v, 16) if not k.endswith("-text") else v) for k, v in (a.split(" ", 1) for a in sys.argv[2:])}
 want = [(hwnd["单选框6"], NAME, "设定关机日期时间"), (hwnd["单选框8"], NAME, "鼠标键盘空闲时间"),
         (hwnd["单选框7"], NAME, "日期时间"), (hwnd["标签2"], NAME, "倒计时牌"), (hwnd["标签2"], VALUE, "倒计时牌"),
         (hwnd["标签3"], NAME, hwnd["标签3-text"]), (hwnd["标签3"], VALUE, hwnd["标签3-text"])]

@@ -59,6 +59,44 @@ TEST(Fallbacks, LibrariesComeFromTheSystemDirectoryWithOrWithoutTheSearchFlags) 
   }
 }
 
+// Without the search flags (XP, 7 without the loader update) the common controls still
+// come from the manifest's assembly, version 6, not from the system directory's older copy.
+TEST(Fallbacks, CommonControlsOfTheManifestWithoutTheSearchFlags) {
+  wchar_t system[MAX_PATH];
+  const std::wstring systemDirectory(system, GetSystemDirectoryW(system, MAX_PATH));
+  // The program's dependency, as its manifest states it.
+  const char manifest[] =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+      "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\"><dependency><dependentAssembly>"
+      "<assemblyIdentity type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" "
+      "processorArchitecture=\"*\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>"
+      "</dependentAssembly></dependency></assembly>";
+  wchar_t directory[MAX_PATH], file[MAX_PATH];
+  GetTempPathW(MAX_PATH, directory);
+  ASSERT_NE(GetTempFileNameW(directory, L"tvm", 0, file), 0u);
+  HANDLE out = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  WriteFile(out, manifest, sizeof manifest - 1, &written, nullptr);
+  CloseHandle(out);
+  ACTCTXW context{};
+  context.cbSize = sizeof(context);
+  context.lpSource = file;
+  HANDLE activation = CreateActCtxW(&context);
+  ASSERT_NE(activation, INVALID_HANDLE_VALUE);
+  ULONG_PTR cookie = 0;
+  ASSERT_TRUE(ActivateActCtx(activation, &cookie));
+  {
+    DeniedFunction deny("SetDefaultDllDirectories");
+    DeclaredFunction subclass{"comctl32.dll", "SetWindowSubclass"};
+    void* address = TryBind(subclass);
+    ASSERT_NE(address, nullptr);
+    EXPECT_NE(_wcsicmp(ModuleDirectory(address).c_str(), systemDirectory.c_str()), 0);
+  }
+  DeactivateActCtx(0, cookie);
+  ReleaseActCtx(activation);
+  DeleteFileW(file);
+}
+
 // A message-only window of the test's own thread (no display needed), destroyed with the test.
 class WindowTest : public ::testing::Test {
  protected:

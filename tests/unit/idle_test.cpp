@@ -154,6 +154,7 @@ TEST(TickWidener, CarriesTheWrapAndNeverGoesBack) {
   const std::pair<std::uint32_t, std::uint64_t> readings[] = {
       {1000, 1000},
       {1000, 1000},
+      {0x80000000u, 0x80000000u},
       {0xFFFFFF00u, 0xFFFFFF00u},
       {0x00000100u, 0x100000100u},        // wrapped: the count goes on
       {0xFFFFFFF0u, 0x100000100u},        // a late reading from before the wrap

@@ -35,6 +35,14 @@ bool SearchFlagsUnderstood() {
 HMODULE LoadFromSystemDirectory(std::string_view library) {
   const std::wstring name = Widen(WithLibraryExtension(library));
   if (SearchFlagsUnderstood()) return LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // A library that the program's manifest takes from a system assembly (the version 6
+  // common controls) is found by its name in the assembly store, never beside the
+  // program; a full path would bypass that and load the older copy in the system directory.
+  ACTCTX_SECTION_KEYED_DATA redirected{};
+  redirected.cbSize = sizeof(redirected);
+  if (FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, name.c_str(), &redirected)) {
+    return LoadLibraryW(name.c_str());
+  }
   // Elsewhere the library is named by its full path in the system directory.
 
   wchar_t directory[MAX_PATH];
