@@ -5,7 +5,8 @@
 # the unit tests as Windows programs and the end-to-end tests of each Tolvane.exe,
 # both under Wine on a virtual display (the x86 build on Wine's 32-bit side). The Linux
 # step includes its Debian package, installed on this machine and removed again (as
-# root). Fails when any test fails.
+# root). Last, tools/release.sh twice in fresh clones of HEAD, which must give the same
+# bytes, and once more signed. Fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -59,5 +60,11 @@ windows_build mingw win64
 # 32-bit audio output drops a few tens of milliseconds of its 1.5 s tones now and then,
 # which that test hears as a broken tone. The formats are the same code in both builds.
 windows_build mingw-x86 win32 -E '^e2e_wave_formats$'
+
+echo "== Release files: built twice from fresh clones of HEAD, then signed"
+release_status=0
+ctest --preset native -L release || release_status=$?
+
 [ "$linux_status" -eq 0 ] || exit "$linux_status"
-exit "$windows_status"
+[ "$windows_status" -eq 0 ] || exit "$windows_status"
+exit "$release_status"

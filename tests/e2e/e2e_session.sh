@@ -275,6 +275,7 @@ e2e_tray_menu() {
 
 e2e_screenshot() {
   local file="$E2E_SHOTS/$1" rect
+  drv wait-not 标签3 caption "$TOLVANE_E2E_CLOCK_PLACEHOLDER" 5000 || e2e_fail "the clock did not start"
   rect=$(drv get window rect) || return 1
   read -r x y w h <<<"$rect"
   timeout 30 import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$file" ||

@@ -51,6 +51,8 @@ pid=$!
 drv wait-window 60000 || fail "the Tolvane window did not appear"
 
 if [ -n "$shot" ]; then
+  # The clock shows the layout's placeholder until the first tick of 时钟1.
+  drv wait-not 标签3 caption "$TOLVANE_E2E_CLOCK_PLACEHOLDER" 5000 || fail "the clock did not start"
   read -r x y w h <<<"$(drv get window rect)"
   timeout 30 import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$shot" ||
     fail "could not save the screenshot"

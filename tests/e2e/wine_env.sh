@@ -51,6 +51,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # surrounds them.
 TOLVANE_E2E_RELAY="AdjustTokenPrivileges;ExitWindowsEx;SetSuspendState;SetSystemPowerState;SetThreadExecutionState"
 
+# The clock's text in the window definition, shown until the first tick: screenshots wait
+# for the real time.
+TOLVANE_E2E_CLOCK_PLACEHOLDER="2013年03月13日 00:00:00"
+
 tolvane_e2e_log() { echo "e2e: $*" >&2; }
 
 # Wine takes its code page from the Unix locale, which must exist. Build it into the

@@ -8,6 +8,7 @@ accessibility tree (AT-SPI) and X window geometry; the program has no test hooks
 Usage: gtk_e2e.py <path to tolvane> <output folder> [unittest test names...]
 """
 import os
+import re
 import subprocess
 import sys
 import time
@@ -136,16 +137,19 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
         self.click("按钮1")
 
     def accessible(self, name):
+        return self.accessible_matching(lambda text: text == name, "accessible " + name)
+
+    def accessible_matching(self, test, what):
         import pyatspi
         def find():
             for app in pyatspi.Registry.getDesktop(0):
                 if app is None or app.name != "tolvane":
                     continue
-                match = pyatspi.findDescendant(app, lambda a: a is not None and a.name == name)
+                match = pyatspi.findDescendant(app, lambda a: a is not None and a.name is not None and test(a.name))
                 if match is not None:
                     return match
             return None
-        return poll(find, 15, "accessible " + name)
+        return poll(find, 15, what)
 
     def manager_calls(self):
         return [(c[1], list(c[2])) for c in self.logind_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)
@@ -160,6 +164,9 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
                 if str(i[0]) == what]
 
     def screenshot(self, name):
+        # After the clock's first tick: until then it shows the layout's placeholder.
+        clock = re.compile(r"^\d+年\d+月\d+日\d+时\d+分\d+秒$")
+        self.accessible_matching(clock.match, "the clock's first tick")
         width, height = self.window_size()
         subprocess.run(["import", "-display", self.display, "-window", "root", "-crop",
                         f"{width}x{height}+{self.origin[0]}+{self.origin[1]}", "+repage", os.path.join(OUT, name)], check=True)

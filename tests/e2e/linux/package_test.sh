@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a built tree, installs it on this machine with
+# Builds the Debian package from a built tree (packaging/linux/build-deb.sh), checks it
+# with lintian, installs it on this machine with
 # dpkg (dependencies through apt-get when some are missing), starts the installed
 # tolvane on a private Xvfb and looks for its window, then removes the package.
-# Needs root; skipped (77) otherwise, or when a tolvane package is already
+# Installing needs root: skipped (77) otherwise, or when a tolvane package is already
 # installed, which this test must not replace.
 #
 #   package_test.sh <build folder> <output folder>
@@ -12,16 +13,14 @@ out=$2
 mkdir -p "$out"
 skip() { echo "skipped: $*"; exit 77; }
 fail() { echo "FAIL: $*" >&2; exit 1; }
-[ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
 if dpkg-query -W -f='${Status}' tolvane 2>/dev/null | grep -q "install ok installed"; then
   skip "a tolvane package is already installed"
 fi
 
 rm -f "$out"/tolvane_*.deb
-(cd "$out" && cpack -G DEB --config "$build/CPackConfig.cmake" >cpack.log 2>&1) || { cat "$out/cpack.log"; fail "cpack"; }
-version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
-deb=$out/tolvane_${version}_amd64.deb
-[ -f "$deb" ] || fail "no $deb: $(ls "$out")"
+deb=$("$(dirname "$0")/../../../packaging/linux/build-deb.sh" "$build" "$out") || fail "build-deb.sh"
+# Debian's own checker: no error (warnings are listed).
+lintian --fail-on error "$deb" 2>/dev/null || fail "lintian finds errors in the package"
 
 # The libraries come from dpkg-shlibdeps.
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -29,11 +28,21 @@ for library in libgtk-3-0 libfluidsynth3 libpulse0 libxss1; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 contents=$(dpkg-deb -c "$deb")
-for file in ./usr/bin/tolvane ./usr/share/applications/tolvane.desktop \
+for file in ./usr/bin/tolvane ./usr/share/applications/tolvane.desktop ./usr/share/man/man1/tolvane.1.gz \
+            ./usr/share/metainfo/io.github.tolvane.Tolvane.metainfo.xml ./usr/share/doc/tolvane/copyright \
             ./usr/share/icons/hicolor/16x16/apps/tolvane.png ./usr/share/icons/hicolor/48x48/apps/tolvane.png; do
   grep -q " $file\$" <<<"$contents" || fail "the package lacks $file"
 done
 
+# The desktop's own checkers, on the files as packed.
+unpacked=$out/unpacked
+rm -rf "$unpacked"
+dpkg-deb -x "$deb" "$unpacked"
+desktop-file-validate "$unpacked/usr/share/applications/tolvane.desktop" || fail "the menu entry does not validate"
+appstreamcli validate --no-net "$unpacked/usr/share/metainfo/io.github.tolvane.Tolvane.metainfo.xml" ||
+  fail "the AppStream metainfo does not validate"
+
+[ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
 xvfb=
 cleanup() {
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
@@ -45,9 +54,6 @@ if ! dpkg -i "$deb" >"$out/dpkg.log" 2>&1; then
   DEBIAN_FRONTEND=noninteractive apt-get install -f -y -qq >>"$out/dpkg.log" 2>&1 || { cat "$out/dpkg.log"; fail "dpkg -i"; }
 fi
 [ "$(command -v tolvane)" = /usr/bin/tolvane ] || fail "tolvane is not on the path after installing"
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate /usr/share/applications/tolvane.desktop || fail "the menu entry does not validate"
-fi
 
 # A display number nobody uses, also in other network namespaces (their abstract sockets).
 for ((number = 300 + $$ % 500; ; number++)); do

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Packs a configured and built tree of the Linux program as tolvane_<version>_<arch>.deb:
+# the tree's install rules into a staging folder, then Debian's own files (copyright,
+# changelog, compressed man page, control with the libraries dpkg-shlibdeps finds,
+# md5sums) and dpkg-deb. With SOURCE_DATE_EPOCH every file time is that moment, so the
+# same tree gives the same bytes.
+#
+#   build-deb.sh <build folder> <output folder>     prints the package's path
+set -euo pipefail
+[ $# -eq 2 ] || { echo "usage: $0 <build folder> <output folder>" >&2; exit 2; }
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+mkdir -p "$2"
+out=$(cd "$2" && pwd)
+configured=$build/package
+[ -f "$configured/control" ] || { echo "$build is not a configured tree of the Linux program" >&2; exit 1; }
+
+version=$(sed -n 's/^Version: //p' "$configured/control")
+logged=$(sed -n '1s/^tolvane (\([^)]*\)).*/\1/p' "$here/changelog")
+[ "$logged" = "$version" ] || { echo "packaging/linux/changelog's last entry is $logged, the program is $version" >&2; exit 1; }
+arch=$(dpkg --print-architecture)
+
+stage=$(mktemp -d "$out/stage.XXXXXX")
+trap 'rm -rf "$stage"' EXIT
+root=$stage/root
+DESTDIR=$root cmake --install "$build" --prefix /usr --strip >/dev/null
+strip --remove-section=.comment --remove-section=.note "$root/usr/bin/tolvane"
+doc=$root/usr/share/doc/tolvane
+install -d -m 755 "$doc"
+install -m 644 "$configured/copyright" "$doc/copyright"
+gzip -9n <"$here/changelog" >"$doc/changelog.gz"
+gzip -9n "$root/usr/share/man/man1/tolvane.1"
+
+# dpkg-shlibdeps wants to be in a source tree: give it an empty one.
+mkdir -p "$stage/src/debian"
+touch "$stage/src/debian/control"
+depends=$(cd "$stage/src" && dpkg-shlibdeps -O "$root/usr/bin/tolvane" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
+[ -n "$depends" ] || { echo "dpkg-shlibdeps found no libraries for tolvane" >&2; exit 1; }
+
+find "$root" -type d -exec chmod 755 {} +
+find "$root" -type f -exec chmod 644 {} +
+chmod 755 "$root/usr/bin/tolvane"
+mkdir -m 755 "$root/DEBIAN"
+size=$(du -sk --apparent-size --exclude=DEBIAN "$root" | cut -f1)
+sed -e "s/\${Architecture}/$arch/" -e "s/\${Installed-Size}/$size/" -e "s/\${shlibs:Depends}/$depends/" \
+  "$configured/control" >"$root/DEBIAN/control"
+(cd "$root" && find usr -type f | LC_ALL=C sort | xargs md5sum) >"$root/DEBIAN/md5sums"
+chmod 644 "$root/DEBIAN/control" "$root/DEBIAN/md5sums"
+if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+  find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+fi
+deb=$out/tolvane_${version}_${arch}.deb
+dpkg-deb --root-owner-group -Zxz --build "$root" "$deb" >/dev/null
+echo "$deb"

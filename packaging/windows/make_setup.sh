@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the installer (tolvane.nsi) from the two programs, with the project version and
+# the licence of this source tree.
+#
+#   make_setup.sh <x86 Tolvane.exe> <x64 Tolvane.exe> <setup.exe>
+set -euo pipefail
+[ $# -eq 3 ] || { echo "usage: $0 <x86 Tolvane.exe> <x64 Tolvane.exe> <setup.exe>" >&2; exit 2; }
+here=$(cd "$(dirname "$0")" && pwd)
+src=$(cd "$here/../.." && pwd)
+absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+x86=$(absolute "$1") x64=$(absolute "$2") out=$(absolute "$3")
+version=$("$src/packaging/project.sh" version)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# The licence page shows the text as Windows' edit controls want it, with CR LF.
+sed 's/$/\r/' "$src/LICENSE" >"$work/LICENSE.txt"
+kib() { echo $((($(stat -c %s "$1") + 1023) / 1024)); }
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DX86EXE="$x86" -DX64EXE="$x64" \
+  -DX86KB="$(kib "$x86")" -DX64KB="$(kib "$x64")" \
+  -DLICENSEFILE="$work/LICENSE.txt" -DCOPYRIGHT="$("$src/packaging/project.sh" copyright)" \
+  -DOUTFILE="$out" "$here/tolvane.nsi" >"$work/makensis.log" 2>&1 || { cat "$work/makensis.log" >&2; exit 1; }

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Builds what a user downloads into dist/: the Windows program for x86 and x64 as zips,
+# one installer for both, the Debian package, and SHA256SUMS over them. The version is
+# the CMake project version; the commit's time is the only clock the build reads
+# (SOURCE_DATE_EPOCH), so the same commit gives the same bytes.
+#
+# With TOLVANE_SIGN_PFX (a PKCS#12 file) and TOLVANE_SIGN_PASSWORD, both programs and
+# the installer get an Authenticode signature (SHA-256) before they are packed and summed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+[ $# -eq 0 ] || { echo "usage: $0 (no arguments; TOLVANE_SIGN_PFX and TOLVANE_SIGN_PASSWORD to sign)" >&2; exit 2; }
+started=$SECONDS
+tools/install-deps.sh
+
+version=$(packaging/project.sh version)
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
+jobs=$(nproc)
+
+signing=
+if [ -n "${TOLVANE_SIGN_PFX:-}" ]; then
+  [ -f "$TOLVANE_SIGN_PFX" ] || { echo "TOLVANE_SIGN_PFX: no file $TOLVANE_SIGN_PFX" >&2; exit 1; }
+  [ -n "${TOLVANE_SIGN_PASSWORD+set}" ] || { echo "TOLVANE_SIGN_PFX needs TOLVANE_SIGN_PASSWORD" >&2; exit 1; }
+  signing=yes
+fi
+# Signs a Windows program in place: Authenticode with SHA-256, no time-stamp server
+# (the build has no network); the signature holds the program's name and home page.
+sign() {
+  [ -n "$signing" ] || return 0
+  local file=$1 signed=$1.signed
+  osslsigncode sign -pkcs12 "$TOLVANE_SIGN_PFX" -readpass <(printf '%s' "$TOLVANE_SIGN_PASSWORD") -h sha256 \
+    -n "Tolvane $version" -i "$(packaging/project.sh homepage)" \
+    -in "$file" -out "$signed" >/dev/null
+  mv -f "$signed" "$file"
+}
+
+# Runs a build step with its output in a log, shown only when the step fails.
+quietly() {
+  local log=$1
+  shift
+  "$@" >>"$log" 2>&1 || { tail -n 40 "$log" >&2; echo "failed: $* (see $log)" >&2; return 1; }
+}
+
+dist=$root/dist
+stage=$root/build/release-stage
+rm -rf "$dist" "$stage"
+mkdir -p "$dist" "$stage"
+
+echo "== Tolvane $version: the Windows programs"
+for arch in x86 x64; do
+  quietly "$stage/build-$arch.log" cmake --preset "release-$arch"
+  quietly "$stage/build-$arch.log" cmake --build "build/release-$arch" -j"$jobs" --target Tolvane
+  mkdir -p "$stage/$arch"
+  cp "build/release-$arch/Tolvane.exe" "$stage/$arch/Tolvane.exe"
+  sign "$stage/$arch/Tolvane.exe"
+  # Windows' Notepad before Windows 10 reads a text file as GBK on a Chinese system.
+  iconv -f UTF-8 -t GBK packaging/windows/使用说明.txt | sed 's/$/\r/' >"$stage/$arch/使用说明.txt"
+  sed 's/$/\r/' LICENSE >"$stage/$arch/LICENSE"
+  (cd "$stage/$arch" && python3 "$root/packaging/windows/make_zip.py" "$dist/Tolvane-$version-$arch.zip" \
+     Tolvane.exe 使用说明.txt LICENSE)
+done
+
+echo "== The installer"
+packaging/windows/make_setup.sh "$stage/x86/Tolvane.exe" "$stage/x64/Tolvane.exe" "$dist/Tolvane-$version-setup.exe"
+sign "$dist/Tolvane-$version-setup.exe"
+
+echo "== The Debian package"
+# Debian's own compiler and linker flags (hardening; source paths mapped to ".").
+eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+quietly "$stage/build-linux.log" cmake --preset release-linux -DCMAKE_C_FLAGS="$CPPFLAGS $CFLAGS" \
+  -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS"
+quietly "$stage/build-linux.log" cmake --build build/release-linux -j"$jobs" --target tolvane
+packaging/linux/build-deb.sh build/release-linux "$dist" >/dev/null
+
+(cd "$dist" && sha256sum -- * >SHA256SUMS)
+echo "== dist/ ($((SECONDS - started)) s)"
+(cd "$dist" && ls -l --time-style=+ -- * | awk '{print $5 "\t" $NF}')
+if [ -n "$signing" ]; then
+  echo "Signed Tolvane.exe (x86, x64) and the installer with $TOLVANE_SIGN_PFX."
+else
+  echo "These files are unsigned: set TOLVANE_SIGN_PFX and TOLVANE_SIGN_PASSWORD to sign them."
+fi
