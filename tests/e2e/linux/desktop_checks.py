@@ -1,6 +1,10 @@
-"""What the Linux end-to-end tests share: waiting for a condition with a deadline, and
-the assertions GTK and GLib print when the program misuses them."""
+"""What the Linux end-to-end tests share: waiting for a condition with a deadline, the
+assertions GTK and GLib print when the program misuses them, the controls' rectangles
+from the program's own window definition, and a private X display."""
+import os
 import re
+import socket
+import subprocess
 import time
 
 # A GTK or GLib assertion that failed, on X11 or Wayland, is a fault of the program.
@@ -20,3 +24,48 @@ def poll(condition, timeout, what):
             return value
         time.sleep(0.1)
     raise AssertionError("timed out waiting for " + what)
+
+
+def layout():
+    """The window definition's rectangles, name -> (left, top, width, height) in client
+    coordinates at 96 DPI, printed by the layout tool that CTest names in TOLVANE_LAYOUT."""
+    tool = os.environ.get("TOLVANE_LAYOUT")
+    if not tool:
+        raise AssertionError("TOLVANE_LAYOUT does not name the layout tool")
+    out = subprocess.run([tool], capture_output=True, check=True).stdout.decode("gbk")
+    rects = {}
+    for line in out.splitlines():
+        name, *numbers = line.split()
+        rects[name] = tuple(int(n) for n in numbers)
+    return rects
+
+
+def display_taken(number):
+    # Servers of other network namespaces on this machine are seen only through
+    # their abstract sockets, which clients try first.
+    probe = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    try:
+        probe.connect(f"\0/tmp/.X11-unix/X{number}")
+        return True
+    except OSError:
+        return os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}")
+    finally:
+        probe.close()
+
+
+def start_xvfb():
+    """A private Xvfb on a free display: (":n", process)."""
+    for number in range(200 + os.getpid() % 500, 1200):
+        if display_taken(number):
+            continue
+        # No reset when one test's program ends: the next one could meet the server mid-reset.
+        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 20
+        while xvfb.poll() is None and time.time() < deadline:
+            if subprocess.run(["xdpyinfo", "-display", f":{number}"], capture_output=True).returncode == 0:
+                return f":{number}", xvfb
+            time.sleep(0.1)
+        xvfb.kill()
+        xvfb.wait()
+    raise AssertionError("no display for Xvfb")

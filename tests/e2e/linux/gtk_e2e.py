@@ -17,27 +17,12 @@ import unittest
 import dbus
 import dbusmock
 
-from desktop_checks import criticals, poll
+from desktop_checks import criticals, layout, poll, start_xvfb
 
 TOLVANE = None
 OUT = None
 
-# Rectangles of the window definition (client coordinates, 96-DPI units).
-GROUP1 = (14, 208)
-RECTS = {
-    "标签1": (14, 4, 242, 48),
-    "选择框3": (341, 9, 176, 32),
-    "选择框1": (76, 114, 172, 32),
-    "单选框1": (26, 156, 104, 32), "单选框2": (120, 156, 104, 32), "单选框5": (216, 156, 101, 32),
-    "单选框3": (316, 156, 104, 32), "单选框4": (413, 153, 104, 32),
-    "日期框2": (GROUP1[0] + 275, GROUP1[1] + 17, 207, 38),
-    "日期框3": (GROUP1[0] + 275, GROUP1[1] + 65, 207, 38),
-    "单选框6": (GROUP1[0] + 487, GROUP1[1] + 23, 16, 24),
-    "单选框8": (GROUP1[0] + 487, GROUP1[1] + 72, 16, 24),
-    "标签2": (GROUP1[0] + 89, GROUP1[1] + 169, 327, 40),
-    "按钮1": (17, 377, 87, 40),
-    "按钮2": (430, 377, 87, 40),
-}
+RECTS = layout()
 ACTION_RADIO = {1: "单选框1", 2: "单选框2", 3: "单选框5", 4: "单选框3", 5: "单选框4"}
 MANAGER_METHOD = {1: "PowerOff", 2: "Reboot", 4: "Suspend", 5: "Hibernate"}
 
@@ -47,15 +32,7 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
 
     @classmethod
     def setUpClass(cls):
-        # A display of our own, away from the low numbers other test runs take.
-        number = 400 + os.getpid() % 500
-        while os.path.exists(f"/tmp/.X{number}-lock"):
-            number += 1
-        cls.display = f":{number}"
-        # No reset when one test's program ends: the next one could meet the server mid-reset.
-        cls.xvfb = subprocess.Popen(["Xvfb", cls.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
-                                    stderr=subprocess.DEVNULL)
-        poll(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"), 10, "Xvfb")
+        cls.display, cls.xvfb = start_xvfb()
         os.environ["DISPLAY"] = cls.display
         cls.start_session_bus()
         cls.start_system_bus()

@@ -14,7 +14,6 @@ Usage: sound_settings_e2e.py <path to tolvane> <output folder> [unittest test na
 import os
 import shutil
 import signal
-import socket
 import struct
 import subprocess
 import sys
@@ -24,23 +23,12 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import sound_bursts  # noqa: E402
-from desktop_checks import criticals, poll  # noqa: E402
+from desktop_checks import criticals, layout, poll, start_xvfb  # noqa: E402
 
 TOLVANE = None
 OUT = None
 
-# Window-definition rectangles (client coordinates, 96-DPI units) of what is clicked.
-GROUP1 = (14, 208)
-GROUP3 = (14, 446)
-RECTS = {
-    "选择框3": (341, 9, 176, 32),
-    "单选框6": (GROUP1[0] + 487, GROUP1[1] + 23, 16, 24),
-    "日期框2": (GROUP1[0] + 275, GROUP1[1] + 17, 207, 38),
-    "按钮1": (17, 377, 87, 40),
-    "按钮2": (430, 377, 87, 40),
-    "选择框4": (GROUP3[0] + 10, GROUP3[1] - 1, 176, 28),
-    "按钮4": (GROUP3[0] + 378, GROUP3[1] + 108, 32, 40),
-}
+RECTS = layout()
 SECTION = "[系统设置]"
 
 
@@ -70,36 +58,6 @@ def midi_file(notes, division=480, tempo=500000):
         track += bytes(var) + body
     track += b"\x00\xFF\x2F\x00"
     return b"MThd" + struct.pack(">IHHH", 6, 0, 1, division) + b"MTrk" + struct.pack(">I", len(track)) + track
-
-
-def display_taken(number):
-    # Servers of other network namespaces on this machine are seen only through
-    # their abstract sockets, which clients try first.
-    probe = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-    try:
-        probe.connect(f"\0/tmp/.X11-unix/X{number}")
-        return True
-    except OSError:
-        return os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}")
-    finally:
-        probe.close()
-
-
-def start_xvfb():
-    for number in range(200 + os.getpid() % 500, 1200):
-        if display_taken(number):
-            continue
-        # No reset when one test's program ends: the next one could meet the server mid-reset.
-        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 20
-        while xvfb.poll() is None and time.time() < deadline:
-            if subprocess.run(["xdpyinfo", "-display", f":{number}"], capture_output=True).returncode == 0:
-                return f":{number}", xvfb
-            time.sleep(0.1)
-        xvfb.kill()
-        xvfb.wait()
-    raise AssertionError("no display for Xvfb")
 
 
 class Desktop(unittest.TestCase):
