@@ -69,3 +69,17 @@ def start_xvfb():
         xvfb.kill()
         xvfb.wait()
     raise AssertionError("no display for Xvfb")
+
+
+def start_accessibility_and_logind(test_class):
+    """On a dbusmock test class's private buses: the accessibility bus (the private
+    session bus has no service files, so it is started by hand) and logind with one
+    session of this user. Sets a11y, logind and logind_obj on the class."""
+    import dbus
+    import dbusmock
+    test_class.a11y = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                                       stderr=subprocess.DEVNULL)
+    test_class.wait_for_bus_object("org.a11y.Bus", "/org/a11y/bus")
+    test_class.logind, test_class.logind_obj = test_class.spawn_server_template("logind", {}, stdout=subprocess.DEVNULL)
+    test_class.logind_obj.AddSession("c1", "seat0", dbus.UInt32(os.getuid()), "user", True,
+                                     dbus_interface=dbusmock.MOCK_IFACE)

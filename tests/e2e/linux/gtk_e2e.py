@@ -17,7 +17,7 @@ import unittest
 import dbus
 import dbusmock
 
-from desktop_checks import criticals, layout, poll, start_xvfb
+from desktop_checks import criticals, layout, poll, start_accessibility_and_logind, start_xvfb
 
 TOLVANE = None
 OUT = None
@@ -36,13 +36,7 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
         os.environ["DISPLAY"] = cls.display
         cls.start_session_bus()
         cls.start_system_bus()
-        # The private session bus has no service files: the accessibility bus is started by hand.
-        cls.a11y = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
-                                    stderr=subprocess.DEVNULL)
-        cls.wait_for_bus_object("org.a11y.Bus", "/org/a11y/bus")
-        cls.logind, cls.logind_obj = cls.spawn_server_template("logind", {}, stdout=subprocess.DEVNULL)
-        cls.logind_obj.AddSession("c1", "seat0", dbus.UInt32(os.getuid()), "user", True,
-                                  dbus_interface=dbusmock.MOCK_IFACE)
+        start_accessibility_and_logind(cls)
 
     @classmethod
     def tearDownClass(cls):

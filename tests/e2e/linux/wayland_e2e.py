@@ -20,7 +20,7 @@ import unittest
 import dbus
 import dbusmock
 
-from desktop_checks import criticals, poll
+from desktop_checks import criticals, poll, start_accessibility_and_logind
 
 TOLVANE = None
 OUT = None
@@ -45,12 +45,7 @@ class GnomeWayland(dbusmock.DBusTestCase):
         cls.mutter = subprocess.Popen(["mutter", "--headless", "--wayland", "--no-x11", "--virtual-monitor", "1280x1024",
                                        "--wayland-display", "tolvane-e2e"], stdout=cls.mutter_log, stderr=cls.mutter_log)
         cls.wait_for_bus_object(REMOTE_DESKTOP, "/org/gnome/Mutter/RemoteDesktop", timeout=30)
-        cls.a11y = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
-                                    stderr=subprocess.DEVNULL)
-        cls.wait_for_bus_object("org.a11y.Bus", "/org/a11y/bus")
-        cls.logind, cls.logind_obj = cls.spawn_server_template("logind", {}, stdout=subprocess.DEVNULL)
-        cls.logind_obj.AddSession("c1", "seat0", dbus.UInt32(os.getuid()), "user", True,
-                                  dbus_interface=dbusmock.MOCK_IFACE)
+        start_accessibility_and_logind(cls)
         bus = cls.get_dbus()
         desktop = bus.get_object(REMOTE_DESKTOP, "/org/gnome/Mutter/RemoteDesktop")
         cls.input = dbus.Interface(bus.get_object(REMOTE_DESKTOP, desktop.CreateSession(
