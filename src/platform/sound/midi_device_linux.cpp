@@ -54,8 +54,8 @@ class SynthMidiStream final : public MidiStreamDevice {
 
   MidiOpen Open(std::function<void(int)> done) override {
     if (!LoadSynth()) return MidiOpen::NoDevice;
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 2};
-    device_ = OpenPlaybackStream(spec, "MIDI");
+    const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, kRate, 2};
+    device_ = OpenPlaybackStream(sampleFormat, "MIDI");
     if (device_ == nullptr) return MidiOpen::Failed;
     fluid_synth_system_reset(synth_);
     done_ = std::move(done);

@@ -24,10 +24,10 @@ namespace {
 // at once and a finished sound's thread ends soon after its last sample.
 constexpr unsigned kQueuedMs = 150;
 
-pa_buffer_attr QueueFor(const pa_sample_spec& spec) {
+pa_buffer_attr QueueFor(const pa_sample_spec& sampleFormat) {
   pa_buffer_attr attr;
   attr.maxlength = static_cast<std::uint32_t>(-1);
-  attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kQueuedMs * PA_USEC_PER_MSEC, &spec));
+  attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kQueuedMs * PA_USEC_PER_MSEC, &sampleFormat));
   attr.prebuf = static_cast<std::uint32_t>(-1);
   attr.minreq = static_cast<std::uint32_t>(-1);
   attr.fragsize = static_cast<std::uint32_t>(-1);
@@ -115,31 +115,31 @@ bool WriteNextSlice(WavePlayback* p) {
 // bits, 32-bit float, A-law and mu-law, in one or two channels. Anything else
 // (more channels need their speaker positions, other depths need unpacking) is
 // converted.
-std::optional<pa_sample_spec> NativeSpec(ByteView format) {
+std::optional<pa_sample_spec> NativeSampleFormat(ByteView format) {
   if (format.size() < 16) return std::nullopt;
   const std::uint16_t tag = Le16(&format[0]);
   const std::uint16_t channels = Le16(&format[2]);
   const std::uint16_t blockAlign = Le16(&format[12]);
   const std::uint16_t bits = Le16(&format[14]);
-  pa_sample_spec spec{PA_SAMPLE_INVALID, Le32(&format[4]), static_cast<std::uint8_t>(channels)};
-  if (tag == 1 && bits == 8) spec.format = PA_SAMPLE_U8;
-  if (tag == 1 && bits == 16) spec.format = PA_SAMPLE_S16LE;
-  if (tag == 1 && bits == 24) spec.format = PA_SAMPLE_S24LE;
-  if (tag == 1 && bits == 32) spec.format = PA_SAMPLE_S32LE;
-  if (tag == 3 && bits == 32) spec.format = PA_SAMPLE_FLOAT32LE;
-  if (tag == 6 && bits == 8) spec.format = PA_SAMPLE_ALAW;
-  if (tag == 7 && bits == 8) spec.format = PA_SAMPLE_ULAW;
-  if (channels < 1 || channels > 2 || spec.format == PA_SAMPLE_INVALID || !pa_sample_spec_valid(&spec) ||
-      blockAlign != pa_frame_size(&spec))
+  pa_sample_spec sampleFormat{PA_SAMPLE_INVALID, Le32(&format[4]), static_cast<std::uint8_t>(channels)};
+  if (tag == 1 && bits == 8) sampleFormat.format = PA_SAMPLE_U8;
+  if (tag == 1 && bits == 16) sampleFormat.format = PA_SAMPLE_S16LE;
+  if (tag == 1 && bits == 24) sampleFormat.format = PA_SAMPLE_S24LE;
+  if (tag == 1 && bits == 32) sampleFormat.format = PA_SAMPLE_S32LE;
+  if (tag == 3 && bits == 32) sampleFormat.format = PA_SAMPLE_FLOAT32LE;
+  if (tag == 6 && bits == 8) sampleFormat.format = PA_SAMPLE_ALAW;
+  if (tag == 7 && bits == 8) sampleFormat.format = PA_SAMPLE_ULAW;
+  if (channels < 1 || channels > 2 || sampleFormat.format == PA_SAMPLE_INVALID || !pa_sample_spec_valid(&sampleFormat) ||
+      blockAlign != pa_frame_size(&sampleFormat))
     return std::nullopt;
-  return spec;
+  return sampleFormat;
 }
 
-bool OpenDevice(WavePlayback* p, const pa_sample_spec& spec) {
-  p->device = OpenPlaybackStream(spec, "Reminder");
+bool OpenDevice(WavePlayback* p, const pa_sample_spec& sampleFormat) {
+  p->device = OpenPlaybackStream(sampleFormat, "Reminder");
   if (p->device == nullptr) return false;
-  const std::size_t frame = pa_frame_size(&spec);
-  p->sliceBytes = std::max<std::size_t>(1, pa_usec_to_bytes(kSliceMs * PA_USEC_PER_MSEC, &spec) / frame) * frame;
+  const std::size_t frame = pa_frame_size(&sampleFormat);
+  p->sliceBytes = std::max<std::size_t>(1, pa_usec_to_bytes(kSliceMs * PA_USEC_PER_MSEC, &sampleFormat) / frame) * frame;
   p->samples.resize(p->samples.size() / frame * frame);  // the server takes whole frames only
   return true;
 }
@@ -151,15 +151,15 @@ void OpenConverted(WavePlayback* p) {
   try {
     auto wave = ConvertToPcm16(p->format, ByteView(p->samples));
     if (!wave) return;
-    pa_sample_spec spec{PA_SAMPLE_S16LE, wave->rate, static_cast<std::uint8_t>(wave->channels)};
-    if (!pa_sample_spec_valid(&spec)) {
+    pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, wave->rate, static_cast<std::uint8_t>(wave->channels)};
+    if (!pa_sample_spec_valid(&sampleFormat)) {
       wave = Resample(*wave, kFallbackRate);
       if (!wave) return;
-      spec.rate = wave->rate;
+      sampleFormat.rate = wave->rate;
     }
     p->samples.assign(reinterpret_cast<const std::uint8_t*>(wave->samples.data()),
                       reinterpret_cast<const std::uint8_t*>(wave->samples.data() + wave->samples.size()));
-    OpenDevice(p, spec);
+    OpenDevice(p, sampleFormat);
   } catch (const std::bad_alloc&) {
   }
 }
@@ -167,8 +167,8 @@ void OpenConverted(WavePlayback* p) {
 void WaveThread(WavePlayback* p) {
   GuardSoundThread();
   // The file's own format first, so whatever the server takes plays bit-exact.
-  if (const auto spec = NativeSpec(p->format)) {
-    OpenDevice(p, *spec);
+  if (const auto sampleFormat = NativeSampleFormat(p->format)) {
+    OpenDevice(p, *sampleFormat);
   } else {
     OpenConverted(p);
   }
@@ -239,10 +239,10 @@ class LinuxWaveOutput final : public WaveOutput {
 
 }  // namespace
 
-pa_simple* OpenPlaybackStream(const pa_sample_spec& spec, const char* name) {
-  const pa_buffer_attr attr = QueueFor(spec);
+pa_simple* OpenPlaybackStream(const pa_sample_spec& sampleFormat, const char* name) {
+  const pa_buffer_attr attr = QueueFor(sampleFormat);
   int error = 0;
-  return pa_simple_new(nullptr, "Tolvane", PA_STREAM_PLAYBACK, nullptr, name, &spec, nullptr, &attr, &error);
+  return pa_simple_new(nullptr, "Tolvane", PA_STREAM_PLAYBACK, nullptr, name, &sampleFormat, nullptr, &attr, &error);
 }
 
 std::unique_ptr<WaveOutput> NewSystemWaveOutput() { return std::make_unique<LinuxWaveOutput>(); }

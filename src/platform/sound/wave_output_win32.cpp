@@ -29,7 +29,6 @@ struct WavePlayback {
   std::size_t sampleCount = 0;
   const std::uint8_t* playing = nullptr;  // the samples, or their conversion
   std::vector<std::uint8_t> format;  // the "fmt " body
-
   std::vector<std::int16_t> converted;
   HWAVEOUT device = nullptr;
   // All headers, then all buffers, in one block.
@@ -43,7 +42,6 @@ struct WavePlayback {
   CRITICAL_SECTION lock;        // guards freeBuffers
   bool loop = false;
   HANDLE thread = nullptr;
-  DWORD threadId = 0;
 };
 
 // Every WAVE sound playing in the process. Never destroyed: playback threads may
@@ -251,7 +249,7 @@ bool StartWave(const WaveChunks& chunks, bool loop) {
   }
   p->loop = loop;
 
-  p->thread = CreateThread(nullptr, 0, &WaveThread, p, CREATE_SUSPENDED, &p->threadId);
+  p->thread = CreateThread(nullptr, 0, &WaveThread, p, CREATE_SUSPENDED, nullptr);
   if (p->thread == nullptr) {
     Destroy(p);
     return false;
