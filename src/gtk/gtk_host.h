@@ -125,7 +125,7 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   GtkStatusIcon* systemTrayIcon_ = nullptr;
   IconHandle trayImage_ = nullptr;
   std::string trayTip_;           // UTF-8
-  bool watcherPresent_ = false;   // a StatusNotifierWatcher owns its name on the session bus
+  bool itemShown_ = false;        // a panel shows the item (accepted, and a host draws it)
   std::string activationToken_;   // from the panel or the notification, for the next present
   ui::TrayIcon tray_{*this};
   // The final-seconds notification: its text, and whether the window was refused the front.

@@ -6,6 +6,8 @@
 #include <libdbusmenu-gtk/parser.h>
 #include <unistd.h>
 
+#include <string_view>
+
 namespace tolvane::gtk {
 
 namespace {
@@ -64,24 +66,17 @@ StatusItem::StatusItem(GtkWidget* menu, Handlers handlers) : menu_(menu), handle
   }
   watch_ = g_bus_watch_name_on_connection(
       bus_, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
-      [](GDBusConnection*, const gchar*, const gchar*, gpointer self) {
-        auto* item = static_cast<StatusItem*>(self);
-        item->Register();
-        if (item->handlers_.watcherChanged) item->handlers_.watcherChanged(true);
+      [](GDBusConnection*, const gchar*, const gchar* owner, gpointer self) {
+        static_cast<StatusItem*>(self)->WatcherAppeared(owner);
       },
-      [](GDBusConnection*, const gchar*, gpointer self) {
-        auto* item = static_cast<StatusItem*>(self);
-        if (item->handlers_.watcherChanged) item->handlers_.watcherChanged(false);
-      },
-      this, nullptr);
+      [](GDBusConnection*, const gchar*, gpointer self) { static_cast<StatusItem*>(self)->WatcherGone(); }, this,
+      nullptr);
 }
 
 StatusItem::~StatusItem() {
   if (watch_ != 0) g_bus_unwatch_name(watch_);
-  if (cancellable_ != nullptr) {
-    g_cancellable_cancel(cancellable_);
-    g_object_unref(cancellable_);
-  }
+  // Replies still on their way find their call cancelled and leave this object alone.
+  Forget();
   if (menuServer_ != nullptr) g_object_unref(menuServer_);
   if (owner_ != 0) g_bus_unown_name(owner_);
   if (object_ != 0) g_dbus_connection_unregister_object(bus_, object_);
@@ -89,11 +84,139 @@ StatusItem::~StatusItem() {
   if (bus_ != nullptr) g_object_unref(bus_);
 }
 
-void StatusItem::Register() {
-  if (cancellable_ == nullptr) cancellable_ = g_cancellable_new();
-  g_dbus_connection_call(bus_, kWatcherName, "/StatusNotifierWatcher", kWatcherName, "RegisterStatusNotifierItem",
-                         g_variant_new("(s)", name_.c_str()), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, cancellable_,
-                         nullptr, nullptr);
+namespace {
+// Cancels the calls a cancellable stands for.
+void Drop(GCancellable*& calls) {
+  if (calls == nullptr) return;
+  g_cancellable_cancel(calls);
+  g_clear_object(&calls);
+}
+
+// The same, with a fresh cancellable for the calls that follow.
+void Renew(GCancellable*& calls) {
+  Drop(calls);
+  calls = g_cancellable_new();
+}
+
+bool Cancelled(const GError* error) { return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED); }
+}  // namespace
+
+void StatusItem::WatcherAppeared(const gchar* owner) {
+  Forget();  // a watcher before this one, if its going was not told
+  watcher_ = owner;
+  registration_ = host_ = Answer::Awaited;
+  // Subscribed before the host is read, so no change after the read goes unheard.
+  watcherSignals_ = g_dbus_connection_signal_subscribe(bus_, owner, nullptr, nullptr, "/StatusNotifierWatcher",
+                                                       nullptr, G_DBUS_SIGNAL_FLAGS_NONE, WatcherSignal, this,
+                                                       nullptr);
+  Renew(calls_);
+  // A watcher that never answers leaves the item unshown: the call's default timeout
+  // then makes it a refusal.
+  g_dbus_connection_call(bus_, owner, "/StatusNotifierWatcher", kWatcherName, "RegisterStatusNotifierItem",
+                         g_variant_new("(s)", name_.c_str()), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, calls_,
+                         Registered, this);
+  ReadHost();
+  Settle();  // no longer shown, if it was by the watcher before
+}
+
+void StatusItem::WatcherGone() {
+  Forget();
+  Settle();
+}
+
+void StatusItem::Forget() {
+  watcher_.clear();
+  if (watcherSignals_ != 0) g_dbus_connection_signal_unsubscribe(bus_, watcherSignals_);
+  watcherSignals_ = 0;
+  Drop(calls_);
+  Drop(hostRead_);
+  registration_ = host_ = Answer::No;
+}
+
+void StatusItem::ReadHost() {
+  Renew(hostRead_);
+  g_dbus_connection_call(bus_, watcher_.c_str(), "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get",
+                         g_variant_new("(ss)", kWatcherName, "IsStatusNotifierHostRegistered"), G_VARIANT_TYPE("(v)"),
+                         G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, hostRead_, HostRead, this);
+}
+
+void StatusItem::Registered(GObject* bus, GAsyncResult* result, gpointer self) {
+  GError* error = nullptr;
+  GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error);
+  if (reply != nullptr) g_variant_unref(reply);
+  const bool cancelled = Cancelled(error);
+  if (error != nullptr) g_error_free(error);
+  if (cancelled) return;  // the watcher went, or this item did
+  auto* item = static_cast<StatusItem*>(self);
+  item->registration_ = reply != nullptr ? Answer::Yes : Answer::No;
+  item->Settle();
+}
+
+void StatusItem::HostRead(GObject* bus, GAsyncResult* result, gpointer self) {
+  GError* error = nullptr;
+  GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error);
+  const bool cancelled = Cancelled(error);
+  if (error != nullptr) g_error_free(error);
+  if (cancelled) return;  // superseded, or the watcher or this item went
+  bool host = false;  // a watcher that cannot tell has no host to show the item
+  if (reply != nullptr) {
+    GVariant* value = nullptr;
+    g_variant_get(reply, "(v)", &value);
+    host = g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
+    g_variant_unref(value);
+    g_variant_unref(reply);
+  }
+  static_cast<StatusItem*>(self)->SetHost(host ? Answer::Yes : Answer::No);
+}
+
+void StatusItem::WatcherSignal(GDBusConnection*, const gchar*, const gchar*, const gchar* interface,
+                               const gchar* signal, GVariant* parameters, gpointer self) {
+  auto* item = static_cast<StatusItem*>(self);
+  const std::string_view name = signal;
+  if (std::string_view(interface) == kWatcherName) {
+    if (name == "StatusNotifierHostRegistered") {
+      item->SetHost(Answer::Yes);
+    } else if (name == "StatusNotifierHostUnregistered") {
+      // One host of several may have gone: the item stops counting as shown at once,
+      // and again once the watcher says another one is left.
+      item->ReadHost();
+      item->host_ = Answer::No;
+      item->Settle();
+    }
+    return;
+  }
+  if (name != "PropertiesChanged" || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(sa{sv}as)"))) return;
+  const gchar* changedInterface = nullptr;
+  GVariant* changed = nullptr;
+  const gchar** invalidated = nullptr;
+  g_variant_get(parameters, "(&s@a{sv}^a&s)", &changedInterface, &changed, &invalidated);
+  gboolean host = FALSE;
+  const bool told = g_variant_lookup(changed, "IsStatusNotifierHostRegistered", "b", &host);
+  const bool dropped = g_strv_contains(invalidated, "IsStatusNotifierHostRegistered");
+  g_variant_unref(changed);
+  g_free(invalidated);
+  if (std::string_view(changedInterface) != kWatcherName) return;
+  if (told) {
+    item->SetHost(host ? Answer::Yes : Answer::No);
+  } else if (dropped) {
+    item->ReadHost();
+  }
+}
+
+void StatusItem::SetHost(Answer host) {
+  Renew(hostRead_);  // a read still on its way would be older news
+  host_ = host;
+  Settle();
+}
+
+void StatusItem::Settle() {
+  const bool shown = registration_ == Answer::Yes && host_ == Answer::Yes;
+  const bool refused = registration_ == Answer::No || host_ == Answer::No;
+  // Until the first verdict nothing is told; after it, every change is.
+  if (reported_ ? shown == shown_ : !(shown || refused)) return;
+  reported_ = true;
+  shown_ = shown;
+  if (handlers_.shownChanged) handlers_.shownChanged(shown);
 }
 
 void StatusItem::Set(GVariant* pixmaps, const std::string& tip) {

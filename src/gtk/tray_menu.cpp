@@ -1,7 +1,8 @@
 // The notification-area icon and the popup menu. The icon is our StatusNotifierItem,
 // whose menu the panel reads over D-Bus, so the menu is built once and its items
-// follow the menu controls' states; on an X11 desktop whose panel has only the
-// older system tray, a GtkStatusIcon stands in.
+// follow the menu controls' states; on an X11 desktop where no panel shows the item
+// (no watcher, or one with no host), a GtkStatusIcon stands in for the older system
+// tray, and where there is none of that either, the window minimises as any other.
 #include <gdk/gdkx.h>
 
 #include <vector>
@@ -155,8 +156,8 @@ void GtkHost::CreateStatusItem() {
   };
   handlers.contextMenu = [this] { RaiseTrayOperation(3); };
   handlers.activationToken = [this](const std::string& token) { activationToken_ = token; };
-  handlers.watcherChanged = [this](bool present) {
-    watcherPresent_ = present;
+  handlers.shownChanged = [this](bool shown) {
+    itemShown_ = shown;
     ShowSystemTrayIcon();
     TrayHostChanged();
   };
@@ -173,10 +174,10 @@ void GtkHost::RaiseTrayOperation(int operation) {
 void GtkHost::ShowSystemTrayIcon() {
   // Only where no panel shows our item: never two icons for one program.
   if (systemTrayIcon_ != nullptr) {
-    gtk_status_icon_set_visible(systemTrayIcon_, !watcherPresent_ && trayImage_ != nullptr);
+    gtk_status_icon_set_visible(systemTrayIcon_, !itemShown_ && trayImage_ != nullptr);
     return;
   }
-  if (watcherPresent_ || trayImage_ == nullptr || !GDK_IS_X11_DISPLAY(gdk_display_get_default())) return;
+  if (itemShown_ || trayImage_ == nullptr || !GDK_IS_X11_DISPLAY(gdk_display_get_default())) return;
   systemTrayIcon_ = gtk_status_icon_new();
   gtk_status_icon_set_title(systemTrayIcon_, "Tolvane");
   g_signal_connect_swapped(systemTrayIcon_, "activate", G_CALLBACK(+[](GtkHost* host) { host->RaiseTrayOperation(1); }), this);
@@ -188,8 +189,8 @@ void GtkHost::ShowSystemTrayIcon() {
 }
 
 bool GtkHost::TrayHostPresent() const {
-  return watcherPresent_ || (systemTrayIcon_ != nullptr && gtk_status_icon_get_visible(systemTrayIcon_) &&
-                             gtk_status_icon_is_embedded(systemTrayIcon_));
+  return itemShown_ || (systemTrayIcon_ != nullptr && gtk_status_icon_get_visible(systemTrayIcon_) &&
+                        gtk_status_icon_is_embedded(systemTrayIcon_));
 }
 
 void GtkHost::TrayHostChanged() {

@@ -7,6 +7,7 @@ accessibility tree (AT-SPI) and X window geometry; the program has no test hooks
 
 Usage: gtk_e2e.py <path to tolvane> <output folder> [unittest test names...]
 """
+import json
 import os
 import re
 import subprocess
@@ -253,12 +254,14 @@ class Idle(TolvaneDesktop):
 WATCHER = "org.kde.StatusNotifierWatcher"
 ITEM = "org.kde.StatusNotifierItem"
 DBUSMENU = "com.canonical.dbusmenu"
+WATCHER_TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "status_watcher_template.py")
 
 
 class Tray(TolvaneDesktop):
     """The notification-area item read and driven over D-Bus as a panel would: the test
-    owns the StatusNotifierWatcher name (unless a test's name says it is without one),
-    and openbox is the window manager that minimises."""
+    owns the StatusNotifierWatcher name (unless a test's name says it is without one; one
+    "without_host" has no host registered, one "refused" turns the item away), and openbox
+    is the window manager that minimises."""
 
     @classmethod
     def setUpClass(cls):
@@ -280,11 +283,8 @@ class Tray(TolvaneDesktop):
                                                  "--widthtype", "pixel", "--height", "24"],
                                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if "without_watcher" not in self._testMethodName:
-            self.watcher = self.spawn_server(WATCHER, "/StatusNotifierWatcher", WATCHER, stdout=subprocess.DEVNULL)
-            self.watcher_obj = self.get_dbus().get_object(WATCHER, "/StatusNotifierWatcher")
-            self.watcher_obj.AddMethod(WATCHER, "RegisterStatusNotifierItem", "s", "", "")
-            self.watcher_obj.AddProperties(WATCHER, {"IsStatusNotifierHostRegistered": True,
-                                                     "ProtocolVersion": dbus.Int32(0)})
+            self.watcher, self.watcher_obj = self.start_watcher(host="without_host" not in self._testMethodName,
+                                                                refuse="refused" in self._testMethodName)
         super().setUp()
         self.item = self.find_item()
 
@@ -296,6 +296,25 @@ class Tray(TolvaneDesktop):
                 if process is not None and process.poll() is None:
                     process.terminate()
                     process.wait()
+
+    def start_watcher(self, **parameters):
+        """A watcher that has its methods before it answers anything, as a real one does;
+        its log tells what it was asked."""
+        self.watcher_log = os.path.join(OUT, f"{self.id().split('.', 1)[1]}.watcher.log")
+        with open(self.watcher_log, "wb") as log:
+            process = subprocess.Popen([sys.executable, "-m", "dbusmock", "--session", "--template", WATCHER_TEMPLATE,
+                                        "--parameters", json.dumps(parameters)], stdout=log)
+        names = self.get_dbus().get_object("org.freedesktop.DBus", "/org/freedesktop/DBus")
+        poll(lambda: names.NameHasOwner(WATCHER, dbus_interface="org.freedesktop.DBus"), 10, "the watcher")
+        return process, self.get_dbus().get_object(WATCHER, "/StatusNotifierWatcher")
+
+    def settled(self):
+        """Returns once the program has the watcher's answers to its registration and to its
+        read of the host: the watcher answers calls in turn, and so does the program."""
+        poll(lambda: "IsStatusNotifierHostRegistered" in open(self.watcher_log, encoding="utf-8").read(), 10,
+             "the host read")
+        self.watcher_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)
+        self.item.Get(ITEM, "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
 
     def find_item(self):
         bus = self.get_dbus()
@@ -394,20 +413,9 @@ class Tray(TolvaneDesktop):
     def test_item_registers_again_with_a_new_panel(self):
         self.watcher.terminate()
         self.watcher.wait()
-        # The bus monitor sees the call even if it reaches the new panel before its method exists.
-        monitor_log = os.path.join(OUT, "register-again.txt")
-        with open(monitor_log, "wb") as out:
-            monitor = subprocess.Popen(["dbus-monitor", "--address", os.environ["DBUS_SESSION_BUS_ADDRESS"],
-                                        "member='RegisterStatusNotifierItem'"], stdout=out, stderr=subprocess.DEVNULL)
-        try:
-            time.sleep(0.5)
-            self.watcher = self.spawn_server(WATCHER, "/StatusNotifierWatcher", WATCHER, stdout=subprocess.DEVNULL)
-            name = f"org.kde.StatusNotifierItem-{self.program.pid}-1"
-            poll(lambda: name in open(monitor_log, encoding="utf-8", errors="replace").read(), 10,
-                 "the item registered with the new panel")
-        finally:
-            monitor.terminate()
-            monitor.wait()
+        self.watcher, self.watcher_obj = self.start_watcher()
+        self.find_item()  # registered with the new panel
+        self.settled()
         self.minimise()
         poll(lambda: self.wm_state() is None, 5, "the window hidden in the new panel")
 
@@ -445,7 +453,7 @@ class Tray(TolvaneDesktop):
         self.assertEqual(self.program.wait(timeout=10), 0)
         self.assertEqual(self.manager_calls(), [])
 
-    def test_system_tray_without_watcher_takes_the_window(self):
+    def system_tray_takes_the_window(self):
         def tray_icon():
             for window in subprocess.run(["xdotool", "search", "--pid", str(self.program.pid), "--name", "^Tolvane$"],
                                          capture_output=True, text=True).stdout.split():
@@ -462,10 +470,40 @@ class Tray(TolvaneDesktop):
         subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)
         poll(lambda: self.wm_state() == "Normal" and not self.enabled("显示窗口"), 5, "the window shown by a click")
 
+    def test_system_tray_without_watcher_takes_the_window(self):
+        self.system_tray_takes_the_window()
+
     def test_minimise_without_watcher_keeps_the_window(self):
+        self.minimised_in_place()
+
+    def minimised_in_place(self):
+        """The window minimised as any other, not withdrawn: there is nothing to bring it back from."""
         self.minimise()
         poll(lambda: self.wm_state() == "Iconic", 5, "the window minimised")
+        time.sleep(1)  # time to withdraw it, were it going to
+        self.assertEqual(self.wm_state(), "Iconic")
         self.assertFalse(self.enabled("显示窗口"))
+        subprocess.run(["xdotool", "windowactivate", self.window], check=True)
+        poll(lambda: self.wm_state() == "Normal", 5, "the window restored")
+
+    def test_watcher_without_host_until_one_comes_and_goes(self):
+        self.settled()
+        self.minimised_in_place()
+        self.watcher_obj.RegisterStatusNotifierHost("org.kde.StatusNotifierHost-1", dbus_interface=WATCHER)
+        self.item.Get(ITEM, "Menu", dbus_interface=dbus.PROPERTIES_IFACE)  # answered after the host's signal is taken
+        self.minimise()
+        poll(lambda: self.wm_state() is None and self.enabled("显示窗口"), 5, "the window hidden in the panel")
+        # The host leaving gives the hidden window back, and minimising keeps it reachable.
+        self.watcher_obj.UnregisterStatusNotifierHost("org.kde.StatusNotifierHost-1", dbus_interface=WATCHER)
+        poll(lambda: self.wm_state() == "Normal", 5, "the window back when the host went")
+        self.minimised_in_place()
+
+    def test_refused_item_keeps_the_window(self):
+        self.settled()
+        self.minimised_in_place()
+
+    def test_system_tray_with_watcher_without_host_takes_the_window(self):
+        self.system_tray_takes_the_window()
 
 
 class SessionEnd(TolvaneDesktop):
