@@ -1,6 +1,7 @@
 // The Linux idle query through a Wayland compositor's idle notifications, against a
 // small compositor of the test's own: a seat and the idle notifier, whose notices the
 // test sends.
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <wayland-server.h>
@@ -17,7 +18,7 @@
 namespace tolvane {
 namespace {
 
-enum Notice : char { kIdled = 'i', kResumed = 'r', kStop = 's' };
+enum Notice : char { kIdled = 'i', kResumed = 'r', kDrop = 'd', kStop = 's' };
 
 class IdleCompositor {
  public:
@@ -88,6 +89,12 @@ class IdleCompositor {
         if (notice == kIdled) ext_idle_notification_v1_send_idled(resource);
         if (notice == kResumed) ext_idle_notification_v1_send_resumed(resource);
       }
+      if (notice == kDrop) {
+        // As a compositor that gives up on a client: every connection with a notification goes.
+        std::vector<wl_client*> clients;
+        for (wl_resource* resource : self->notifications_) clients.push_back(wl_resource_get_client(resource));
+        for (wl_client* client : clients) wl_client_destroy(client);
+      }
       if (notice == kStop) wl_display_terminate(self->display_);
       wl_display_flush_clients(self->display_);
     }
@@ -120,6 +127,40 @@ TEST(LinuxIdleNotify, TheCompositorsNoticesTellWhetherInputCameInTheLastSecond) 
   EXPECT_EQ(idle.IdleSeconds(), 0);
   compositor.Tell(kIdled);
   EXPECT_GE(idle.IdleSeconds(), 1);
+}
+
+// The window's main loop, as far as it has something to do now.
+void RunMainLoopOnce() {
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+}
+
+TEST(LinuxIdleNotify, HoursOfPausesWithoutAScheduleKeepTheConnection) {
+  IdleCompositor compositor(true);
+  LinuxIdleService idle;
+  ASSERT_TRUE(idle.Available());
+  // Every pause of the user sends two notices, read or not; nobody asks for the
+  // idle time meanwhile.
+  for (int pause = 0; pause < 5000; ++pause) {
+    compositor.Tell(kIdled);
+    compositor.Tell(kResumed);
+    RunMainLoopOnce();
+  }
+  EXPECT_TRUE(idle.Available());
+  compositor.Tell(kIdled);
+  EXPECT_GE(idle.IdleSeconds(), 1);
+  compositor.Tell(kResumed);
+  EXPECT_EQ(idle.IdleSeconds(), 0);
+}
+
+TEST(LinuxIdleNotify, ADroppedConnectionIsNoIdleSourceRatherThanInput) {
+  IdleCompositor compositor(true);
+  LinuxIdleService idle;
+  ASSERT_TRUE(idle.Available());
+  compositor.Tell(kDrop);
+  RunMainLoopOnce();  // no schedule asks: the main loop alone finds it gone
+  EXPECT_FALSE(idle.Available());
+  EXPECT_NE(idle.IdleSeconds(), 0);
 }
 
 TEST(LinuxIdleNotify, ACompositorWithoutTheNotifierLeavesTheIdleModeGreyed) {
