@@ -58,7 +58,7 @@ void Program::IdleSourceLost() {
   // Without the idle time the action would come either never or while the user
   // works: the schedule ends, and the user is told why.
   CancelSchedule();
-  ShowMessage(s_.boxes, std::string("无法再读取键盘鼠标的空闲时间，空闲关机已取消。"), kMbIconError);
+  ShowMessage(s_.boxes, std::string("无法再读取键盘鼠标空闲时间，本次定时已取消。"), kMbIconError);
 }
 
 void Program::TogglePause() {

@@ -2,6 +2,8 @@
 // A small Wayland compositor for the idle tests: a seat and the idle notifier,
 // nothing to show. Its notices come as bytes on a file descriptor: the unit tests
 // write them from the test thread, the end-to-end tests through its standard input.
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #include <wayland-server.h>
 
@@ -18,7 +20,7 @@ enum Notice : char {
   kIdled = 'i',
   kResumed = 'r',
   kDrop = 'd',   // closes every connection that holds a notification
-  kReply = '?',  // writes "!\n" to the reply descriptor once all before it is sent
+  kReply = '?',  // writes "!\n" to the reply descriptor once all before it is read
   kStop = 's',
 };
 
@@ -86,10 +88,28 @@ class IdleCompositor {
     }
     // Each notice is a write of its own, as each pause of the user is.
     wl_display_flush_clients(self->display_);
-    if (notice == kReply && write(self->replies_, "!\n", 2) != 2) notice = kStop;
+    if (notice == kReply) {
+      self->AwaitReaders();
+      if (write(self->replies_, "!\n", 2) != 2) notice = kStop;
+    }
     if (notice == kStop) wl_display_terminate(self->display_);
     ++self->handled;
     return 0;
+  }
+
+  // Until every client has read what was sent to it, for at most two seconds: a
+  // client that does not read is what the tests look for, not a reason to hang.
+  void AwaitReaders() {
+    for (int wait = 0; wait < 2000; ++wait) {
+      int unread = 0;
+      wl_client* client = nullptr;
+      wl_client_for_each(client, wl_display_get_client_list(display_)) {
+        int queued = 0;
+        if (ioctl(wl_client_get_fd(client), SIOCOUTQ, &queued) == 0) unread += queued;
+      }
+      if (unread == 0) return;
+      usleep(1000);
+    }
   }
 
   wl_display* display_ = nullptr;
