@@ -61,9 +61,10 @@ class IdlePeer {
     GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(xml.c_str(), nullptr);
     static const GDBusInterfaceVTable vtable = {Asked, nullptr, nullptr, {}};
     g_dbus_connection_register_object(bus, kind_.path, node->interfaces[0], &vtable, this, nullptr, nullptr);
-    GVariant* owned = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                  "org.freedesktop.DBus", "RequestName", g_variant_new("(su)", kind_.name, 0u),
-                                                  nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    GVariant* owned =
+        g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                    "RequestName", g_variant_new("(su)", kind_.name, 0u), nullptr,
+                                    G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
     EXPECT_NE(owned, nullptr);
     if (owned != nullptr) g_variant_unref(owned);
     owned_ = true;

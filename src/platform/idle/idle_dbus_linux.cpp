@@ -99,9 +99,9 @@ class AskedIdleTime : public LinuxIdleSource {
 };
 
 std::unique_ptr<LinuxIdleSource> Open(GDBusConnection* bus, const IdleQuery& query) {
-  GVariant* reply =
-      g_dbus_connection_call_sync(bus, query.name, query.path, query.name, query.method, nullptr,
-                                  G_VARIANT_TYPE(query.replyType), G_DBUS_CALL_FLAGS_NONE, kProbeLimitMs, nullptr, nullptr);
+  GVariant* reply = g_dbus_connection_call_sync(bus, query.name, query.path, query.name, query.method, nullptr,
+                                                G_VARIANT_TYPE(query.replyType), G_DBUS_CALL_FLAGS_NONE, kProbeLimitMs,
+                                                nullptr, nullptr);
   if (reply == nullptr) return nullptr;
   const std::uint64_t firstMs = ReplyMs(query, reply);
   g_variant_unref(reply);
