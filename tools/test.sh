@@ -19,7 +19,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset sani
 
 echo "== Linux desktop program, end to end on Xvfb"
 cmake --preset native >/dev/null
-cmake --build --preset native -j"$jobs" --target tolvane tolvane_linux_tests tolvane_layout
+cmake --build --preset native -j"$jobs" --target tolvane tolvane_linux_tests tolvane_layout tolvane_idle_compositor
 linux_status=0
 # Desktop end-to-end tests share two cores with timers and sound; one that fails is run
 # once more, as the Wine tests are.

@@ -94,6 +94,7 @@ class Program : public ui::EventSink {
   void RequestActionAndClose();
   void RunActionAtTarget();
   void ExecuteNowDuringRun();
+  void IdleSourceLost();
   void FinalSecondsPrompt(ByteView sound, std::int64_t remaining);
   void BringWindowBack();
   ByteView ChosenReminderSound();

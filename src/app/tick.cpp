@@ -13,16 +13,27 @@ void Program::ShowClock() { host_.SetCaption(标签3, DateTimeToText(CurrentDate
 void Program::ScheduleTick() {
   const DateTime firstReading = CurrentDateTime(s_.clock);
   host_.SetCaption(标签3, DateTimeToText(firstReading));
-  if (!Running()) return;
+  if (!Running()) {
+    // An idle source can be lost at any time: from then on the mode is not offered.
+    if (!s_.idle.Available() && !host_.Disabled(单选框8)) host_.SetDisabled(单选框8, true);
+    return;
+  }
   // While the missed-target box is open, ticks neither stack boxes nor run the action.
   if (reportingMissedTarget_) return;
   if (host_.Checked(选择框2)) {
     ExecuteNowDuringRun();
     return;
   }
-  if (host_.Checked(单选框8) && !TargetText().empty() && s_.idle.IdleSeconds() == 0) {
+  if (host_.Checked(单选框8) && !TargetText().empty()) {
+    const std::int32_t idleSeconds = s_.idle.IdleSeconds();
+    if (!s_.idle.Available()) {
+      IdleSourceLost();
+      return;
+    }
     // The user is active: the idle deadline moves on.
-    SetTargetText(DateTimeToText(AddSeconds(CurrentDateTime(s_.clock), DurationSeconds(host_.Value(日期框3)))));
+    if (idleSeconds == 0) {
+      SetTargetText(DateTimeToText(AddSeconds(CurrentDateTime(s_.clock), DurationSeconds(host_.Value(日期框3)))));
+    }
   }
   const DateTime target = TextToDateTime(TargetText());
   const std::int64_t remaining = SaturateToInt64(SecondsBetween(target, CurrentDateTime(s_.clock)));
@@ -41,6 +52,13 @@ void Program::ScheduleTick() {
   // that jitters just past it (remaining still 0) runs the action one second late
   // rather than letting the schedule fail.
   if (host_.Caption(标签3) == TargetText() || firstReading >= target) RunActionAtTarget();
+}
+
+void Program::IdleSourceLost() {
+  // Without the idle time the action would come either never or while the user
+  // works: the schedule ends, and the user is told why.
+  CancelSchedule();
+  ShowMessage(s_.boxes, std::string("无法再读取键盘鼠标空闲时间，本次定时已取消。"), kMbIconError);
 }
 
 void Program::TogglePause() {

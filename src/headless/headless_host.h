@@ -33,6 +33,8 @@ class HeadlessHost : public ui::ControlHost, public Clock, public IdleService, p
   // Idle: the virtual time of the last keyboard or mouse input.
   void InputNow() { lastInputMs_ = nowMs_; }
   std::int32_t IdleSeconds() override;
+  bool Available() override { return idleSourceAlive_; }
+  void LoseIdleSource() { idleSourceAlive_ = false; }  // as a desktop's idle source that went away
 
   // Building: creates the window, raises created and position changed, then shows it.
   void Build();
@@ -94,6 +96,7 @@ class HeadlessHost : public ui::ControlHost, public Clock, public IdleService, p
   DateTime startValue_;
   std::int64_t clockOffsetSeconds_ = 0;
   std::uint64_t lastInputMs_ = 0;
+  bool idleSourceAlive_ = true;
   std::map<std::string, std::uint64_t, std::less<>> nextFire_;
   std::deque<std::string> dialogAnswers_;
   int dialogOpenings_ = 0;

@@ -312,6 +312,36 @@ TEST(Schedule, IdleModeWaitsForTheUserToStop) {
   EXPECT_EQ(w.power.requests.size(), 1u);
 }
 
+TEST(Schedule, ALostIdleSourceEndsAnIdleScheduleWithABoxAndGreysTheMode) {
+  World w;
+  w.StartIdle(10);
+  w.host.Advance(3000);
+  w.host.InputNow();
+  w.boxes.Answer(1, 3000);  // the box stays open over three ticks
+  w.host.LoseIdleSource();
+  w.host.Advance(1000);
+  ASSERT_EQ(w.boxes.shown.size(), 1u);
+  EXPECT_NE(w.boxes.shown[0].text.find("空闲"), std::string::npos);
+  EXPECT_FALSE(w.Running());
+  EXPECT_TRUE(w.host.Disabled(单选框8));
+  w.host.Advance(30000);  // long past the last target: nothing fires, no second box
+  EXPECT_TRUE(w.power.requests.empty());
+  EXPECT_EQ(w.boxes.shown.size(), 1u);
+
+  // Lost while no schedule runs: the mode is greyed on the next tick, and a
+  // countdown is not disturbed by it.
+  World countdown;
+  countdown.StartCountdown(10);
+  countdown.host.LoseIdleSource();
+  countdown.host.Advance(10000);
+  EXPECT_TRUE(countdown.boxes.shown.empty());
+  EXPECT_EQ(countdown.power.requests.size(), 1u);
+  World waiting;
+  waiting.host.LoseIdleSource();
+  waiting.host.Advance(1000);
+  EXPECT_TRUE(waiting.host.Disabled(单选框8));
+}
+
 TEST(Schedule, RadioGroupsAreIndependent) {
   World w;
   w.host.Click(单选框2);

@@ -12,8 +12,9 @@ class IdleService {
  public:
   virtual ~IdleService() = default;
   virtual std::int32_t IdleSeconds() = 0;
-  // False when the system offers no way to learn the idle time; the idle mode
-  // cannot be chosen then.
+  // False when the system offers no way to learn the idle time, from start-up or
+  // from the moment its source is lost; the idle mode cannot be chosen then, and
+  // IdleSeconds() means nothing.
   virtual bool Available() { return true; }
 };
 

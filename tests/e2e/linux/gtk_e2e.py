@@ -10,8 +10,10 @@ Usage: gtk_e2e.py <path to tolvane> <output folder> [unittest test names...]
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
@@ -234,21 +236,116 @@ class Schedule(TolvaneDesktop):
         self.assertEqual(self.program.poll(), None)
 
 
+MUTTER_IDLE = "org.gnome.Mutter.IdleMonitor"
+MUTTER_IDLE_PATH = "/org/gnome/Mutter/IdleMonitor/Core"
+LOST_IDLE_BOX = "无法再读取键盘鼠标空闲时间，本次定时已取消。"
+
+
 class Idle(TolvaneDesktop):
-    def test_idle_mode_waits_for_the_input_to_stop(self):
+    def setUp(self):
+        # The program chooses its idle source once, at start: a test that brings its
+        # own (test_notify_*: a Wayland compositor; test_monitor_*: GNOME's idle
+        # monitor on the session bus) has it ready first.
+        self.compositor = self.monitor = None
+        source = {}
+        if self._testMethodName.startswith("test_notify_"):
+            source = self.start_compositor()
+        elif self._testMethodName.startswith("test_monitor_"):
+            source = self.start_idle_monitor()
+        saved = dict(os.environ)
+        os.environ.update(source)
+        try:
+            super().setUp()
+        finally:
+            os.environ.clear()
+            os.environ.update(saved)
+
+    def tearDown(self):
+        super().tearDown()
+        if self.compositor is not None:
+            self.compositor.stdin.close()
+            self.compositor.wait(timeout=10)
+            shutil.rmtree(self.runtime, ignore_errors=True)
+        if self.monitor is not None and self.monitor.poll() is None:
+            self.monitor.terminate()
+            self.monitor.wait()
+
+    def start_compositor(self):
+        self.runtime = tempfile.mkdtemp(prefix="tolvane-idle-")
+        self.compositor = subprocess.Popen([os.environ["TOLVANE_IDLE_COMPOSITOR"], "tolvane-idle"], stdin=subprocess.PIPE,
+                                           stdout=subprocess.PIPE, env=dict(os.environ, XDG_RUNTIME_DIR=self.runtime))
+        self.assertEqual(self.compositor.stdout.readline(), b"ready\n")
+        return {"XDG_RUNTIME_DIR": self.runtime, "WAYLAND_DISPLAY": "tolvane-idle", "XDG_SESSION_TYPE": "wayland"}
+
+    def tell(self, notices):
+        """Sends the compositor's notices and returns once they are all on their way."""
+        self.compositor.stdin.write(notices.encode() + b"?")
+        self.compositor.stdin.flush()
+        self.assertEqual(self.compositor.stdout.readline(), b"!\n")
+
+    def start_idle_monitor(self):
+        self.monitor = self.spawn_server(MUTTER_IDLE, MUTTER_IDLE_PATH, MUTTER_IDLE, stdout=subprocess.DEVNULL)
+        mock = dbus.Interface(self.get_dbus().get_object(MUTTER_IDLE, MUTTER_IDLE_PATH), dbusmock.MOCK_IFACE)
+        mock.AddMethod(MUTTER_IDLE, "GetIdletime", "", "t", "ret = dbus.UInt64(0)")  # the user is always at work
+        return {"XDG_SESSION_TYPE": "wayland", "WAYLAND_DISPLAY": "/nonexistent/wayland-0"}
+
+    def idle_mode_offered(self):
+        import pyatspi
+        app = self.accessible("关机").getApplication()
+        # The mode radios are the bare indicators (countdown, idle, date and time).
+        modes = pyatspi.findAllDescendants(app, lambda a: a is not None and a.getRole() == pyatspi.ROLE_RADIO_BUTTON
+                                           and not a.name)
+        return modes[1].getState().contains(pyatspi.STATE_SENSITIVE)
+
+    def start_idle(self, seconds):
         self.click("单选框8")
-        self.set_seconds("日期框3", 5)
+        self.set_seconds("日期框3", seconds)
         self.click("按钮1")
+
+    def wait_for_the_action_after(self, keep_working, seconds, stop=lambda: None):
+        """Input for a while, then none: the action comes the idle time after the last input."""
         for i in range(16):  # 8 seconds of input
-            subprocess.run(["xdotool", "mousemove_relative", "--", str(1 - 2 * (i % 2)), "0"], check=True)
+            keep_working(i)
             time.sleep(0.5)
         self.assertEqual(self.manager_calls(), [])
         stopped = time.time()
-        self.program.wait(timeout=15)
+        stop()
+        self.program.wait(timeout=seconds + 10)
         waited = time.time() - stopped
         self.assertEqual(self.manager_calls(), [("PowerOff", [False])])
-        self.assertGreater(waited, 3.5)
-        self.assertLess(waited, 8.5)
+        self.assertGreater(waited, seconds - 1.5)
+        self.assertLess(waited, seconds + 3.5)
+
+    def test_idle_mode_waits_for_the_input_to_stop(self):
+        self.start_idle(5)
+        self.wait_for_the_action_after(
+            lambda i: subprocess.run(["xdotool", "mousemove_relative", "--", str(1 - 2 * (i % 2)), "0"], check=True), 5)
+
+    def test_notify_hours_of_pauses_then_an_idle_schedule_fires_on_time(self):
+        # Every pause of the user while no schedule runs: idled after a second, resumed at the next input.
+        for _ in range(50):
+            self.tell("ir" * 100)
+        self.assertTrue(self.idle_mode_offered())
+        self.start_idle(5)
+        # At work: the compositor tells of each pause and return; then the last pause.
+        self.wait_for_the_action_after(lambda i: self.tell("ir"), 5, stop=lambda: self.tell("i"))
+
+    def test_notify_a_dropped_connection_greys_the_idle_mode(self):
+        self.assertTrue(self.idle_mode_offered())
+        self.tell("d")
+        poll(lambda: not self.idle_mode_offered(), 5, "the idle mode greyed")
+
+    def test_monitor_gone_ends_a_running_idle_schedule_with_a_box(self):
+        self.start_idle(5)
+        poll(lambda: self.inhibitors(), 5, "the schedule running")
+        time.sleep(6)  # the monitor says the user is at work: the target moves on
+        self.assertEqual(self.manager_calls(), [])
+        self.monitor.terminate()
+        self.monitor.wait()
+        self.accessible(LOST_IDLE_BOX)
+        poll(lambda: not self.inhibitors(), 5, "the schedule cancelled")
+        self.assertFalse(self.idle_mode_offered())
+        self.assertEqual(self.manager_calls(), [])
 
 
 WATCHER = "org.kde.StatusNotifierWatcher"

@@ -1,0 +1,124 @@
+// The idle time asked over the session bus: GNOME's idle monitor, or the
+// freedesktop screen saver. Asked without waiting: each tick takes the last reply
+// and sends the next question, so a slow peer never holds the window up. A peer
+// that leaves the bus or fails a question ends the source.
+#include <gio/gio.h>
+
+#include <memory>
+
+#include "platform/idle/idle_sources_linux.h"
+
+namespace tolvane {
+namespace {
+
+constexpr int kProbeLimitMs = 1000;  // start-up only
+constexpr int kCallLimitMs = 3000;   // a peer this late is taken as gone
+
+struct IdleQuery {
+  const char* name;  // also the interface
+  const char* path;
+  const char* method;
+  const char* replyType;     // "(t)" or "(u)"
+  std::uint64_t msPerUnit;  // the reply's unit in milliseconds
+};
+
+std::uint64_t ReplyMs(const IdleQuery& query, GVariant* reply) {
+  if (query.replyType[1] == 't') {
+    guint64 wide = 0;
+    g_variant_get(reply, "(t)", &wide);
+    return wide * query.msPerUnit;
+  }
+  guint32 narrow = 0;
+  g_variant_get(reply, "(u)", &narrow);
+  return static_cast<std::uint64_t>(narrow) * query.msPerUnit;
+}
+
+// What the replies have told; shared with the question in flight, which may be
+// answered after the source is gone.
+struct Replies {
+  const IdleQuery* query;
+  bool alive = true;
+  bool asking = false;
+  std::uint64_t idleMs = 0;
+};
+
+class AskedIdleTime : public LinuxIdleSource {
+ public:
+  AskedIdleTime(GDBusConnection* bus, const IdleQuery& query, std::uint64_t firstMs)
+      : bus_(G_DBUS_CONNECTION(g_object_ref(bus))), replies_(std::make_shared<Replies>(Replies{&query})),
+        cancel_(g_cancellable_new()) {
+    replies_->idleMs = firstMs;
+    watch_ = g_bus_watch_name_on_connection(bus_, query.name, G_BUS_NAME_WATCHER_FLAGS_NONE, nullptr, PeerLeft,
+                                            new std::weak_ptr<Replies>(replies_), DropWeak);
+  }
+  ~AskedIdleTime() override {
+    g_bus_unwatch_name(watch_);
+    g_cancellable_cancel(cancel_);
+    g_object_unref(cancel_);
+    g_object_unref(bus_);
+  }
+
+  std::int32_t IdleSeconds() override {
+    if (!replies_->alive) return 0x7fffffff;
+    if (!replies_->asking) Ask();
+    const std::uint64_t seconds = replies_->idleMs / 1000;
+    return static_cast<std::int32_t>(seconds > 0x7fffffff ? 0x7fffffff : seconds);
+  }
+  bool Alive() const override { return replies_->alive; }
+
+ private:
+  void Ask() {
+    const IdleQuery& query = *replies_->query;
+    replies_->asking = true;
+    g_dbus_connection_call(bus_, query.name, query.path, query.name, query.method, nullptr,
+                           G_VARIANT_TYPE(query.replyType), G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallLimitMs, cancel_,
+                           Answered, new std::weak_ptr<Replies>(replies_));
+  }
+
+  static void Answered(GObject* bus, GAsyncResult* result, gpointer data) {
+    const std::unique_ptr<std::weak_ptr<Replies>> weak(static_cast<std::weak_ptr<Replies>*>(data));
+    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, nullptr);
+    const std::shared_ptr<Replies> replies = weak->lock();
+    if (replies != nullptr) {
+      replies->asking = false;
+      if (reply == nullptr) replies->alive = false;
+      else replies->idleMs = ReplyMs(*replies->query, reply);
+    }
+    if (reply != nullptr) g_variant_unref(reply);
+  }
+
+  static void PeerLeft(GDBusConnection*, const gchar*, gpointer data) {
+    if (auto replies = static_cast<std::weak_ptr<Replies>*>(data)->lock()) replies->alive = false;
+  }
+  static void DropWeak(gpointer data) { delete static_cast<std::weak_ptr<Replies>*>(data); }
+
+  GDBusConnection* bus_;
+  std::shared_ptr<Replies> replies_;
+  GCancellable* cancel_;
+  guint watch_ = 0;
+};
+
+std::unique_ptr<LinuxIdleSource> Open(GDBusConnection* bus, const IdleQuery& query) {
+  GVariant* reply = g_dbus_connection_call_sync(bus, query.name, query.path, query.name, query.method, nullptr,
+                                                G_VARIANT_TYPE(query.replyType), G_DBUS_CALL_FLAGS_NONE, kProbeLimitMs,
+                                                nullptr, nullptr);
+  if (reply == nullptr) return nullptr;
+  const std::uint64_t firstMs = ReplyMs(query, reply);
+  g_variant_unref(reply);
+  return std::make_unique<AskedIdleTime>(bus, query, firstMs);
+}
+
+// GNOME's idle monitor answers in milliseconds.
+const IdleQuery kMutterIdleMonitor{"org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
+                                   "GetIdletime", "(t)", 1};
+// The freedesktop screen saver answers in seconds.
+const IdleQuery kScreenSaver{"org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "GetSessionIdleTime",
+                             "(u)", 1000};
+
+}  // namespace
+
+std::unique_ptr<LinuxIdleSource> OpenMutterIdleMonitor(GDBusConnection* bus) { return Open(bus, kMutterIdleMonitor); }
+
+std::unique_ptr<LinuxIdleSource> OpenScreenSaverIdle(GDBusConnection* bus) { return Open(bus, kScreenSaver); }
+
+}  // namespace tolvane
