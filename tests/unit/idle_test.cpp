@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -142,39 +145,131 @@ TEST(ResolveExport, NamedLibraryOrdinalsAndFailures) {
   EXPECT_EQ(loader.loaded, 0);  // whatever was loaded for nothing was released
 }
 
-TEST(DeclaredFunction, BindsOnceAndKeepsTheBinding) {
+// The table of bindings is the process's own: these tests bind names nothing else binds.
+TEST(DeclaredFunction, EachFunctionIsSearchedForOnceAlsoWhenNoLibrarySuppliesIt) {
   FakeLoader loader;
-  loader.exports = {{"User32.dll", {"GetLastInputInfo"}}};
-  DeclaredFunction function{"", "GetLastInputInfo"};
-  void* first = function.Address(loader);
-  ASSERT_NE(first, nullptr);
-  const std::size_t callsAfterFirst = loader.log.size();
-  EXPECT_EQ(function.Address(loader), first);
-  EXPECT_EQ(loader.log.size(), callsAfterFirst);
-  {
-    // Denied, it is missing even though bound; the denial ends with its scope.
-    DeniedFunction deny("GetLastInputInfo");
-    DeniedFunction other("SendMessageW");
-    EXPECT_EQ(function.Address(loader), nullptr);
+  loader.exports = {{"User32.dll", {"FakeLastInputInfo"}}, {"user32", {"FakeSendMessage"}}};
+  DeclaredFunction searched{"", "FakeLastInputInfo"};
+  DeclaredFunction missing{"user32", "FakeMissing"};
+  DeclaredFunction missingEverywhere{"", "FakeMissing"};
+  DeclaredFunction named{"user32", "FakeSendMessage"};
+  DeclaredFunction namedAgain{"USER32.DLL", "FakeSendMessage"};  // the same library
+  void* found = searched.Address(loader);
+  void* sent = named.Address(loader);
+  ASSERT_NE(found, nullptr);
+  ASSERT_NE(sent, nullptr);
+  EXPECT_EQ(missing.Address(loader), nullptr);
+  EXPECT_EQ(missingEverywhere.Address(loader), nullptr);
+  const Log firstUses = loader.log;
+  for (int use = 0; use < 3; ++use) {
+    EXPECT_EQ(searched.Address(loader), found);
+    EXPECT_EQ(missing.Address(loader), nullptr);
+    EXPECT_EQ(missingEverywhere.Address(loader), nullptr);
+    EXPECT_EQ(namedAgain.Address(loader), sent);
   }
-  EXPECT_EQ(function.Address(loader), first);
+  EXPECT_EQ(loader.log, firstUses);
 }
 
-TEST(TickWidener, CarriesTheWrapAndNeverGoesBack) {
-  TickWidener widener;
-  const std::pair<std::uint32_t, std::uint64_t> readings[] = {
-      {1000, 1000},
-      {1000, 1000},
-      {0x80000000u, 0x80000000u},
-      {0xFFFFFF00u, 0xFFFFFF00u},
-      {0x00000100u, 0x100000100u},        // wrapped: the count goes on
-      {0xFFFFFFF0u, 0x100000100u},        // a late reading from before the wrap
-      {0x00000100u - 60000, 0x100000100u},  // up to a minute late
-      {0x00000200u, 0x100000200u},
-      {0x7FFFFFFFu, 0x17FFFFFFFu},        // 24.8 days on
-      {0x00000300u, 0x200000300u},        // and again past the next wrap
+TEST(DeniedFunction, MissingWhileAnyDenialLivesWhetherBoundBeforeOrDuringIt) {
+  FakeLoader loader;
+  loader.exports = {{"kernel32", {"FakeTickCount64", "FakeSuspend"}}};
+  DeclaredFunction boundBefore{"kernel32", "FakeTickCount64"};
+  DeclaredFunction boundDuring{"kernel32", "FakeSuspend"};
+  void* tick = boundBefore.Address(loader);
+  ASSERT_NE(tick, nullptr);
+  {
+    DeniedFunction deny("FakeTickCount64"), other("FakeSuspend"), unrelated("FakeSendMessage");
+    std::optional<DeniedFunction> again(std::in_place, "FakeTickCount64");
+    EXPECT_EQ(boundBefore.Address(loader), nullptr);
+    EXPECT_EQ(boundDuring.Address(loader), nullptr);
+    again.reset();  // one denial ended, one still lives
+    EXPECT_EQ(boundBefore.Address(loader), nullptr);
+    EXPECT_TRUE(IsDenied("FakeTickCount64"));
+  }
+  const std::size_t searches = loader.log.size();
+  EXPECT_EQ(boundBefore.Address(loader), tick);
+  EXPECT_NE(boundDuring.Address(loader), nullptr);
+  EXPECT_EQ(loader.log.size(), searches);  // a denial hides a binding and never undoes it
+  EXPECT_FALSE(IsDenied("FakeTickCount64"));
+}
+
+// A made-up tick count for the widener. `onRead`, when set, runs once inside the next
+// reading, after the count was taken: what other threads do while a reader waits.
+std::atomic<std::uint32_t> fakeTicks{0};
+std::atomic<void (*)()> onRead{nullptr};
+
+std::uint32_t ReadFakeTicks() {
+  const std::uint32_t now = fakeTicks.load();
+  if (onRead.load() != nullptr) {
+    if (auto during = onRead.exchange(nullptr)) during();
+  }
+  return now;
+}
+
+TEST(TickWidener, StartsAtTheFirstReadingAndCarriesEachWrap) {
+  using Readings = std::vector<std::pair<std::uint32_t, std::uint64_t>>;
+  const Readings runs[] = {
+      // First read within a minute of the wrap.
+      {{0xFFFFFF00u, 0xFFFFFF00u},
+       {0xFFFFFF00u, 0xFFFFFF00u},
+       {0x00000100u, 0x100000100u},
+       {0x7FFFFFFFu, 0x17FFFFFFFu},  // 24.8 days on
+       {0x00000300u, 0x200000300u}},  // and past the next wrap
+      {{0, 0}, {0x10, 0x10}},
+      {{1000, 1000}, {0xFFFFFFFFu, 0xFFFFFFFFu}, {0, 0x100000000u}},
   };
-  for (const auto& [now, widened] : readings) EXPECT_EQ(widener.Widen(now), widened) << std::hex << now;
+  for (const auto& run : runs) {
+    TickWidener widener{ReadFakeTicks};
+    for (const auto& [now, widened] : run) {
+      fakeTicks = now;
+      EXPECT_EQ(widener.Now(), widened) << std::hex << now;
+    }
+  }
+}
+
+TickWidener* interrupted = nullptr;
+
+TEST(TickWidener, AReaderHeldUpWhileTheCountMovesOnDoesNotAddAWrap) {
+  TickWidener widener{ReadFakeTicks};
+  interrupted = &widener;
+  fakeTicks = 0xFFFF0000u;
+  ASSERT_EQ(widener.Now(), 0xFFFF0000u);
+  fakeTicks = 0xFFFFF000u;
+  // This reader takes 0xFFFFF000 and is held up while two minutes pass (past the wrap)
+  // and another reader moves the count on.
+  onRead = [] {
+    fakeTicks += 120'000;
+    interrupted->Now();
+  };
+  EXPECT_EQ(widener.Now(), std::uint64_t{0xFFFFF000u} + 120'000);
+  EXPECT_EQ(widener.Now(), std::uint64_t{0xFFFFF000u} + 120'000);
+}
+
+TEST(TickWidener, ConcurrentReadersAcrossTheWrapShareOneCountThatNeverGoesBack) {
+  fakeTicks = 0xFFFF0000u;
+  TickWidener widener{ReadFakeTicks};
+  const std::uint64_t start = widener.Now();
+  constexpr std::uint32_t kTicks = 0x40000;  // through the wrap and well past it
+  std::atomic<bool> done{false};
+  std::atomic<int> backwards{0}, outside{0};
+  std::vector<std::thread> readers;
+  for (int i = 0; i < 4; ++i) {
+    readers.emplace_back([&] {
+      std::uint64_t last = start;
+      while (!done.load()) {
+        const std::uint64_t now = widener.Now();
+        if (now < last) ++backwards;
+        if (now > start + kTicks) ++outside;
+        last = now;
+      }
+    });
+  }
+  for (std::uint32_t tick = 0; tick < kTicks; ++tick) fakeTicks += 1;
+  done = true;
+  for (auto& reader : readers) reader.join();
+  EXPECT_EQ(backwards.load(), 0);
+  EXPECT_EQ(outside.load(), 0);
+  EXPECT_EQ(widener.Now(), start + kTicks);
 }
 
 }  // namespace
