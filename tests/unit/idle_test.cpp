@@ -216,7 +216,7 @@ TEST(TickWidener, StartsAtTheFirstReadingAndCarriesEachWrap) {
        {0x7FFFFFFFu, 0x17FFFFFFFu},  // 24.8 days on
        {0x00000300u, 0x200000300u}},  // and past the next wrap
       {{0, 0}, {0x10, 0x10}},
-      {{1000, 1000}, {0xFFFFFFFFu, 0xFFFFFFFFu}, {0, 0x100000000u}},
+      {{1000, 1000}, {0x80000000u, 0x80000000u}, {0, 0x100000000u}},
   };
   for (const auto& run : runs) {
     TickWidener widener{ReadFakeTicks};
@@ -249,7 +249,10 @@ TEST(TickWidener, ConcurrentReadersAcrossTheWrapShareOneCountThatNeverGoesBack) 
   fakeTicks = 0xFFFF0000u;
   TickWidener widener{ReadFakeTicks};
   const std::uint64_t start = widener.Now();
-  constexpr std::uint32_t kTicks = 0x40000;  // through the wrap and well past it
+  // Through the wrap and on for 4.6 hours, in steps large enough that a reader held up
+  // for a few thousand steps sees the count move on by more than a minute.
+  constexpr std::uint32_t kSteps = 0x40000, kStep = 64;
+  constexpr std::uint64_t kTicks = std::uint64_t{kSteps} * kStep;
   std::atomic<bool> done{false};
   std::atomic<int> backwards{0}, outside{0};
   std::vector<std::thread> readers;
@@ -264,7 +267,7 @@ TEST(TickWidener, ConcurrentReadersAcrossTheWrapShareOneCountThatNeverGoesBack) 
       }
     });
   }
-  for (std::uint32_t tick = 0; tick < kTicks; ++tick) fakeTicks += 1;
+  for (std::uint32_t step = 0; step < kSteps; ++step) fakeTicks += kStep;
   done = true;
   for (auto& reader : readers) reader.join();
   EXPECT_EQ(backwards.load(), 0);
