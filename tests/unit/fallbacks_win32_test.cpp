@@ -86,11 +86,15 @@ TEST(Fallbacks, CommonControlsOfTheManifestWithoutTheSearchFlags) {
   ULONG_PTR cookie = 0;
   ASSERT_TRUE(ActivateActCtx(activation, &cookie));
   {
+    // Through the loader itself: the process binds each function once, wherever from.
     DeniedFunction deny("SetDefaultDllDirectories");
-    DeclaredFunction subclass{"comctl32.dll", "SetWindowSubclass"};
-    void* address = TryBind(subclass);
+    ExportLoader& loader = SystemExportLoader();
+    void* module = loader.Load("comctl32.dll");
+    ASSERT_NE(module, nullptr);
+    void* address = loader.FindByName(module, "SetWindowSubclass");
     ASSERT_NE(address, nullptr);
     EXPECT_NE(_wcsicmp(ModuleDirectory(address).c_str(), systemDirectory.c_str()), 0);
+    loader.Release(module);
   }
   DeactivateActCtx(0, cookie);
   ReleaseActCtx(activation);

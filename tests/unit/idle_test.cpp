@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -142,39 +145,96 @@ TEST(ResolveExport, NamedLibraryOrdinalsAndFailures) {
   EXPECT_EQ(loader.loaded, 0);  // whatever was loaded for nothing was released
 }
 
-TEST(DeclaredFunction, BindsOnceAndKeepsTheBinding) {
+// The table of bindings is the process's own: these tests bind names nothing else binds.
+TEST(DeclaredFunction, SearchedForOnceAlsoWhenMissingAndDeniedWhileADenialLives) {
   FakeLoader loader;
-  loader.exports = {{"User32.dll", {"GetLastInputInfo"}}};
-  DeclaredFunction function{"", "GetLastInputInfo"};
-  void* first = function.Address(loader);
-  ASSERT_NE(first, nullptr);
-  const std::size_t callsAfterFirst = loader.log.size();
-  EXPECT_EQ(function.Address(loader), first);
-  EXPECT_EQ(loader.log.size(), callsAfterFirst);
-  {
-    // Denied, it is missing even though bound; the denial ends with its scope.
-    DeniedFunction deny("GetLastInputInfo");
-    DeniedFunction other("SendMessageW");
-    EXPECT_EQ(function.Address(loader), nullptr);
+  loader.exports = {{"User32.dll", {"FakeLastInputInfo"}}, {"user32", {"FakeSendMessage"}}};
+  DeclaredFunction searched{"", "FakeLastInputInfo"}, missing{"user32", "FakeMissing"};
+  DeclaredFunction named{"user32", "FakeSendMessage"}, namedAgain{"USER32.DLL", "FakeSendMessage"};
+  void* found = searched.Address(loader);
+  void* sent = named.Address(loader);
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(missing.Address(loader), nullptr);
+  const Log firstUses = loader.log;
+  for (int use = 0; use < 2; ++use) {
+    EXPECT_EQ(searched.Address(loader), found);
+    EXPECT_EQ(missing.Address(loader), nullptr);
+    EXPECT_EQ(namedAgain.Address(loader), sent);
   }
-  EXPECT_EQ(function.Address(loader), first);
+  {
+    DeniedFunction deny("FakeSendMessage"), again("FakeSendMessage"), other("FakeLastInputInfo");
+    std::optional<DeniedFunction> ended(std::in_place, "FakeSendMessage");
+    ended.reset();
+    EXPECT_EQ(named.Address(loader), nullptr);
+    EXPECT_EQ(namedAgain.Address(loader), nullptr);
+    EXPECT_TRUE(IsDenied("FakeSendMessage"));
+  }
+  EXPECT_EQ(named.Address(loader), sent);
+  EXPECT_EQ(loader.log, firstUses);
 }
 
-TEST(TickWidener, CarriesTheWrapAndNeverGoesBack) {
-  TickWidener widener;
-  const std::pair<std::uint32_t, std::uint64_t> readings[] = {
-      {1000, 1000},
-      {1000, 1000},
-      {0x80000000u, 0x80000000u},
-      {0xFFFFFF00u, 0xFFFFFF00u},
-      {0x00000100u, 0x100000100u},        // wrapped: the count goes on
-      {0xFFFFFFF0u, 0x100000100u},        // a late reading from before the wrap
-      {0x00000100u - 60000, 0x100000100u},  // up to a minute late
-      {0x00000200u, 0x100000200u},
-      {0x7FFFFFFFu, 0x17FFFFFFFu},        // 24.8 days on
-      {0x00000300u, 0x200000300u},        // and again past the next wrap
+// A made-up tick count. `onRead`, when set, runs once inside the next reading, after the
+// count was taken: what other threads do while a reader is held up.
+std::atomic<std::uint32_t> fakeTicks{0};
+std::atomic<void (*)()> onRead{nullptr};
+TickWidener* heldUp = nullptr;
+
+std::uint32_t ReadFakeTicks() {
+  const std::uint32_t now = fakeTicks.load();
+  if (onRead.load() != nullptr) {
+    if (auto during = onRead.exchange(nullptr)) during();
+  }
+  return now;
+}
+
+TEST(TickWidener, StartsAtTheFirstReadingAndCarriesEachWrapAlsoPastAReaderHeldUp) {
+  const std::vector<std::pair<std::uint32_t, std::uint64_t>> runs[] = {
+      // First read within a minute of the wrap; then 24.8 days on, and past the next wrap.
+      {{0xFFFFFF00u, 0xFFFFFF00u}, {0x100, 0x100000100u}, {0x7FFFFFFFu, 0x17FFFFFFFu}, {0x300, 0x200000300u}},
+      {{0, 0}, {0x10, 0x10}},
   };
-  for (const auto& [now, widened] : readings) EXPECT_EQ(widener.Widen(now), widened) << std::hex << now;
+  for (const auto& run : runs) {
+    TickWidener widener{ReadFakeTicks};
+    for (const auto& [now, widened] : run) {
+      fakeTicks = now;
+      EXPECT_EQ(widener.Now(), widened) << std::hex << now;
+    }
+  }
+  // A reader takes 0xFFFFF000 and is held up while two minutes pass and another reader
+  // moves the count on past the wrap.
+  TickWidener widener{ReadFakeTicks};
+  heldUp = &widener;
+  fakeTicks = 0xFFFF0000u;
+  widener.Now();
+  fakeTicks = 0xFFFFF000u;
+  onRead = [] {
+    fakeTicks += 120'000;
+    heldUp->Now();
+  };
+  EXPECT_EQ(widener.Now(), std::uint64_t{0xFFFFF000u} + 120'000);
+}
+
+TEST(TickWidener, ConcurrentReadersAcrossTheWrapShareOneCountThatNeverGoesBack) {
+  fakeTicks = 0xFFFF0000u;
+  TickWidener widener{ReadFakeTicks};
+  const std::uint64_t start = widener.Now();
+  constexpr std::uint32_t kSteps = 0x40000, kStep = 64;  // past the wrap, 4.6 hours on
+  std::atomic<bool> done{false};
+  std::atomic<int> wrong{0};  // readings that went back or beyond the clock
+  std::vector<std::thread> readers;
+  for (int i = 0; i < 4; ++i) {
+    readers.emplace_back([&] {
+      for (std::uint64_t last = start, now; !done.load(); last = now) {
+        now = widener.Now();
+        if (now < last || now > start + std::uint64_t{kSteps} * kStep) ++wrong;
+      }
+    });
+  }
+  for (std::uint32_t step = 0; step < kSteps; ++step) fakeTicks += kStep;
+  done = true;
+  for (auto& reader : readers) reader.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(widener.Now(), start + std::uint64_t{kSteps} * kStep);
 }
 
 }  // namespace

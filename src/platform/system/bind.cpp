@@ -1,8 +1,9 @@
 #include "platform/system/bind.h"
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
-#include <vector>
+#include <thread>
 
 namespace tolvane {
 
@@ -69,46 +70,141 @@ BoundExport ResolveExport(ExportLoader& loader, std::string_view library, std::s
   return {};
 }
 
+// A row of the table: written under the table's lock, read by callers through `address`.
+struct BoundFunction {
+  std::string library;
+  std::string function;
+  void* found = nullptr;              // what the search found, nullptr for nothing
+  std::atomic<void*> address{nullptr};  // what callers get: `found`, or nullptr while denied
+  BoundFunction* next = nullptr;
+};
+
 namespace {
 
-// The program never denies a function, so a binding normally reads only the count and
-// takes no lock (the threads runtime binds GetTickCount64 from its own waits).
-std::atomic<int> deniedCount{0};
-std::mutex deniedLock;
+// Held only for a few reads and writes of the table, never across a call into the
+// loader or the threads library: the threads library's own timed waits read the tick
+// count, which binds a function through this table, so the table waits on none of its locks.
+class TableLock {
+ public:
+  void lock() {
+    while (held_.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+  }
+  void unlock() { held_.clear(std::memory_order_release); }
 
-std::vector<std::string>& DeniedNames() {
-  static std::vector<std::string> names;
-  return names;
+ private:
+  std::atomic_flag held_ = ATOMIC_FLAG_INIT;
+};
+
+// How many DeniedFunction objects name a function.
+struct Denial {
+  std::string function;
+  int count = 0;
+  Denial* next = nullptr;
+};
+
+// The table. Rows and denial records live as long as the process: a function bound
+// once stays bound, and a caller may read its row to the end.
+TableLock tableLock;
+BoundFunction* bindings = nullptr;
+Denial* denials = nullptr;
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameText(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+// A library's name without the ".dll" that loading it would add anyway.
+std::string_view LibraryStem(std::string_view library) {
+  constexpr std::string_view kExtension = ".dll";
+  if (library.size() >= kExtension.size() && SameText(library.substr(library.size() - kExtension.size()), kExtension)) {
+    library.remove_suffix(kExtension.size());
+  }
+  return library;
+}
+
+// Under the lock.
+BoundFunction* FindBinding(std::string_view library, std::string_view function) {
+  for (BoundFunction* row = bindings; row != nullptr; row = row->next) {
+    if (row->function == function && SameText(LibraryStem(row->library), LibraryStem(library))) return row;
+  }
+  return nullptr;
+}
+
+Denial* FindDenial(std::string_view function) {
+  for (Denial* denial = denials; denial != nullptr; denial = denial->next) {
+    if (denial->function == function) return denial;
+  }
+  return nullptr;
+}
+
+bool DeniedNow(std::string_view function) {
+  const Denial* denial = FindDenial(function);
+  return denial != nullptr && denial->count > 0;
+}
+
+// Shows callers of `function` what its rows found, or nothing while it is denied.
+void Publish(std::string_view function) {
+  const bool denied = DeniedNow(function);
+  for (BoundFunction* row = bindings; row != nullptr; row = row->next) {
+    if (row->function == function) row->address.store(denied ? nullptr : row->found, std::memory_order_release);
+  }
+}
+
+const BoundFunction* Bound(ExportLoader& loader, std::string_view library, std::string_view function) {
+  {
+    const std::lock_guard<TableLock> hold(tableLock);
+    if (const BoundFunction* row = FindBinding(library, function)) return row;
+  }
+  // Searched without the lock: the loader takes the system's own. Two threads binding
+  // the same function for the first time may both search; the first to finish fills
+  // the row, and the library the other loaded stays loaded, as every bound library does.
+  void* found = ResolveExport(loader, library, function).address;
+  auto row = std::make_unique<BoundFunction>();
+  row->library = library;
+  row->function = function;
+  row->found = found;
+  const std::lock_guard<TableLock> hold(tableLock);
+  if (const BoundFunction* earlier = FindBinding(library, function)) return earlier;
+  row->next = bindings;
+  bindings = row.release();
+  Publish(function);
+  return bindings;
 }
 
 }  // namespace
 
 DeniedFunction::DeniedFunction(std::string_view function) : function_(function) {
-  const std::lock_guard<std::mutex> hold(deniedLock);
-  DeniedNames().push_back(function_);
-  deniedCount.fetch_add(1);
+  auto created = std::make_unique<Denial>();
+  const std::lock_guard<TableLock> hold(tableLock);
+  Denial* denial = FindDenial(function_);
+  if (denial == nullptr) {
+    created->function = function_;
+    created->next = denials;
+    denials = denial = created.release();
+  }
+  ++denial->count;
+  Publish(function_);
 }
 
 DeniedFunction::~DeniedFunction() {
-  const std::lock_guard<std::mutex> hold(deniedLock);
-  auto& names = DeniedNames();
-  names.erase(std::find(names.begin(), names.end(), function_));
-  deniedCount.fetch_sub(1);
+  const std::lock_guard<TableLock> hold(tableLock);
+  --FindDenial(function_)->count;
+  Publish(function_);
 }
 
 bool IsDenied(std::string_view function) {
-  if (deniedCount.load() == 0) return false;
-  const std::lock_guard<std::mutex> hold(deniedLock);
-  const auto& names = DeniedNames();
-  return std::find(names.begin(), names.end(), function) != names.end();
+  const std::lock_guard<TableLock> hold(tableLock);
+  return DeniedNow(function);
 }
 
 void* DeclaredFunction::Address(ExportLoader& loader) {
-  if (IsDenied(function_)) return nullptr;
-  if (void* bound = address_.load(std::memory_order_acquire)) return bound;
-  void* address = ResolveExport(loader, library_, function_).address;
-  if (address != nullptr) address_.store(address, std::memory_order_release);
-  return address;
+  const BoundFunction* row = binding_.load(std::memory_order_acquire);
+  if (row == nullptr) {
+    row = Bound(loader, library_, function_);
+    binding_.store(row, std::memory_order_release);
+  }
+  return row->address.load(std::memory_order_acquire);
 }
 
 }  // namespace tolvane

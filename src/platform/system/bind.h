@@ -48,8 +48,9 @@ struct BoundExport {
 BoundExport ResolveExport(ExportLoader& loader, std::string_view library, std::string_view function);
 
 // Reaching the fallback of a function that an older Windows lacks, on any Windows:
-// while a DeniedFunction lives, binding a function of that name reports it missing,
-// also one already bound. Tests make them; the program never does.
+// while a DeniedFunction lives, every binding of a function of that name reads as
+// missing, also one already bound. The denial is written into the table of bindings,
+// so binding a function never asks about denials. Tests make them; the program never does.
 class DeniedFunction {
  public:
   explicit DeniedFunction(std::string_view function);
@@ -60,9 +61,18 @@ class DeniedFunction {
  private:
   std::string function_;
 };
+// Whether a DeniedFunction of that name lives now (for the loader, which consults it
+// only while it binds a function for the first time).
 bool IsDenied(std::string_view function);
 
-// A function declared by library and name, bound on first use and kept bound.
+// One function's row in the process's table of bindings.
+struct BoundFunction;
+
+// A function declared by library and name. Its first use looks it up in the process's
+// one table of bindings, where every function is searched for once, the first time any
+// declaration of it is used, and kept, also when no library supplies it. Declarations of
+// the same function ("user32" and "USER32.DLL" name one library) share one row. Every
+// later use reads the row: no library is loaded, nothing allocated, no lock taken.
 class DeclaredFunction {
  public:
   constexpr DeclaredFunction(std::string_view library, std::string_view function)
@@ -70,7 +80,8 @@ class DeclaredFunction {
   DeclaredFunction(const DeclaredFunction&) = delete;
   DeclaredFunction& operator=(const DeclaredFunction&) = delete;
 
-  // The bound address, nullptr when it cannot be bound (tried again next time) or is denied.
+  // The bound address; nullptr when no library supplies the function or it is denied.
+  // `loader` is used only the first time the process binds this function.
   void* Address(ExportLoader& loader);
   std::string FailureMessage() const { return BindFailureMessage(library_, function_); }
   std::string_view library() const { return library_; }
@@ -79,8 +90,7 @@ class DeclaredFunction {
  private:
   std::string_view library_;
   std::string_view function_;
-  // Atomic so a racing first use on another thread at worst binds twice, harmlessly.
-  std::atomic<void*> address_{nullptr};
+  std::atomic<const BoundFunction*> binding_{nullptr};  // the row, once looked up
 };
 
 }  // namespace tolvane

@@ -2,17 +2,20 @@
 
 namespace tolvane {
 
-namespace {
-// Readings up to this far behind the latest count are late, not a wrap ahead.
-constexpr std::uint32_t kLateReadingMs = 60 * 1000;
-}  // namespace
-
-std::uint64_t TickWidener::Widen(std::uint32_t now) {
+std::uint64_t TickWidener::Now() {
   std::uint64_t latest = latest_.load();
   for (;;) {
-    const auto low = static_cast<std::uint32_t>(latest);
-    if (static_cast<std::uint32_t>(low - now) <= kLateReadingMs) return latest;
-    const std::uint64_t widened = latest + static_cast<std::uint32_t>(now - low);
+    // Read after the latest count was loaded, never before: a reading that waited (its
+    // thread pre-empted, or the system suspended) while another thread moved the count on
+    // would be behind it, and would read as almost a whole wrap ahead. A failed exchange
+    // means the count moved, so the clock is read again.
+    const std::uint32_t now = read_();
+    std::uint64_t widened = now;
+    if (latest != kUnread) {
+      const auto elapsed = static_cast<std::uint32_t>(now - static_cast<std::uint32_t>(latest));
+      if (elapsed == 0) return latest;
+      widened = latest + elapsed;
+    }
     if (latest_.compare_exchange_weak(latest, widened)) return widened;
   }
 }

@@ -6,16 +6,22 @@
 
 namespace tolvane {
 
-// Widens successive 32-bit tick counts into one 64-bit count that never goes back,
-// from any thread. Readings must come at least every 49 days; a reading a little
-// behind the latest one (another thread read the clock just before, and stored after)
-// gives the latest count rather than a jump of a whole wrap.
+// Widens a 32-bit tick count into one 64-bit count that never goes back, from any
+// thread. The count starts at the first reading and carries every wrap after it, as
+// long as it is asked at least once every 49 days.
 class TickWidener {
  public:
-  std::uint64_t Widen(std::uint32_t now);
+  using Reader = std::uint32_t (*)();
+  constexpr explicit TickWidener(Reader read) : read_(read) {}
+  TickWidener(const TickWidener&) = delete;
+  TickWidener& operator=(const TickWidener&) = delete;
+
+  std::uint64_t Now();
 
  private:
-  std::atomic<std::uint64_t> latest_{0};
+  static constexpr std::uint64_t kUnread = ~std::uint64_t{0};
+  Reader read_;
+  std::atomic<std::uint64_t> latest_{kUnread};
 };
 
 // GetTickCount64 where the system has it, otherwise GetTickCount widened (Windows only).

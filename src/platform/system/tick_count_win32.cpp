@@ -5,12 +5,18 @@
 #include "platform/system/bind_win32.h"
 
 namespace tolvane {
+namespace {
+
+std::uint32_t ReadTickCount() { return GetTickCount(); }
+
+DeclaredFunction getTickCount64{"kernel32.dll", "GetTickCount64"};
+TickWidener widenedTickCount{ReadTickCount};
+
+}  // namespace
 
 std::uint64_t TickCount64() {
-  static DeclaredFunction getTickCount64{"kernel32.dll", "GetTickCount64"};
   if (auto get = TryBindAs<ULONGLONG(WINAPI*)()>(getTickCount64)) return get();
-  static TickWidener widener;
-  return widener.Widen(GetTickCount());
+  return widenedTickCount.Now();
 }
 
 }  // namespace tolvane
