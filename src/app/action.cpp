@@ -19,37 +19,40 @@ const char* ActionName(std::int32_t code) {
 }
 }  // namespace
 
-// Requests the action; when the system refuses, the user is told which action
-// could not be carried out and why, instead of the program closing as if it had.
-static bool RequestAndReport(Services& s, std::int32_t code, bool force) {
-  if (s.power.RequestPowerAction(code, force)) return true;
-  std::string text = std::string("无法执行") + ActionName(code) + "。";
-  const std::string reason = s.power.FailureReason();
-  if (!reason.empty()) text += "\r\n\r\n" + reason;
-  ShowMessage(s.boxes, text, kMbIconError);
-  return false;
+// Requests the action and closes the window once the system has answered. The
+// answer may come at once (Windows) or much later (logind, after the user has
+// authenticated): until it comes the window stays and nothing starts the action
+// again. A refusal tells the user which action could not be carried out and why,
+// instead of the program closing as if it had run.
+void Program::RequestActionThenClose(bool force, bool cancelOnAnswer) {
+  actionPending_ = true;
+  const std::int32_t code = actionCode_;
+  s_.power.RequestPowerAction(code, force, [this, code, cancelOnAnswer](const PowerAnswer& answer) {
+    // A window closed meanwhile has taken the program with it.
+    if (host_.WindowExists() && !answer.accepted) {
+      std::string text = std::string("无法执行") + ActionName(code) + "。";
+      if (!answer.reason.empty()) text += "\r\n\r\n" + answer.reason;
+      ShowMessage(s_.boxes, text, kMbIconError);
+    }
+    actionPending_ = false;
+    if (!host_.WindowExists()) return;
+    if (cancelOnAnswer) CancelSchedule();
+    host_.CloseWindow();
+  });
 }
 
-void Program::RequestActionAndClose() {
-  RequestAndReport(s_, actionCode_, host_.Checked(选择框1));
-  if (host_.WindowExists()) host_.CloseWindow();
-}
+void Program::RequestActionAndClose() { RequestActionThenClose(host_.Checked(选择框1), false); }
 
 void Program::RunActionAtTarget() {
   const bool force = host_.Checked(选择框1);
   CancelSchedule();
-  RequestAndReport(s_, actionCode_, force);
-  if (host_.WindowExists()) host_.CloseWindow();
+  RequestActionThenClose(force, false);
 }
 
-void Program::ExecuteNowDuringRun() {
-  RequestAndReport(s_, actionCode_, host_.Checked(选择框1));
-  if (!host_.WindowExists()) return;
-  CancelSchedule();
-  host_.CloseWindow();
-}
+void Program::ExecuteNowDuringRun() { RequestActionThenClose(host_.Checked(选择框1), true); }
 
 void Program::ConfirmExecuteNow() {
+  if (actionPending_) return;
   const std::int32_t answer = ShowMessage(s_.boxes, std::string("确定要立即执行操作吗？"), kMbOkCancel | kMbIconQuestion,
                                           std::string("请确认"));
   if (answer != 0 || !host_.WindowExists()) return;

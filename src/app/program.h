@@ -91,6 +91,7 @@ class Program : public ui::EventSink {
   void SetTargetText(const std::string& text);
   void AddToCounter(std::string_view control, std::int64_t& newCount);
   void EnterRunningState();
+  void RequestActionThenClose(bool force, bool cancelOnAnswer);
   void RequestActionAndClose();
   void RunActionAtTarget();
   void ExecuteNowDuringRun();
@@ -109,6 +110,9 @@ class Program : public ui::EventSink {
   std::vector<std::uint8_t> customSoundData_;
   // A missed target shows one box; ticks arriving while it is open only keep the clock.
   bool reportingMissedTarget_ = false;
+  // A power request the system has not answered yet: ticks only keep the clock and
+  // no schedule starts.
+  bool actionPending_ = false;
 };
 
 }  // namespace tolvane

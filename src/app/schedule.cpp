@@ -42,6 +42,7 @@ void Program::SelectModeIdle() {
 void Program::CopyTargetText() { SetTargetText(DateTimeToText(host_.Value(日期框1))); }
 
 void Program::StartSchedule() {
+  if (actionPending_) return;
   if (host_.Interval(时钟1) == 0) host_.SetInterval(时钟1, 1000);
   if (host_.Checked(选择框2)) {
     // Execute now at start: no target is computed or checked.

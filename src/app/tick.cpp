@@ -19,7 +19,7 @@ void Program::ScheduleTick() {
     return;
   }
   // While the missed-target box is open, ticks neither stack boxes nor run the action.
-  if (reportingMissedTarget_) return;
+  if (reportingMissedTarget_ || actionPending_) return;
   if (host_.Checked(选择框2)) {
     ExecuteNowDuringRun();
     return;

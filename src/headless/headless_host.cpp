@@ -41,6 +41,10 @@ std::uint64_t HeadlessHost::PeriodFrom(std::uint64_t atMs, std::int32_t interval
   return static_cast<std::uint64_t>(interval);
 }
 
+void HeadlessHost::Post(std::uint64_t delayMs, std::function<void()> answer) {
+  posted_.emplace(nowMs_ + delayMs, std::move(answer));
+}
+
 void HeadlessHost::Advance(std::uint64_t ms) {
   const std::uint64_t target = nowMs_ + ms;
   while (!destroyed_) {
@@ -51,6 +55,15 @@ void HeadlessHost::Advance(std::uint64_t ms) {
         due = name;
         dueAt = at;
       }
+    }
+    // An answer due before the next timer runs first.
+    if (!posted_.empty() && posted_.begin()->first <= target && posted_.begin()->first < dueAt) {
+      nowMs_ = std::max(nowMs_, posted_.begin()->first);
+      auto answer = std::move(posted_.begin()->second);
+      posted_.erase(posted_.begin());
+      answer();
+      AfterHandler();
+      continue;
     }
     if (due.empty()) break;
     nowMs_ = std::max(nowMs_, dueAt);

@@ -4,6 +4,7 @@
 // box runs a nested loop in which timers keep firing, as on Windows.
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ class HeadlessHost : public ui::ControlHost, public Clock, public IdleService, p
   DateTime Now() const;  // whole seconds
   // Sets the wall clock (as a user changing the system time would), keeping timers.
   void SetClock(DateTime value);
+  // An answer from a system service arriving `delayMs` from now: it runs from the
+  // loop between timers, as the main loop dispatches a D-Bus reply.
+  void Post(std::uint64_t delayMs, std::function<void()> answer);
 
   // Idle: the virtual time of the last keyboard or mouse input.
   void InputNow() { lastInputMs_ = nowMs_; }
@@ -98,6 +102,7 @@ class HeadlessHost : public ui::ControlHost, public Clock, public IdleService, p
   std::uint64_t lastInputMs_ = 0;
   bool idleSourceAlive_ = true;
   std::map<std::string, std::uint64_t, std::less<>> nextFire_;
+  std::multimap<std::uint64_t, std::function<void()>> posted_;
   std::deque<std::string> dialogAnswers_;
   int dialogOpenings_ = 0;
   int activations_ = 0;
@@ -138,22 +143,30 @@ class ScriptedMessageBoxes : public MessageBoxService {
   std::deque<Scripted> script_;
 };
 
+// Answers each request at once, as Windows does, or after `answerAfterMs` of
+// virtual time, as logind does once the user has authenticated.
 class RecordingPower : public PowerService {
  public:
+  explicit RecordingPower(HeadlessHost& host) : host_(host) {}
   struct Request {
     std::int32_t code;
     bool force;
   };
-  bool RequestPowerAction(std::int32_t code, bool force) override {
+  void RequestPowerAction(std::int32_t code, bool force, PowerAnswered answered) override {
     requests.push_back({code, force});
-    return succeed;
+    PowerAnswer answer{succeed, succeed ? std::string() : reason};
+    if (answerAfterMs == 0) return answered(answer);
+    host_.Post(answerAfterMs, [answered = std::move(answered), answer] { answered(answer); });
   }
-  std::string FailureReason() const override { return reason; }
   void KeepSystemAwake(bool awake) override { keptAwake = awake; }
   std::vector<Request> requests;
   bool succeed = true;
+  std::uint64_t answerAfterMs = 0;
   bool keptAwake = false;
   std::string reason = "没有所需的特权。";
+
+ private:
+  HeadlessHost& host_;
 };
 
 class RecordingSound : public SoundService {

@@ -287,15 +287,57 @@ TEST(Schedule, TrayCancelIsTheSameAsTheCancelButtonAndUnavailableWhileIdle) {
 }
 
 TEST(Schedule, ARefusedPowerRequestIsReportedBeforeTheProgramCloses) {
-  World w;
-  w.power.succeed = false;
-  w.host.Click(单选框4);
-  w.StartCountdown(5);
-  w.host.Advance(5000);
-  ASSERT_EQ(w.boxes.shown.size(), 1u);
-  EXPECT_NE(w.boxes.shown[0].text.find("无法执行休眠"), std::string::npos);
-  EXPECT_NE(w.boxes.shown[0].text.find(w.power.reason), std::string::npos);
-  EXPECT_TRUE(w.host.Destroyed());
+  // Refused at once (Windows) or after the user has failed to authenticate (logind).
+  for (const std::uint64_t answerAfterMs : {0, 40000}) {
+    World w;
+    w.power.succeed = false;
+    w.power.answerAfterMs = answerAfterMs;
+    w.host.Click(单选框4);
+    w.StartCountdown(5);
+    w.host.Advance(5000 + answerAfterMs - 1);
+    EXPECT_TRUE(w.boxes.shown.empty()) << answerAfterMs;
+    EXPECT_FALSE(w.host.Destroyed()) << answerAfterMs;
+    w.host.Advance(1);
+    ASSERT_EQ(w.boxes.shown.size(), 1u) << answerAfterMs;
+    EXPECT_NE(w.boxes.shown[0].text.find("无法执行休眠"), std::string::npos);
+    EXPECT_NE(w.boxes.shown[0].text.find(w.power.reason), std::string::npos);
+    EXPECT_TRUE(w.host.Destroyed());
+    EXPECT_EQ(w.power.requests.size(), 1u);
+  }
+}
+
+// Until the system answers, the window stays and nothing asks again: neither the
+// ticks of a schedule that is still running nor a new start; the answer, however
+// late, closes the program with no failure shown.
+TEST(Schedule, ALateAnswerIsWaitedForWithoutAskingAgain) {
+  enum class Road { AtTarget, ExecuteNowDuringRun, ExecuteNowAtStart };
+  for (const Road road : {Road::AtTarget, Road::ExecuteNowDuringRun, Road::ExecuteNowAtStart}) {
+    SCOPED_TRACE(static_cast<int>(road));
+    World w;
+    w.power.answerAfterMs = 30000;
+    if (road == Road::ExecuteNowAtStart) {
+      w.host.Click(选择框2);
+      w.host.Click(按钮1);
+    } else {
+      w.StartCountdown(road == Road::AtTarget ? 5 : 600);
+      if (road == Road::ExecuteNowDuringRun) w.host.Click(选择框2);
+      w.host.Advance(road == Road::AtTarget ? 5000 : 1000);
+    }
+    ASSERT_EQ(w.power.requests.size(), 1u);
+    const std::uint64_t asked = w.host.NowMs();
+    w.host.Advance(10000);
+    w.host.Click(按钮1);  // a new start while the answer is awaited
+    w.boxes.Answer(0);
+    w.host.SelectMenuItem(菜单项_立即执行);
+    w.host.Advance(asked + 30000 - w.host.NowMs() - 1);
+    EXPECT_FALSE(w.host.Destroyed());
+    EXPECT_EQ(w.host.Caption(标签3), DateTimeToText(w.host.Now()));  // the clock goes on
+    EXPECT_EQ(w.power.requests.size(), 1u);
+    EXPECT_TRUE(w.boxes.shown.empty());
+    w.host.Advance(1);
+    EXPECT_TRUE(w.host.Destroyed());
+    EXPECT_TRUE(w.boxes.shown.empty());
+  }
 }
 
 TEST(Schedule, IdleModeWaitsForTheUserToStop) {

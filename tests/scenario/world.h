@@ -21,7 +21,7 @@ struct World {
   }
   headless::HeadlessHost host;
   headless::ScriptedMessageBoxes boxes{host};
-  headless::RecordingPower power;
+  headless::RecordingPower power{host};
   headless::RecordingSound sound{host};
   headless::MemoryFileSystem files;
   Program program{Services{host, host, boxes, power, sound, host, &files}};

@@ -1,6 +1,7 @@
 #pragma once
-// How a Linux desktop carries out an action code. No system calls here, so the
-// rule is tested on any system; power_linux.cpp makes the calls.
+// How a Linux desktop carries out an action code, and which lock holds automatic
+// sleep off. No system calls here, so the rules are tested on any system;
+// power_linux.cpp makes the calls.
 #include <cstdint>
 #include <string_view>
 
@@ -23,5 +24,21 @@ struct LogindRequest {
 };
 
 LogindRequest MapLogindAction(std::int32_t code, bool force);
+
+// Keeping the computer awake holds off what the desktop does on its own when the
+// user is away (automatic suspend, the idle action) and nothing the user asks for:
+// standby from the menu, the lid or the power key still suspend. The desktop's own
+// inhibitors are asked first, as its power settings heed them: GNOME's session
+// manager, then the desktop portal (KDE, and GNOME inside a sandbox). Without
+// either, logind's idle lock; never its sleep lock, which would refuse the user's
+// own standby.
+enum class AwakeInhibitor { SessionManager, Portal, Logind };
+inline constexpr AwakeInhibitor kAwakeInhibitors[] = {AwakeInhibitor::SessionManager, AwakeInhibitor::Portal,
+                                                      AwakeInhibitor::Logind};
+// The flags both the session manager and the portal take: 4 suspend, 8 idle
+// (1 logout and 2 user switching are left alone).
+inline constexpr std::uint32_t kInhibitSuspend = 4, kInhibitIdle = 8;
+inline constexpr std::uint32_t kAwakeInhibitFlags = kInhibitSuspend | kInhibitIdle;
+inline constexpr std::string_view kLogindAwakeWhat = "idle", kLogindAwakeMode = "block";
 
 }  // namespace tolvane

@@ -34,6 +34,13 @@ bool QueryVersion(OSVERSIONINFOW& info) {
 
 }  // namespace
 
+void Win32PowerService::RequestPowerAction(std::int32_t code, bool force, PowerAnswered answered) {
+  PowerAnswer answer;
+  answer.accepted = RequestPowerAction(code, force);
+  if (!answer.accepted) answer.reason = FailureReason();
+  answered(answer);
+}
+
 bool Win32PowerService::RequestPowerAction(std::int32_t code, bool force) {
   lastError_ = ERROR_INVALID_PARAMETER;  // stays for a code outside 1..5
   const bool accepted = RunPowerAction(*this, code, force);

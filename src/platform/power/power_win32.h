@@ -10,9 +10,14 @@ namespace tolvane {
 
 class Win32PowerService final : public PowerService, private PowerSystemCalls {
  public:
-  bool RequestPowerAction(std::int32_t code, bool force) override;
-  std::string FailureReason() const override;
+  // Windows answers at once: `answered` runs before this returns.
+  void RequestPowerAction(std::int32_t code, bool force, PowerAnswered answered) override;
   void KeepSystemAwake(bool awake) override;
+
+  // The request itself: true when the system accepted it; on false,
+  // FailureReason() tells the user why (GBK text).
+  bool RequestPowerAction(std::int32_t code, bool force);
+  std::string FailureReason() const;
 
   // Enables SeShutdownPrivilege for this process; true when it is now enabled
   // (always on a system outside the NT family, which has no privileges).

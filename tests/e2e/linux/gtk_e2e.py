@@ -133,7 +133,7 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
         session = self.get_dbus(system_bus=True).get_object("org.freedesktop.login1", "/org/freedesktop/login1/session/c1")
         return [c[1] for c in session.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)]
 
-    def inhibitors(self, what="sleep:idle"):
+    def inhibitors(self, what="idle"):
         return [tuple(str(x) for x in i[:4]) for i in self.logind_obj.ListInhibitors(dbus_interface="org.freedesktop.login1.Manager")
                 if str(i[0]) == what]
 
@@ -208,8 +208,10 @@ class Schedule(TolvaneDesktop):
 
     def test_board_click_pauses_and_resumes_and_lock_is_held(self):
         self.start_countdown(59)
-        poll(lambda: ("sleep:idle", "Tolvane") in [i[:2] for i in self.inhibitors()], 5, "the inhibitor lock")
+        # Without a desktop inhibitor, logind's idle lock: the user's own suspend is not held off.
+        poll(lambda: ("idle", "Tolvane") in [i[:2] for i in self.inhibitors()], 5, "the inhibitor lock")
         self.assertEqual([i[3] for i in self.inhibitors()], ["block"])
+        self.assertEqual([i for i in self.inhibitors("sleep") + self.inhibitors("sleep:idle")], [])
         self.click("标签2")
         self.accessible("计时暂停中...")
         time.sleep(0.6)  # past the double-click time: a separate click
@@ -234,6 +236,39 @@ class Schedule(TolvaneDesktop):
         self.key("Return")
         self.assertEqual(self.manager_calls(), [])
         self.assertEqual(self.program.poll(), None)
+
+    def answer_power_off_with(self, code):
+        self.logind_obj.AddMethod("org.freedesktop.login1.Manager", "PowerOff", "b", "", code,
+                                  dbus_interface=dbusmock.MOCK_IFACE)
+        self.addCleanup(self.logind_obj.AddMethod, "org.freedesktop.login1.Manager", "PowerOff", "b", "", "",
+                        dbus_interface=dbusmock.MOCK_IFACE)
+
+    def box_shown(self):
+        return subprocess.run(["xdotool", "search", "--name", "^信息：$"], capture_output=True).returncode == 0
+
+    def test_request_answered_after_30_seconds_counts_as_done(self):
+        # As logind answers once the user has taken 30 s to authenticate.
+        self.answer_power_off_with("time.sleep(30)")
+        self.start_countdown(6, force=False)
+        asked = time.time()
+
+        def ended_without_a_box():
+            self.assertFalse(self.box_shown(), "a failure shown before logind answered")
+            return self.program.poll() is not None
+        poll(ended_without_a_box, 60, "the program ending once logind answers")
+        self.assertEqual(self.program.returncode, 0)
+        self.assertGreater(time.time() - asked, 29)
+        self.assertEqual(self.manager_calls(), [("PowerOff", [True])])
+
+    def test_refusal_shows_loginds_reason(self):
+        self.answer_power_off_with("raise dbus.exceptions.DBusException('Access denied by the administrator', "
+                                   "name='org.freedesktop.DBus.Error.AccessDenied')")
+        self.start_countdown(6, force=False)
+        self.accessible_matching(lambda text: "无法执行关机" in text and "Access denied by the administrator" in text,
+                                 "the refusal with logind's reason")
+        self.assertIsNone(self.program.poll())
+        self.key("Return")
+        self.assertEqual(self.program.wait(timeout=10), 0)
 
 
 MUTTER_IDLE = "org.gnome.Mutter.IdleMonitor"
@@ -352,6 +387,7 @@ WATCHER = "org.kde.StatusNotifierWatcher"
 ITEM = "org.kde.StatusNotifierItem"
 DBUSMENU = "com.canonical.dbusmenu"
 WATCHER_TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "status_watcher_template.py")
+PORTAL = "org.freedesktop.portal.Desktop"
 
 
 class Tray(TolvaneDesktop):
@@ -619,6 +655,9 @@ class SessionEnd(TolvaneDesktop):
             manager.AddObject(self.CLIENT, "org.gnome.SessionManager.ClientPrivate", dbus.Dictionary({}, signature="sv"),
                               [("EndSessionResponse", "bs", "", "")])
             self.client = self.get_dbus().get_object("org.gnome.SessionManager", self.CLIENT)
+        if "portal" in self._testMethodName:
+            self.manager = self.spawn_server(PORTAL, "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Inhibit",
+                                             stdout=subprocess.DEVNULL)
         super().setUp()
 
     def tearDown(self):
@@ -653,6 +692,44 @@ class SessionEnd(TolvaneDesktop):
                                dbus_interface=dbusmock.MOCK_IFACE)
         self.assertEqual(self.program.wait(timeout=10), 0)
         self.assertEqual(responses(), [[True, ""], [True, ""]])
+
+    def calls(self, stand_in, method):
+        return [list(c[2]) for c in stand_in.GetCalls(dbus_interface=dbusmock.MOCK_IFACE) if c[1] == method]
+
+    def test_gnome_inhibitor_holds_off_automatic_suspend_only(self):
+        manager = self.get_dbus().get_object("org.gnome.SessionManager", "/org/gnome/SessionManager")
+        # Each answer comes a second late, with a cookie of its own.
+        manager.AddMethod("org.gnome.SessionManager", "Inhibit", "susu", "u",
+                          "time.sleep(1); self.cookie = getattr(self, 'cookie', 0) + 1; ret = dbus.UInt32(self.cookie)")
+        manager.AddMethod("org.gnome.SessionManager", "Uninhibit", "u", "", "")
+        # Cancelled before the answer: the late lock is given back at once.
+        self.start_countdown(59)
+        self.click("按钮2")
+        poll(lambda: self.calls(manager, "Uninhibit") == [[1]], 10, "the late lock given back")
+        self.assertEqual(self.calls(manager, "Inhibit")[0][3], 4 | 8)  # suspend and idle only
+        # Answered while running: kept until the schedule ends.
+        self.start_countdown(59)
+        poll(lambda: len(self.calls(manager, "Inhibit")) == 2, 10, "the second lock")
+        self.assertEqual(self.calls(manager, "Uninhibit"), [[1]])
+        self.assertEqual(self.inhibitors(), [])  # logind's own lock is not taken as well
+        self.assertEqual(self.inhibitors("sleep"), [])
+        self.click("按钮2")
+        poll(lambda: self.calls(manager, "Uninhibit") == [[1], [2]], 10, "the lock released on cancel")
+
+    def test_portal_inhibitor_where_there_is_no_session_manager(self):
+        portal = self.get_dbus().get_object(PORTAL, "/org/freedesktop/portal/desktop")
+        request = "/org/freedesktop/portal/desktop/request/1/t"
+        portal.AddMethod("org.freedesktop.portal.Inhibit", "Inhibit", "sua{sv}", "o", f"ret = dbus.ObjectPath('{request}')")
+        portal.AddObject(request, "org.freedesktop.portal.Request", dbus.Dictionary({}, signature="sv"),
+                         [("Close", "", "", "")])
+        self.start_countdown(59)
+        window, flags, options = poll(lambda: self.calls(portal, "Inhibit"), 10, "the portal's lock")[0]
+        self.assertEqual(flags, 4 | 8)
+        self.assertIn("reason", options)
+        self.assertEqual(self.inhibitors(), [])
+        closed = self.get_dbus().get_object(PORTAL, request)
+        self.click("按钮2")
+        poll(lambda: self.calls(closed, "Close") == [[]], 10, "the portal's lock closed on cancel")
 
 
 if __name__ == "__main__":
