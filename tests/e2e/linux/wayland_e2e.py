@@ -297,7 +297,7 @@ class Wayland(GnomeWayland):
         while checked < 3:
             time.sleep((1.2 - time.time() % 1) % 1)
             asked = time.time()
-            if asked % 1 > 0.4:
+            if asked % 1 > 0.3:
                 continue  # overslept: the next second
             text = clock.name
             answered = time.time()
