@@ -56,6 +56,9 @@ constexpr char kCss[] =
 GtkHost::GtkHost() = default;
 
 GtkHost::~GtkHost() {
+  // The program that took the events has ended before its host: nothing that runs
+  // while the notice's last answer is awaited may reach it.
+  SetEventSink(nullptr);
   sessionEnd_.reset();
   if (raiseCheck_ != 0) g_source_remove(raiseCheck_);
   notice_.reset();

@@ -3,10 +3,18 @@
 // come to the front: one critical notification with the program's icon, updated in
 // place each second, with a 取消 action and a default action that brings the
 // window, withdrawn when the schedule ends.
+//
+// No call waits for the notification server: a server still starting, or a busy
+// shell, answers when it can. While a Notify is unanswered the newest text waits
+// for its turn, signals about a notice whose id is not yet known are kept until the
+// answer tells it, and a notice that is no longer wanted when its answer comes is
+// withdrawn then.
 #include <gio/gio.h>
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tolvane::gtk {
 
@@ -19,25 +27,38 @@ class PromptNotice {
 
   // icon: an (iiibiiay) image, taken; may be null.
   PromptNotice(Handlers handlers, GVariant* icon);
+  // Withdraws the notice; an unanswered Notify is waited for a bounded time, so the
+  // notice it put up can be withdrawn too.
   ~PromptNotice();
   PromptNotice(const PromptNotice&) = delete;
   PromptNotice& operator=(const PromptNotice&) = delete;
 
-  // Posts the notification, or updates the one already shown (unless the user closed it).
+  // Shows the notice with this text, in place of the one shown (unless the user
+  // dismissed it during this schedule).
   void Post(const std::string& body);
   void Withdraw();
 
  private:
+  void Send();
+  void Answered(GVariant* reply);  // null: the call failed
+  void Close();
   void Signal(const gchar* name, GVariant* parameters);
+  void Handle(const gchar* name, GVariant* parameters);
+  void WaitForAnswer();
 
   Handlers handlers_;
   GVariant* icon_ = nullptr;
   GDBusConnection* bus_ = nullptr;
+  GCancellable* cancellable_ = nullptr;  // cancelled when this object goes
   guint signals_ = 0;
-  guint32 id_ = 0;          // the notification shown, 0 for none
-  bool dismissed_ = false;  // the user closed it: not shown again until withdrawn
-  std::string sent_;        // the text shown
+  guint32 id_ = 0;          // the notification shown, 0 for none (or not yet known)
+  bool pending_ = false;    // a Notify awaits its answer
+  bool dismissed_ = false;  // the user dismissed it: not shown again until withdrawn
+  std::string wanted_;      // the text the notice should show, empty for none
+  std::string sent_;        // the text of the latest Notify
   std::string token_;       // from the server, for the action that follows
+  // Signals about an id other than id_ that came while a Notify was unanswered.
+  std::vector<std::pair<std::string, GVariant*>> early_;
 };
 
 }  // namespace tolvane::gtk

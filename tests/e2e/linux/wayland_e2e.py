@@ -274,6 +274,168 @@ class Wayland(GnomeWayland):
         self.assertGreater(waited, 3.5)
         self.assertLess(waited, 8.5)
 
+    def answer_late(self):
+        """The notification server from here on: a new one that answers late."""
+        if hasattr(self, "late"):
+            self.late.stop()
+        else:
+            self.notifier.terminate()
+            self.notifier.wait()
+        self.late = LateNotifications()
+        self.addCleanup(self.late.stop)
+
+    def test_late_notice_replaced_in_place_while_the_tick_keeps_its_second_and_cancel_there(self):
+        import pyatspi
+        self.answer_late()
+        program, frame, _ = self.countdown_behind_another_window(9)
+        clock = pyatspi.findDescendant(frame, lambda a: a is not None and re.match(r"\d+年", a.name or ""))
+        poll(self.late.notifies, 15, "the first notice")
+        shown = list(self.late.on_screen())[0]
+        # Every second, while the answers are late: read a fifth into the second, the
+        # clock shows that second, and the window answered within the second's first half.
+        checked = 0
+        while checked < 3:
+            time.sleep((1.2 - time.time() % 1) % 1)
+            asked = time.time()
+            if asked % 1 > 0.3:
+                continue  # overslept: the next second
+            text = clock.name
+            answered = time.time()
+            self.assertEqual(clock_seconds(text), time.localtime(asked).tm_sec, text)
+            self.assertLess(answered - int(asked), 0.5, "the window did not answer while a notice was unanswered")
+            checked += 1
+        self.late.emit("ActionInvoked", "(us)", (shown, "cancel"))
+        poll(lambda: not self.late.on_screen(), 5, "the notice withdrawn")
+        self.assertEqual(self.named(frame, "倒计时牌").name, "倒计时牌")
+        notified = len(self.late.notifies())
+        time.sleep(4)  # past the target
+        self.assertEqual(self.power_calls(), [])
+        self.assertIsNone(program.poll())
+        notifies = self.late.notifies()
+        self.assertEqual(len(notifies), notified, "a notice after the cancel")
+        # One notice, its text replaced in place each time.
+        self.assertEqual(self.late.peak, 1)
+        self.assertEqual([replaces for replaces, _ in notifies], [0] + [shown] * (len(notifies) - 1))
+        self.assertGreater(len(notifies), 1)
+
+    def test_late_notice_closed_by_the_server_or_the_user_and_withdrawn_at_the_end(self):
+        # (what happens while the program's Notify of this number is unanswered, the power
+        # action that follows, whether a new notice follows)
+        cases = (("expired", 2, ["PowerOff"], True),  # comes back at the next second
+                 ("dismissed", 1, ["PowerOff"], False),  # stays down for this schedule
+                 ("window closed", 1, [], False))  # the end waits for the answer to withdraw it
+        for event, at_notify, power, again in cases:
+            with self.subTest(event=event):
+                self.answer_late()
+                program, frame, _ = self.countdown_behind_another_window(7)
+                poll(lambda: len(self.late.notifies()) >= at_notify, 15, f"Notify {at_notify}")
+                if event == "window closed":
+                    self.click(self.named(frame, "Close"))
+                else:
+                    self.late.close(1, 1 if event == "expired" else 2)
+                self.assertEqual(program.wait(timeout=15), 0)
+                self.assertEqual(self.power_calls(), power)
+                self.logind_obj.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
+                # Nothing is left on screen when the program has gone, nor was ever more than one notice.
+                poll(lambda: not self.late.on_screen(), 2, "every notice withdrawn")
+                self.assertEqual(self.late.peak, 1)
+                after = self.late.notifies()[at_notify:]
+                self.assertEqual(bool(after), again, after)
+
+
+class LateNotifications:
+    """A notification server that shows each notice at once but answers each Notify
+    1.5 s late, as one that D-Bus activation is still starting. It runs on a thread of
+    its own on the private session bus, keeps the notices on screen (id -> text) until
+    they are withdrawn or closed, the most ever on screen at once, and every Notify."""
+    XML = ("<node><interface name='org.freedesktop.Notifications'><method name='Notify'>"
+           + "".join(f"<arg type='{t}' direction='in'/>" for t in ("s", "u", "s", "s", "s", "as", "a{sv}", "i"))
+           + "<arg type='u' direction='out'/></method><method name='CloseNotification'>"
+           "<arg type='u' direction='in'/></method></interface></node>")
+    PATH = "/org/freedesktop/Notifications"
+
+    def __init__(self, delay=1.5):
+        import threading
+        from gi.repository import GLib
+        self.delay, self.lock = delay, threading.Lock()
+        self.shown, self.notified, self.peak, self.next_id = {}, [], 0, 1
+        self.context = GLib.MainContext()
+        self.loop = GLib.MainLoop(self.context)
+        ready = threading.Event()
+        self.thread = threading.Thread(target=self.run, args=(ready,), daemon=True)
+        self.thread.start()
+        if not ready.wait(10):
+            raise AssertionError("the late notification server did not start")
+
+    def run(self, ready):
+        from gi.repository import Gio, GLib
+        self.context.push_thread_default()
+        self.bus = Gio.DBusConnection.new_for_address_sync(
+            os.environ["DBUS_SESSION_BUS_ADDRESS"],
+            Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
+        self.bus.register_object(self.PATH, Gio.DBusNodeInfo.new_for_xml(self.XML).interfaces[0], self.call)
+        # The name is free once the bus has seen the server before this one go.
+        for _ in range(50):
+            owned = self.bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                       "RequestName", GLib.Variant("(su)", (NOTIFICATIONS, 4)), None,
+                                       Gio.DBusCallFlags.NONE, -1, None).unpack()[0] == 1
+            if owned:
+                ready.set()
+                break
+            time.sleep(0.1)
+        self.loop.run()
+        self.bus.close_sync(None)
+
+    def call(self, bus, sender, path, interface, method, parameters, invocation):
+        from gi.repository import GLib
+        args = parameters.unpack()
+        with self.lock:
+            if method == "Notify":
+                replaces, body = args[1], args[4]
+                self.notified.append((replaces, body))
+                nid = replaces if replaces in self.shown else self.next_id
+                self.next_id += nid == self.next_id
+                self.shown[nid] = body
+                self.peak = max(self.peak, len(self.shown))
+        if method == "Notify":
+            answer = GLib.timeout_source_new(int(self.delay * 1000))
+            answer.set_callback(lambda *_: invocation.return_value(GLib.Variant("(u)", (nid,))))
+            answer.attach(self.context)
+        else:
+            invocation.return_value(None)
+            self.close(args[0], 3)
+
+    def emit(self, signal, signature, args):
+        from gi.repository import GLib
+        self.bus.emit_signal(None, self.PATH, NOTIFICATIONS, signal, GLib.Variant(signature, args))
+
+    def close(self, nid, reason):
+        """Takes a notice off the screen for a reason of NotificationClosed: 1 expired,
+        2 dismissed by the user, 3 withdrawn by CloseNotification."""
+        with self.lock:
+            if self.shown.pop(nid, None) is None:
+                return
+        self.emit("NotificationClosed", "(uu)", (nid, reason))
+
+    def notifies(self):
+        """The Notify calls: (replaces_id, text)."""
+        with self.lock:
+            return list(self.notified)
+
+    def on_screen(self):
+        with self.lock:
+            return dict(self.shown)
+
+    def stop(self):
+        self.context.invoke_full(0, lambda *_: self.loop.quit())
+        self.thread.join(10)
+
+
+def clock_seconds(text):
+    """The seconds of a time as the program shows it (its 秒 is left out at 0)."""
+    found = re.search(r"(\d+)秒$", text)
+    return int(found.group(1)) if found else 0
+
 
 if __name__ == "__main__":
     TOLVANE, OUT = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
