@@ -36,12 +36,13 @@ e2e_colours() {
   timeout 30 wineserver -w
 }
 
-# "<background> <ink> <ink pixels> <contrast>" of a sampled text in the window's screenshot.
+# "<background> <ink> <ink pixels> <contrast>" of a sampled text in the window's screenshot:
+# the control's rectangle without its top and bottom 6 pixels (标签1 reaches into the clock).
 sample() {
   local shot=$1 name=$2 skip=$3 wx wy x y w h
   read -r wx wy _ <<<"$(drv get window rect)"
   read -r x y w h <<<"$(drv get "$name" screen-rect)"
-  python3 "$PIXELS" "$shot" $((x - wx + skip)) $((y - wy)) $((w - skip)) "$h"
+  python3 "$PIXELS" "$shot" $((x - wx + skip)) $((y - wy + 6)) $((w - skip)) $((h - 12))
 }
 
 # Under Wine's default (light) scheme the texts are exactly the layout's colours.

@@ -172,6 +172,52 @@ class WindowAtScale2(TolvaneDesktop):
         self.screenshot("tolvane-gtk-scale2.png")
 
 
+class Contrast(TolvaneDesktop):
+    """The sampled texts against the face the GTK theme draws: the light theme keeps the
+    layout's colours exactly; under a dark and a high-contrast theme each stands out."""
+    THEMES = {"test_light_theme_keeps_the_layouts_colours": "Adwaita", "test_dark_theme": "Adwaita:dark",
+              "test_high_contrast_inverse_theme": "HighContrastInverse"}
+    # The control and how far its caption starts right of its left edge (after a check or
+    # radio box's mark); the top and bottom 6 pixels are left out (标签1 reaches into the clock).
+    SAMPLES = (("标签1", 0), ("选择框3", 24), ("单选框1", 24))
+
+    def setUp(self):
+        os.environ["GTK_THEME"] = self.THEMES[self._testMethodName]
+        try:
+            super().setUp()
+        finally:
+            del os.environ["GTK_THEME"]
+
+    def sampled_texts(self, shot):
+        sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+        from text_pixels import text_colours
+        self.screenshot(shot)
+        texts = {}
+        for name, skip in self.SAMPLES:
+            left, top, width, height = RECTS[name]
+            texts[name] = text_colours(os.path.join(OUT, shot), left + skip, top + 6, width - skip, height - 12)
+            print(f"{name}: background {texts[name][0]}, text {texts[name][1]} ({texts[name][2]} pixels, "
+                  f"contrast {texts[name][3]:.2f})", file=sys.stderr)
+        return texts
+
+    def assert_readable(self, shot):
+        for name, (background, ink, count, ratio) in self.sampled_texts(shot).items():
+            self.assertLess(sum(background) / 3, 128, f"{name} stands on {background}, not the theme's dark face")
+            self.assertGreaterEqual(count, 50, f"{name}: no text drawn")
+            self.assertGreaterEqual(ratio, 3.0, f"{name}: text {ink} on {background}")
+
+    def test_light_theme_keeps_the_layouts_colours(self):
+        texts = self.sampled_texts("tolvane-gtk-light.png")
+        self.assertEqual({name: t[1] for name, t in texts.items()},
+                         {"标签1": (0, 0, 0), "选择框3": (0, 0, 0), "单选框1": (0, 0, 255)})
+
+    def test_dark_theme(self):
+        self.assert_readable("tolvane-gtk-dark.png")
+
+    def test_high_contrast_inverse_theme(self):
+        self.assert_readable("tolvane-gtk-high-contrast-inverse.png")
+
+
 class Schedule(TolvaneDesktop):
     @classmethod
     def setUpClass(cls):
