@@ -45,36 +45,69 @@ sample() {
   python3 "$PIXELS" "$shot" $((x - wx + skip)) $((y - wy + 6)) $((w - skip)) $((h - 12))
 }
 
+# Each sampled text of a screenshot: "layout" (the layout's exact colour, as under the
+# default scheme) or "readable" (3:1 or more against a black face, in enough pixels to be
+# a caption). Prints what it found; the number of texts that fail.
+check_samples() {
+  local shot=$E2E_SHOTS/$1 want=$2 layout=("0,0,0" "0,0,0" "0,0,255") i name bg ink count ratio failed=0
+  for i in "${!SAMPLES[@]}"; do
+    name=${SAMPLES[$i]%% *}
+    # shellcheck disable=SC2086
+    read -r bg ink count ratio <<<"$(sample "$shot" ${SAMPLES[$i]})"
+    echo "$name: background $bg, text $ink ($count pixels, contrast $ratio)"
+    if [ "$want" = layout ]; then
+      [ "$ink" = "${layout[$i]}" ] || { echo "$name is drawn in $ink, not the layout's ${layout[$i]}"; failed=$((failed + 1)); }
+    elif [ "$bg" != "0,0,0" ]; then
+      echo "$name stands on $bg, not the scheme's black face"; failed=$((failed + 1))
+    elif [ "$count" -lt 50 ] || python3 -c "import sys; sys.exit(float('$ratio') >= 3)"; then
+      echo "$name is not readable: text $ink on $bg, contrast $ratio in $count pixels"; failed=$((failed + 1))
+    fi
+  done
+  return "$failed"
+}
+
 # Under Wine's default (light) scheme the texts are exactly the layout's colours.
 test_contrast_default() {
   e2e_start
   e2e_screenshot contrast-default.png
-  local want=("0,0,0" "0,0,0" "0,0,255") i bg ink count ratio
-  for i in "${!SAMPLES[@]}"; do
-    # shellcheck disable=SC2086
-    read -r bg ink count ratio <<<"$(sample "$E2E_SHOTS/contrast-default.png" ${SAMPLES[$i]})"
-    echo "${SAMPLES[$i]%% *}: background $bg, text $ink ($count pixels, contrast $ratio)"
-    [ "$ink" = "${want[$i]}" ] || e2e_fail "${SAMPLES[$i]%% *} is drawn in $ink, not the layout's ${want[$i]}"
-  done
+  check_samples contrast-default.png layout || e2e_fail "the default scheme changed the layout's colours"
   e2e_close
 }
 
-# With the black contrast scheme every sampled text stands out from the black face: 3:1
-# or more, in enough pixels to be a caption.
+# With the black contrast scheme in the prefix every sampled text stands out from the face.
 test_contrast_black() {
   e2e_colours "${HIGH_CONTRAST_BLACK[@]}"
   e2e_start
   e2e_screenshot contrast-black.png
-  local i bg ink count ratio
-  for i in "${!SAMPLES[@]}"; do
-    # shellcheck disable=SC2086
-    read -r bg ink count ratio <<<"$(sample "$E2E_SHOTS/contrast-black.png" ${SAMPLES[$i]})"
-    echo "${SAMPLES[$i]%% *}: background $bg, text $ink ($count pixels, contrast $ratio)"
-    [ "$bg" = "0,0,0" ] || e2e_fail "${SAMPLES[$i]%% *} stands on $bg, not the scheme's black face"
-    [ "$count" -ge 50 ] && python3 -c "import sys; sys.exit(float('$ratio') < 3)" ||
-      e2e_fail "${SAMPLES[$i]%% *} is not readable: text $ink on $bg, contrast $ratio in $count pixels"
-  done
+  check_samples contrast-black.png readable || e2e_fail "texts vanish on the black contrast scheme"
   e2e_close
+}
+
+# The black scheme chosen while the program runs repaints the window at once in readable
+# colours; the default chosen again brings the layout's colours back.
+test_contrast_switch() {
+  e2e_colours  # in case the session's colours reach the prefix
+  e2e_start
+  e2e_screenshot contrast-switch-default.png
+  check_samples contrast-switch-default.png layout || e2e_fail "the default scheme changed the layout's colours"
+  local default
+  # COLOR_BTNFACE, BTNTEXT, WINDOW, WINDOWTEXT, GRAYTEXT
+  default=$(drv sys-colours 15=000000 18=ffffff 5=000000 8=ffffff 17=3ff23f) || e2e_abort "cannot set the system colours"
+  switched contrast-switch-black.png readable || e2e_fail "the window kept unreadable colours after the switch"
+  # shellcheck disable=SC2086
+  drv sys-colours $default >/dev/null || e2e_abort "cannot set the system colours back"
+  switched contrast-switch-back.png layout || e2e_fail "the layout's colours did not come back"
+  e2e_close
+}
+
+# The window repaints on its own after a switch: a few seconds for it, then the samples.
+switched() {
+  local i
+  for i in $(seq 12); do
+    sleep 0.25
+    e2e_screenshot "$1" >/dev/null && check_samples "$1" "$2" >/dev/null && break
+  done
+  check_samples "$1" "$2"
 }
 
 e2e_main "$@"
