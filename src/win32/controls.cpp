@@ -52,12 +52,14 @@ void Win32Host::ReadSystemColours() {
               SysColour(COLOR_WINDOWTEXT), SysColour(COLOR_GRAYTEXT), high};
 }
 
-void Win32Host::SystemColoursChanged() {
+void Win32Host::SystemColoursChanged(UINT message) {
   const ui::SystemColours before = colours_;
   ReadSystemColours();
   // Common controls (the pickers, the spin arrows) learn of new colours only from their parent.
-  for (const auto* controls : {&hwnds_, &spins_}) {
-    for (const auto& [name, hwnd] : *controls) SendMessageW(hwnd, WM_SYSCOLORCHANGE, 0, 0);
+  if (message == WM_SYSCOLORCHANGE) {
+    for (const auto* controls : {&hwnds_, &spins_}) {
+      for (const auto& [name, hwnd] : *controls) SendMessageW(hwnd, WM_SYSCOLORCHANGE, 0, 0);
+    }
   }
   if (colours_ != before && window_ != nullptr) RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }

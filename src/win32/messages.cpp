@@ -76,7 +76,7 @@ LRESULT Win32Host::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return ControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_SYSCOLORCHANGE:
     case WM_SETTINGCHANGE:  // the contrast theme switched on or off
-      SystemColoursChanged();
+      SystemColoursChanged(message);
       return 0;
     case WM_WINDOWPOSCHANGED: {
       const auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);

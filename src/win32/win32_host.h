@@ -62,8 +62,9 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   LRESULT HandleNotify(NMHDR* header);
   LRESULT ControlColour(HDC dc, HWND control);
   void ReadSystemColours();
-  // The user changed the system's colours or the contrast theme: the window is painted anew.
-  void SystemColoursChanged();
+  // The user changed the system's colours or the contrast theme (WM_SYSCOLORCHANGE or
+  // WM_SETTINGCHANGE): the window is painted anew.
+  void SystemColoursChanged(UINT message);
   void PaintLabel(HWND hwnd);
   void CreateControls();
   HWND CreateControl(const ui::ControlDef& def);
