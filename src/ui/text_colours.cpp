@@ -17,6 +17,11 @@ double Linear(std::uint8_t channel) {
   return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
 }
 
+bool StandsOut(Colour layoutColour, Colour background) {
+  const double needed = std::min(kLargeTextContrast, ContrastRatio(layoutColour, kDarkestLightFace));
+  return ContrastRatio(layoutColour, background) >= needed;
+}
+
 // The system's colour for text on `background`, or, where a theme pairs them badly (its
 // face text on a field the layout fills white), black or white, whichever reads better.
 Colour ReadableOn(Colour background, Colour preferred) {
@@ -30,11 +35,6 @@ double RelativeLuminance(Colour c) { return 0.2126 * Linear(c.red) + 0.7152 * Li
 double ContrastRatio(Colour a, Colour b) {
   const double la = RelativeLuminance(a), lb = RelativeLuminance(b);
   return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-bool StandsOut(Colour layoutColour, Colour background) {
-  const double needed = std::min(kLargeTextContrast, ContrastRatio(layoutColour, kDarkestLightFace));
-  return ContrastRatio(layoutColour, background) >= needed;
 }
 
 TextPaint PaintText(Colour colour, std::optional<Colour> ownBackground, bool disabled, const SystemColours& system) {

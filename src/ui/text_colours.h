@@ -32,14 +32,13 @@ struct TextPaint {
 double RelativeLuminance(Colour c);
 double ContrastRatio(Colour a, Colour b);
 
-// Whether a layout colour still reads on `background`: at 3:1, what large text needs,
-// or at least as well as on the darkest face of Windows' standard light schemes, so that
-// a colour the layout accepted there (its orange) is not taken away on any light face.
-bool StandsOut(Colour layoutColour, Colour background);
-
 // The colours of a control's text: `colour` is its current one (the layout's, or one
 // the program set), `ownBackground` the layout's background where it has one (a field
-// the program fills itself; none: the system's face shows).
+// the program fills itself; none: the system's face shows). The colour is kept where it
+// reads on the background: at 3:1, what text of the layout's sizes needs, or at least as
+// well as on the darkest face of Windows' standard light schemes, so that a colour the
+// layout accepted there (its orange, 2.2:1 on the default face) is not taken away on any
+// light face.
 TextPaint PaintText(Colour colour, std::optional<Colour> ownBackground, bool disabled, const SystemColours& system);
 
 }  // namespace tolvane::ui

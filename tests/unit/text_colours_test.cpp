@@ -22,21 +22,21 @@ TEST(TextColours, ContrastRatioIsWcags) {
 
 // Every text colour the window shows, on the faces of the systems it meets: the light
 // ones (Windows 7 and later, XP's Luna, the classic scheme, light Adwaita) keep the layout
-// exactly; on black and on dark Adwaita grey the colours that vanish there give way.
+// exactly; on black, dark Adwaita grey and a mid grey the colours that vanish there give way.
 TEST(TextColours, LayoutColoursKeptOnLightFacesReplacedWhereTheyVanish) {
-  const Colour faces[] = {{240, 240, 240}, {236, 233, 216}, {212, 208, 200}, {246, 245, 244}, kWhite, kBlack, {53, 53, 53}};
+  const Colour faces[] = {{240, 240, 240}, {236, 233, 216}, {212, 208, 200}, {246, 245, 244}, kWhite, kBlack, {53, 53, 53}, kGrey};
   struct Row {
     Colour colour;
     bool keptOn[std::size(faces)];
   };
   const Row rows[] = {
-      //            grey240 luna   classic adwaita white  black  darkgrey
-      {kBlack, {true, true, true, true, true, false, false}},
-      {kBlue, {true, true, true, true, true, false, false}},
-      {kRed, {true, true, true, true, true, true, true}},
-      {kSkyBlue, {true, true, true, true, true, true, true}},
-      {kOrange, {true, true, true, true, true, true, true}},
-      {tolvane::kRunningLabelColour, {true, true, true, true, true, true, true}},
+      //            grey240 luna  classic adwaita white black  darkgrey midgrey
+      {kBlack, {true, true, true, true, true, false, false, true}},
+      {kBlue, {true, true, true, true, true, false, false, false}},
+      {kRed, {true, true, true, true, true, true, true, false}},
+      {kSkyBlue, {true, true, true, true, true, true, true, false}},
+      {kOrange, {true, true, true, true, true, true, true, false}},
+      {tolvane::kRunningLabelColour, {true, true, true, true, true, true, true, false}},
   };
   // The table covers every colour the layout gives an enabled text.
   std::set<std::tuple<int, int, int>> inTable;
