@@ -1,5 +1,8 @@
 // The controls of the GTK host: the layout that gives every control exactly its
-// rectangle, building each control, fonts, label painting and the number boxes.
+// rectangle, building each control, fonts, the theme's colours (for ui::PaintText),
+// label painting and the number boxes.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "gtk/date_picker.h"
@@ -8,6 +11,7 @@
 #include "platform/text/text_linux.h"
 #include "ui/number_entry.h"
 #include "ui/scale.h"
+#include "ui/text_colours.h"
 
 // A GtkFixed that allocates every child exactly its size request, as a window
 // of absolutely placed controls does: a caption taller than its control is cut,
@@ -72,12 +76,73 @@ std::string CaptionText(const ui::ControlDef& def, const std::string& gbk) {
   return GbkToUtf8(gbk);
 }
 
+ui::Colour ToColour(const GdkRGBA& c) {
+  auto channel = [](double v) { return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+  return {channel(c.red), channel(c.green), channel(c.blue)};
+}
+
+// A style's text colour and background in a state. A background the theme leaves
+// transparent (it paints an image instead) is taken as black or white, whichever the
+// text stands out from.
+std::pair<ui::Colour, ui::Colour> StyleColours(GtkStyleContext* style, GtkStateFlags state) {
+  gtk_style_context_save(style);
+  gtk_style_context_set_state(style, state);
+  GdkRGBA text, *background = nullptr;
+  gtk_style_context_get_color(style, state, &text);
+  gtk_style_context_get(style, state, GTK_STYLE_PROPERTY_BACKGROUND_COLOR, &background, nullptr);
+  gtk_style_context_restore(style);
+  const ui::Colour fore = ToColour(text);
+  ui::Colour back = ui::RelativeLuminance(fore) > 0.5 ? ui::Colour{0, 0, 0} : ui::Colour{255, 255, 255};
+  if (background != nullptr) {
+    if (background->alpha >= 0.5) back = ToColour(*background);
+    gdk_rgba_free(background);
+  }
+  return {fore, back};
+}
+
+// GTK's own high-contrast themes, chosen in the settings or for this program by GTK_THEME.
+bool HighContrastTheme() {
+  std::string name;
+  if (const char* forced = g_getenv("GTK_THEME"); forced != nullptr && *forced != '\0') {
+    name = forced;
+  } else {
+    gchar* setting = nullptr;
+    g_object_get(gtk_settings_get_default(), "gtk-theme-name", &setting, nullptr);
+    if (setting != nullptr) name = setting;
+    g_free(setting);
+  }
+  name = name.substr(0, name.find(':'));  // a variant follows a colon
+  return name == "HighContrast" || name == "HighContrastInverse";
+}
+
 GtkWidget* CaptionLabel(GtkWidget* widget) {
   if (!GTK_IS_BIN(widget)) return nullptr;
   GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget));
   return child != nullptr && GTK_IS_LABEL(child) ? child : nullptr;
 }
 }  // namespace
+
+void GtkHost::ReadSystemColours() {
+  const auto [faceText, face] = StyleColours(gtk_widget_get_style_context(window_), GTK_STATE_FLAG_NORMAL);
+  const ui::Colour disabledText = StyleColours(gtk_widget_get_style_context(window_), GTK_STATE_FLAG_INSENSITIVE).first;
+  // An entry of the theme, never shown, for the colours of fields.
+  GtkWidget* entry = GTK_WIDGET(g_object_ref_sink(gtk_entry_new()));
+  const auto [fieldText, field] = StyleColours(gtk_widget_get_style_context(entry), GTK_STATE_FLAG_NORMAL);
+  g_object_unref(entry);
+  colours_ = {face, faceText, field, fieldText, disabledText, HighContrastTheme()};
+}
+
+// A new theme (or a dark or high-contrast one chosen) while the window is open.
+void GtkHost::ThemeChanged() {
+  const ui::SystemColours before = colours_;
+  ReadSystemColours();
+  if (colours_ == before) return;
+  for (const ui::ControlDef& def : ui::MainWindowControls()) {
+    if (widgets_.count(def.name) != 0) ApplyTextAttributes(State(def.name));
+  }
+  for (auto& [name, picker] : pickers_) picker->SetColours(colours_);
+  gtk_widget_queue_draw(layout_);
+}
 
 GtkWidget* GtkHost::Place(GtkWidget* widget, const ui::Rect& rect) {
   const ui::Rect r = ui::ScaleRect(rect, dpi_);
@@ -108,9 +173,10 @@ void GtkHost::ApplyTextAttributes(ui::ControlState& control) {
   if (widget == nullptr || control.type == ControlType::MenuItem) return;  // menu items keep the desktop's font
   PangoAttrList* attributes = pango_attr_list_new();
   if (PangoFontDescription* font = FontFor(control.def->font)) pango_attr_list_insert(attributes, pango_attr_font_desc_new(font));
-  // A disabled control greys its caption whatever its own colour.
+  // A disabled control greys its caption whatever its own colour; the others stand
+  // on the window's background.
   if (!control.disabled && control.type != ControlType::EditBox) {
-    const ui::Colour c = control.textColour;
+    const ui::Colour c = ui::PaintText(control.textColour, std::nullopt, false, colours_).text;
     pango_attr_list_insert(attributes, pango_attr_foreground_new(c.red * 257, c.green * 257, c.blue * 257));
   }
   if (control.type == ControlType::EditBox) {
@@ -123,6 +189,8 @@ void GtkHost::ApplyTextAttributes(ui::ControlState& control) {
 
 void GtkHost::CreateControls() {
   layout_ = GTK_WIDGET(g_object_new(tolvane_layout_get_type(), nullptr));
+  ReadSystemColours();
+  g_signal_connect_swapped(window_, "style-updated", G_CALLBACK(+[](GtkHost* host) { host->ThemeChanged(); }), this);
   // Frames lie beneath the controls they surround, so they are placed first.
   for (const ui::ControlDef& def : ui::MainWindowControls()) {
     if (def.type == ControlType::GroupBox) CreateControl(def);
@@ -242,6 +310,7 @@ void GtkHost::CreatePicker(const ui::ControlDef& def, const ui::Rect& rect) {
   GtkWidget* up = SpinArrow({rect.left + rect.width - arrowWidth, rect.top, arrowWidth, half}, true);
   GtkWidget* down = SpinArrow({rect.left + rect.width - arrowWidth, rect.top + half, arrowWidth, rect.height - half}, false);
   DatePicker* raw = picker.get();
+  raw->SetColours(colours_);
   g_signal_connect_swapped(up, "clicked", G_CALLBACK(+[](DatePicker* p) { p->Spin(1); }), raw);
   g_signal_connect_swapped(down, "clicked", G_CALLBACK(+[](DatePicker* p) { p->Spin(-1); }), raw);
   widgets_[def.name] = picker->Field();
@@ -255,9 +324,10 @@ void GtkHost::DrawLabel(GtkWidget* widget, cairo_t* cr) {
   const ui::ControlDef& def = *label->def;
   const int width = gtk_widget_get_allocated_width(widget);
   const int height = gtk_widget_get_allocated_height(widget);
+  const ui::TextPaint paint = ui::PaintText(label->textColour, def.background, label->disabled, colours_);
   // Without a colour of its own the label shows the window's background through.
   if (def.background) {
-    cairo_set_source_rgb(cr, def.background->red / 255.0, def.background->green / 255.0, def.background->blue / 255.0);
+    cairo_set_source_rgb(cr, paint.background.red / 255.0, paint.background.green / 255.0, paint.background.blue / 255.0);
     cairo_paint(cr);
   }
   const int inset = def.sunkenBorder ? 2 : 0;
@@ -278,8 +348,7 @@ void GtkHost::DrawLabel(GtkWidget* widget, cairo_t* cr) {
   const int y = (height - textHeight) / 2;
   cairo_rectangle(cr, inset, inset, innerWidth, height - 2 * inset);
   cairo_clip(cr);
-  const ui::Colour c = label->textColour;
-  cairo_set_source_rgb(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0);
+  cairo_set_source_rgb(cr, paint.text.red / 255.0, paint.text.green / 255.0, paint.text.blue / 255.0);
   cairo_move_to(cr, x, y);
   pango_cairo_show_layout(cr, layout);
   g_object_unref(layout);

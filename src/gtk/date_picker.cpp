@@ -13,6 +13,8 @@ void Rectangle(cairo_t* cr, double r, double g, double b, int x, int y, int w, i
   cairo_rectangle(cr, x, y, w, h);
   cairo_fill(cr);
 }
+
+void SetSource(cairo_t* cr, ui::Colour c) { cairo_set_source_rgb(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0); }
 }  // namespace
 
 void DrawSunkenEdge(cairo_t* cr, int width, int height) {
@@ -55,6 +57,11 @@ void DatePicker::Spin(int direction) {
   Changed(editor_.Step(direction));
 }
 
+void DatePicker::SetColours(const ui::SystemColours& colours) {
+  colours_ = colours;
+  gtk_widget_queue_draw(field_);
+}
+
 void DatePicker::Changed(bool changed) {
   // Painted text is invisible to screen readers; the shown text is the picker's name.
   atk_object_set_name(gtk_widget_get_accessible(field_), GbkToUtf8(editor_.Text()).c_str());
@@ -72,7 +79,14 @@ void DatePicker::Draw(cairo_t* cr) {
   const int height = gtk_widget_get_allocated_height(field_);
   const bool enabled = gtk_widget_is_sensitive(field_);
   const bool focused = gtk_widget_has_focus(field_);
-  Rectangle(cr, enabled ? 255 : 240, enabled ? 255 : 240, enabled ? 255 : 240, 0, 0, width, height);
+  // A white field with black text, greyed when disabled, as the layout has it; the
+  // theme's field colours in a high-contrast theme.
+  const ui::Colour white{255, 255, 255}, black{0, 0, 0};
+  const ui::TextPaint paint = colours_.highContrast
+                                  ? ui::PaintText(black, white, !enabled, colours_)
+                                  : ui::TextPaint{enabled ? black : ui::Colour{109, 109, 109}, enabled ? white : ui::Colour{240, 240, 240}};
+  SetSource(cr, paint.background);
+  cairo_paint(cr);
   DrawSunkenEdge(cr, width, height);
   const auto segments = editor_.Segments();
   segmentEnds_.assign(segments.size(), 0);
@@ -85,12 +99,7 @@ void DatePicker::Draw(cairo_t* cr) {
     const int y = (height - h) / 2;
     const bool selected = focused && enabled && static_cast<int>(i) == editor_.SelectedSegment();
     if (selected) Rectangle(cr, 0, 120, 215, x, y, w, h);
-    const double grey = enabled ? 0.0 : 109 / 255.0;
-    if (selected) {
-      cairo_set_source_rgb(cr, 1, 1, 1);
-    } else {
-      cairo_set_source_rgb(cr, grey, grey, grey);
-    }
+    SetSource(cr, selected ? white : paint.text);
     cairo_move_to(cr, x, y);
     pango_cairo_show_layout(cr, layout);
     g_object_unref(layout);

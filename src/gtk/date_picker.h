@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/date_fields.h"
+#include "ui/text_colours.h"
 
 namespace tolvane::gtk {
 
@@ -25,6 +26,8 @@ class DatePicker {
   DateTime Value() const { return editor_.Value(); }
   // A spin arrow: steps the selected field.
   void Spin(int direction);
+  // The theme's colours; in a high-contrast theme the field is painted in its field colours.
+  void SetColours(const ui::SystemColours& colours);
 
  private:
   static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
@@ -38,6 +41,7 @@ class DatePicker {
   std::function<void()> onChanged_;
   ui::DateFieldEditor editor_;
   std::vector<int> segmentEnds_;  // right edge of each segment as last drawn, in pixels
+  ui::SystemColours colours_;
 };
 
 // The sunken 3-D edge of labels, edit boxes and pickers, 2 pixels wide.

@@ -15,6 +15,7 @@
 
 #include "ui/control_host.h"
 #include "ui/scale.h"
+#include "ui/text_colours.h"
 #include "ui/tray.h"
 
 namespace tolvane::gtk {
@@ -67,6 +68,8 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   GtkWidget* SpinArrow(const ui::Rect& rect, bool up);
   PangoFontDescription* FontFor(const ui::FontDef& font);
   void ApplyTextAttributes(ui::ControlState& control);
+  void ReadSystemColours();
+  void ThemeChanged();
   void SpinNumberBox(ui::ControlState& control, int direction);
   void NormaliseOnLeave(ui::ControlState& control);
   void DrawLabel(GtkWidget* widget, cairo_t* cr);
@@ -103,6 +106,7 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   GtkWidget* window_ = nullptr;
   GtkWidget* layout_ = nullptr;
   int dpi_ = ui::kBaseDpi;
+  ui::SystemColours colours_;  // the theme's, read at start and on each theme change
   std::map<std::string, GtkWidget*, std::less<>> widgets_;
   // Widgets that show, hide, enable and disable with a control: its spin arrows.
   std::map<std::string, std::vector<GtkWidget*>, std::less<>> companions_;

@@ -1,5 +1,5 @@
-// The window's controls: creating and placing them, their fonts and colours,
-// the painted labels, the number boxes with their spin arrows, and the date
+// The window's controls: creating and placing them, their fonts and colours (the
+// system's colours read for ui::PaintText), the painted labels, the number boxes with their spin arrows, and the date
 // pickers' display formats.
 #include "win32/win32_host.h"
 
@@ -11,6 +11,7 @@
 #include "ui/accessibility.h"
 #include "ui/number_entry.h"
 #include "ui/scale.h"
+#include "ui/text_colours.h"
 #include "win32/common_controls.h"
 #include "win32/dpi.h"
 
@@ -26,6 +27,10 @@ using SendMessageFn = LRESULT(WINAPI*)(HWND window, UINT message, WPARAM wParam,
 constexpr UINT kDtmSetFormatW = 0x1032;
 
 COLORREF ToColorRef(ui::Colour c) { return RGB(c.red, c.green, c.blue); }
+ui::Colour SysColour(int index) {
+  const COLORREF c = GetSysColor(index);
+  return {GetRValue(c), GetGValue(c), GetBValue(c)};
+}
 
 // The theme library is bound when first needed; without it controls have the classic
 // look anyway.
@@ -37,6 +42,27 @@ void DrawUnthemed(HWND hwnd) {
 // Radio boxes and check boxes are drawn unthemed so their caption colours show.
 bool HasOwnTextColour(ControlType type) { return type == ControlType::CheckBox || type == ControlType::RadioBox; }
 }  // namespace
+
+// Read at start and again when the user changes the colours or the contrast theme.
+void Win32Host::ReadSystemColours() {
+  HIGHCONTRASTW contrast{sizeof contrast};
+  const bool high = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+                    (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+  colours_ = {SysColour(COLOR_BTNFACE), SysColour(COLOR_BTNTEXT),  SysColour(COLOR_WINDOW),
+              SysColour(COLOR_WINDOWTEXT), SysColour(COLOR_GRAYTEXT), high};
+}
+
+void Win32Host::SystemColoursChanged(UINT message) {
+  const ui::SystemColours before = colours_;
+  ReadSystemColours();
+  // Common controls (the pickers, the spin arrows) learn of new colours only from their parent.
+  if (message == WM_SYSCOLORCHANGE) {
+    for (const auto* controls : {&hwnds_, &spins_}) {
+      for (const auto& [name, hwnd] : *controls) SendMessageW(hwnd, WM_SYSCOLORCHANGE, 0, 0);
+    }
+  }
+  if (colours_ != before && window_ != nullptr) RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
 
 HFONT Win32Host::FontFor(const ui::FontDef& font) {
   const int systemDpi = SystemDpi();
@@ -220,13 +246,10 @@ void Win32Host::PaintLabel(HWND hwnd) {
   GetClientRect(hwnd, &r);
   if (label != nullptr) {
     const ui::ControlDef& def = *label->def;
-    if (def.background) {
-      HBRUSH brush = CreateSolidBrush(ToColorRef(*def.background));
-      FillRect(dc, &r, brush);
-      DeleteObject(brush);
-    } else {
-      FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-    }
+    const ui::TextPaint paint = ui::PaintText(label->textColour, def.background, label->disabled, colours_);
+    HBRUSH brush = CreateSolidBrush(ToColorRef(paint.background));
+    FillRect(dc, &r, brush);
+    DeleteObject(brush);
     if (def.sunkenBorder) DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
     if (GetFocus() == hwnd) {
       RECT focus = r;
@@ -236,7 +259,7 @@ void Win32Host::PaintLabel(HWND hwnd) {
     if (!label->caption.empty()) {
       HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(hwnd, 0)));
       SetBkMode(dc, TRANSPARENT);
-      SetTextColor(dc, ToColorRef(label->textColour));
+      SetTextColor(dc, ToColorRef(paint.text));
       std::wstring text = GbkToWide(label->caption);
       DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
                 DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (def.align == ui::Align::Centre ? DT_CENTER : DT_LEFT));
@@ -285,12 +308,14 @@ LRESULT CALLBACK Win32Host::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LP
 LRESULT Win32Host::ControlColour(HDC dc, HWND hwnd) {
   ui::ControlState* control = ControlByHwnd(hwnd);
   if (control != nullptr && control->type == ControlType::EditBox) {
-    SetTextColor(dc, RGB(0, 0, 0));
-    SetBkColor(dc, RGB(255, 255, 255));
-    return reinterpret_cast<LRESULT>(whiteBrush_);
+    // The layout's white fields; the system's own in a high-contrast mode.
+    const ui::TextPaint paint = ui::PaintText(control->textColour, control->def->background, control->disabled, colours_);
+    SetTextColor(dc, ToColorRef(paint.text));
+    SetBkColor(dc, ToColorRef(paint.background));
+    return reinterpret_cast<LRESULT>(colours_.highContrast ? GetSysColorBrush(COLOR_WINDOW) : whiteBrush_);
   }
   if (control != nullptr && HasOwnTextColour(control->type)) {
-    SetTextColor(dc, ToColorRef(control->textColour));
+    SetTextColor(dc, ToColorRef(ui::PaintText(control->textColour, std::nullopt, control->disabled, colours_).text));
     SetBkMode(dc, TRANSPARENT);
   }
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));

@@ -74,6 +74,10 @@ LRESULT Win32Host::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORBTN:
     case WM_CTLCOLOREDIT:
       return ControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:  // the contrast theme switched on or off
+      SystemColoursChanged(message);
+      return 0;
     case WM_WINDOWPOSCHANGED: {
       const auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
       const LRESULT result = DefWindowProcW(window_, message, wParam, lParam);

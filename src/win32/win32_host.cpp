@@ -54,6 +54,7 @@ Win32Host::~Win32Host() {
 bool Win32Host::Build() {
   LoadCommonControls(ICC_DATE_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES);
   whiteBrush_ = CreateSolidBrush(RGB(255, 255, 255));
+  ReadSystemColours();
 
   WNDCLASSEXW main{sizeof(main)};
   main.style = CS_DBLCLKS;

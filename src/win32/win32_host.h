@@ -9,6 +9,7 @@
 
 #include "ui/control_host.h"
 #include "ui/keyboard.h"
+#include "ui/text_colours.h"
 #include "ui/tray.h"
 #include "win32/accessibility.h"
 
@@ -60,6 +61,10 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   void HandleCommand(WORD id, WORD code);
   LRESULT HandleNotify(NMHDR* header);
   LRESULT ControlColour(HDC dc, HWND control);
+  void ReadSystemColours();
+  // The user changed the system's colours or the contrast theme (WM_SYSCOLORCHANGE or
+  // WM_SETTINGCHANGE): the window is painted anew.
+  void SystemColoursChanged(UINT message);
   void PaintLabel(HWND hwnd);
   void CreateControls();
   HWND CreateControl(const ui::ControlDef& def);
@@ -101,6 +106,7 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   ui::TrayIcon tray_{*this};
   UINT taskbarCreatedMessage_ = 0;
   HBRUSH whiteBrush_ = nullptr;
+  ui::SystemColours colours_;
   AccessibleNames accessible_;
   bool eventsLive_ = false;  // events flow once the window's controls all exist
 };

@@ -38,6 +38,9 @@
 //   minimize                              the title bar's minimise command
 //   witness <file> <ms>                   a window of another program, noting the
 //                                         session-end messages it gets in the file
+//   sys-colours <index>=<rrggbb> ...      set system colours (COLOR_* indices) inside the program,
+//                                         as the display settings do: every window is told;
+//                                         prints the colours they had, in the same form
 //
 // <name> is a control name of the definition, or "window" for the main window. Every
 // command that changes something returns only after the program has handled it, except
@@ -60,6 +63,7 @@
 #include <string>
 #include <vector>
 
+#include "colour_probe.h"
 #include "font_probe.h"
 #include "menu_probe.h"
 #include "ui/scale.h"
@@ -1056,6 +1060,29 @@ int Usage() {
   return 2;
 }
 
+int SysColours(const std::vector<std::wstring>& args) {
+  using namespace tolvane::e2e;
+  ColourProbe question{};
+  for (const std::wstring& arg : args) {
+    const std::size_t equals = arg.find(L'=');
+    if (equals == std::wstring::npos || question.count == 16) return Usage();
+    const unsigned long rgb = std::wcstoul(arg.c_str() + equals + 1, nullptr, 16);
+    question.indices[question.count] = _wtoi(arg.substr(0, equals).c_str());
+    question.values[question.count++] = RGB((rgb >> 16) & 255, (rgb >> 8) & 255, rgb & 255);
+  }
+  const ColourProbe answer =
+      CallProbe<ColourProbe>(RequireMain(), L"tolvane_colour_probe.dll", kColourProbeHook, kColourProbeMapping, kColourProbeMessage, question);
+  std::wstring before;
+  for (int i = 0; i < answer.count; ++i) {
+    const COLORREF c = answer.values[i];
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%d=%02x%02x%02x", answer.indices[i], GetRValue(c), GetGValue(c), GetBValue(c));
+    before += (i == 0 ? L"" : L" ") + std::wstring(text);
+  }
+  Print(before);
+  return 0;
+}
+
 int Run(const std::vector<std::wstring>& a) {
   if (a.empty()) return Usage();
   const std::wstring& cmd = a[0];
@@ -1117,6 +1144,7 @@ int Run(const std::vector<std::wstring>& a) {
   if (cmd == L"menu" && a.size() == 2) return MenuChoose(a[1]);
   if (cmd == L"minimize") return PostMessageW(RequireMain(), WM_SYSCOMMAND, SC_MINIMIZE, 0) ? 0 : 1;
   if (cmd == L"witness" && a.size() == 3) return Witness(a[1], _wtoi(a[2].c_str()));
+  if (cmd == L"sys-colours" && a.size() >= 2) return SysColours({a.begin() + 1, a.end()});
   return Usage();
 }
 

@@ -11,6 +11,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -172,6 +173,85 @@ class WindowAtScale2(TolvaneDesktop):
     def test_layout_at_scale_2(self):
         self.assertEqual(self.size, (1068, 882))
         self.screenshot("tolvane-gtk-scale2.png")
+
+
+class Contrast(TolvaneDesktop):
+    """The sampled texts against the face the GTK theme draws: the light theme keeps the
+    layout's colours exactly; under a dark and a high-contrast theme each stands out."""
+    THEMES = {"test_light_theme_keeps_the_layouts_colours": "Adwaita", "test_dark_theme": "Adwaita:dark",
+              "test_high_contrast_inverse_theme": "HighContrastInverse"}
+    # The control and how far its caption starts right of its left edge (after a check or
+    # radio box's mark); the top and bottom 6 pixels are left out (标签1 reaches into the clock).
+    SAMPLES = (("标签1", 0), ("选择框3", 24), ("单选框1", 24))
+
+    def setUp(self):
+        self.xsettings = None
+        if self._testMethodName not in self.THEMES:
+            # The theme the desktop's settings name, served as a settings daemon does.
+            self.xsettings_conf = os.path.join(OUT, "xsettingsd.conf")
+            self.set_desktop_theme("Adwaita")
+            self.xsettings = subprocess.Popen(["xsettingsd", "-c", self.xsettings_conf], stderr=subprocess.DEVNULL)
+            time.sleep(0.5)
+            return super().setUp()
+        os.environ["GTK_THEME"] = self.THEMES[self._testMethodName]
+        try:
+            super().setUp()
+        finally:
+            del os.environ["GTK_THEME"]
+
+    def tearDown(self):
+        super().tearDown()
+        if self.xsettings is not None:
+            self.xsettings.terminate()
+            self.xsettings.wait()
+
+    def set_desktop_theme(self, name):
+        with open(self.xsettings_conf, "w") as conf:
+            conf.write(f'Net/ThemeName "{name}"\n')
+        if self.xsettings is not None:
+            self.xsettings.send_signal(signal.SIGHUP)
+
+    def sampled_texts(self, shot):
+        sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+        from text_pixels import text_colours
+        self.screenshot(shot)
+        texts = {}
+        for name, skip in self.SAMPLES:
+            left, top, width, height = RECTS[name]
+            texts[name] = text_colours(os.path.join(OUT, shot), left + skip, top + 6, width - skip, height - 12)
+            print(f"{name}: background {texts[name][0]}, text {texts[name][1]} ({texts[name][2]} pixels, "
+                  f"contrast {texts[name][3]:.2f})", file=sys.stderr)
+        return texts
+
+    LAYOUT = {"标签1": (0, 0, 0), "选择框3": (0, 0, 0), "单选框1": (0, 0, 255)}
+
+    def assert_readable(self, shot):
+        for name, (background, ink, count, ratio) in self.sampled_texts(shot).items():
+            self.assertLess(sum(background) / 3, 128, f"{name} stands on {background}, not the theme's dark face")
+            self.assertGreaterEqual(count, 50, f"{name}: no text drawn")
+            self.assertGreaterEqual(ratio, 3.0, f"{name}: text {ink} on {background}")
+
+    def inks(self, shot):
+        return {name: t[1] for name, t in self.sampled_texts(shot).items()}
+
+    def test_light_theme_keeps_the_layouts_colours(self):
+        self.assertEqual(self.inks("tolvane-gtk-light.png"), self.LAYOUT)
+
+    def test_dark_theme(self):
+        self.assert_readable("tolvane-gtk-dark.png")
+
+    def test_high_contrast_inverse_theme(self):
+        self.assert_readable("tolvane-gtk-high-contrast-inverse.png")
+
+    def test_theme_switched_while_running(self):
+        self.assertEqual(self.inks("tolvane-gtk-switch-light.png"), self.LAYOUT)
+        self.set_desktop_theme("HighContrastInverse")
+        shot = "tolvane-gtk-switch-high-contrast.png"
+        poll(lambda: all(t[3] >= 3 and sum(t[0]) < 3 * 128 for t in self.sampled_texts(shot).values()), 10,
+             "readable texts after the switch")
+        self.assert_readable(shot)
+        self.set_desktop_theme("Adwaita")
+        poll(lambda: self.inks("tolvane-gtk-switch-back.png") == self.LAYOUT, 10, "the layout's colours back")
 
 
 class Schedule(TolvaneDesktop):
