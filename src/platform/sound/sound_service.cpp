@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
+#include <new>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -22,7 +23,12 @@ struct AbandonedMidiDevices {
 void Abandon(AbandonedMidiDevice abandoned) {
   static auto* const devices = new AbandonedMidiDevices;
   std::lock_guard held(devices->mutex);
-  devices->list.push_back(std::move(abandoned));
+  try {
+    devices->list.push_back(std::move(abandoned));
+  } catch (const std::bad_alloc&) {
+    (void)abandoned.device.release();
+    (void)abandoned.player.release();
+  }
 }
 
 }  // namespace
@@ -118,10 +124,10 @@ struct PlaybackService::MidiWorker {
     held.unlock();
     try {
       work();
-      // A device that kept its buffers is never used again, nor freed.
-      if (player && player->abandoned()) Abandon({std::move(device), std::move(player)});
     } catch (...) {
     }
+    // A device that kept its buffers is never used again, nor freed.
+    if (player && player->abandoned()) Abandon({std::move(device), std::move(player)});
     held.lock();
     busy = false;
   }
