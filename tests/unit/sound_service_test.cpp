@@ -28,16 +28,11 @@ Bytes Wave() {
              1,   0,   1,   0,   0x11, 0x2B, 0, 0, 0x22, 0x56, 0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 2, 0, 0, 0, 1, 2};
   return b;
 }
-Bytes Midi(std::uint8_t note) {
-  return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,  'M', 'T', 'r', 'k', 0, 0, 0, 8,
-          0,   0x90, note, 1, 0, 0xFF, 0x2F, 0};
-}
-
-Bytes Scale(int notes) {
-  Bytes b = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k'};
-  const auto length = static_cast<std::uint32_t>(notes * 4 + 4);
-  for (int i = 3; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(length >> (8 * i)));
-  for (int i = 0; i < notes; ++i) b.insert(b.end(), {0, 0x90, static_cast<std::uint8_t>(i % 128), 1});
+// A tune of `notes` notes from `note` up; more than a stream buffer holds needs a refill.
+Bytes Midi(std::uint8_t note, int notes = 1) {
+  Bytes b = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0,
+             static_cast<std::uint8_t>((notes * 4 + 4) >> 8), static_cast<std::uint8_t>(notes * 4 + 4)};
+  for (int i = 0; i < notes; ++i) b.insert(b.end(), {0, 0x90, static_cast<std::uint8_t>((note + i) % 128), 1});
   b.insert(b.end(), {0, 0xFF, 0x2F, 0});
   return b;
 }
@@ -253,7 +248,7 @@ TEST(PlaybackService, AFaultInTheMidiDeviceLeavesThePlayerWorking) {
 TEST(PlaybackService, TheWorkerRefillsWhatTheDeviceHandsBack) {
   auto devices = std::make_shared<MidiDevices>();
   PlaybackService service(std::make_unique<FakeWave>(), devices->Maker());
-  EXPECT_TRUE(service.StartSound(Scale(300)));
+  EXPECT_TRUE(service.StartSound(Midi(0, 300)));
   ASSERT_TRUE(devices->WaitUntil([&] { return devices->restarts == 1; }));
   devices->Return(0);
   ASSERT_TRUE(devices->WaitUntil([&] { return devices->outOn.size() == 3; }));

@@ -95,15 +95,14 @@ LONG WithDevice(WavePlayback* p) {
   return n;
 }
 
-// After a reset the device hands every buffer back through the callback; false
-// when it still holds some after the wait.
-bool AwaitBuffersBack(WavePlayback* p) {
+// After a reset the device hands every buffer back through the callback: waits
+// a while for that.
+void AwaitBuffersBack(WavePlayback* p) {
   const DWORD start = GetTickCount();
   while (WithDevice(p) > 0) {
     const DWORD spent = GetTickCount() - start;
-    if (spent >= kReturnWaitMs || WaitForSingleObject(p->bufferFree, kReturnWaitMs - spent) == WAIT_FAILED) return false;
+    if (spent >= kReturnWaitMs || WaitForSingleObject(p->bufferFree, kReturnWaitMs - spent) == WAIT_FAILED) return;
   }
-  return true;
 }
 
 void UnprepareAll(WavePlayback* p) {
