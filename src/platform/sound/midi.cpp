@@ -276,7 +276,8 @@ void MidiPlayer::Stop() {
   device_.Reset();
   {
     std::unique_lock lock(mutex_);
-    if (!cameBack_.wait_for(lock, std::chrono::milliseconds(stopWaitMs_), [this] { return !queued_[0] && !queued_[1]; })) {
+    const auto allBack = [this] { return !queued_[0] && !queued_[1]; };
+    if (!cameBack_.wait_for(lock, std::chrono::milliseconds(stopWaitMs_), allBack)) {
       abandoned_ = true;
       returned_ = nullptr;  // its owner may be gone by the time a late buffer comes back
       return;

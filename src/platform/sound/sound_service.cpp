@@ -47,7 +47,7 @@ struct PlaybackService::MidiWorker {
 
   // Both called with mutex held.
   bool NothingToDo() const { return !pending && !stop && !busy; }
-  bool Gone() const { return !running || NothingToDo(); }
+  bool SettledOrEnded() const { return !running || NothingToDo(); }
 
   // The window's side.
 
@@ -77,7 +77,7 @@ struct PlaybackService::MidiWorker {
     stop = true;
     quit = quit || andQuit;
     wake.notify_all();
-    settled.wait_until(held, deadline, [this, andQuit] { return andQuit ? !running : Gone(); });
+    settled.wait_until(held, deadline, [this, andQuit] { return andQuit ? !running : SettledOrEnded(); });
   }
 
   bool EndedByGuard() {
@@ -177,7 +177,10 @@ struct PlaybackService::MidiWorker {
 
 PlaybackService::PlaybackService(std::unique_ptr<sound::WaveOutput> wave, sound::MidiDeviceMaker newMidiDevice,
                                  sound::ThreadGuard guardThread, std::chrono::milliseconds stopWait)
-    : wave_(std::move(wave)), newMidiDevice_(std::move(newMidiDevice)), guardThread_(guardThread), stopWait_(stopWait) {}
+    : wave_(std::move(wave)),
+      newMidiDevice_(std::move(newMidiDevice)),
+      guardThread_(guardThread),
+      stopWait_(stopWait) {}
 
 PlaybackService::~PlaybackService() {
   std::shared_ptr<MidiWorker> midi;
