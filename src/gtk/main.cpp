@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   using namespace tolvane;
   gtk_init(&argc, &argv);
   InstallLinuxFatalErrorHandler();
-  PlaybackService sound(tolvane::sound::NewSystemWaveOutput(), tolvane::sound::NewSystemMidiDevice(),
+  PlaybackService sound(tolvane::sound::NewSystemWaveOutput(), &tolvane::sound::NewSystemMidiDevice,
                         &tolvane::sound::GuardSoundThread);
   g_sound = &sound;
   SetBeforeFatalExit(StopSoundsBeforeFatalExit);

@@ -25,7 +25,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // current directory must never be picked up by a later load.
   RestrictLibrarySearchToSystem();
   InstallWin32FatalErrorHandler();
-  PlaybackService sound(tolvane::sound::NewSystemWaveOutput(), tolvane::sound::NewSystemMidiDevice(),
+  PlaybackService sound(tolvane::sound::NewSystemWaveOutput(), &tolvane::sound::NewSystemMidiDevice,
                         &tolvane::sound::GuardSoundThread);
   g_sound = &sound;
   SetBeforeFatalExit(StopSoundsBeforeFatalExit);

@@ -81,7 +81,7 @@ class EchoDevice : public MidiStreamDevice {
 
 MidiSequence sequence;
 EchoDevice device;
-MidiPlayer player(device, 0);
+MidiPlayer player(device, {}, 0);
 std::vector<StreamEvent> pass, looped;
 
 }  // namespace
@@ -123,7 +123,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Enough refills to finish the tune and hand both buffers back; looping, one
   // pass and the start of the next.
   const std::size_t refills = pass.size() / (MidiPlayer::kBufferBytes / kMidiEventBytes) + (loop ? 1 : 4);
-  for (std::size_t i = 0; i < refills && player.playing(); ++i) device.Return(static_cast<int>(i % 2));
+  for (std::size_t i = 0; i < refills && player.playing(); ++i) {
+    device.Return(static_cast<int>(i % 2));
+    player.Refill();  // the playing thread's part, woken by the callback
+  }
   if (loop) {
     Check(player.playing() == !pass.empty());
   } else {

@@ -249,17 +249,27 @@ Bytes Scale(int notes) {
   return file;
 }
 
+// The device's callback only wakes the playing thread; the refill is that thread's.
 TEST(MidiPlayer, RefillsEachReturnedBufferUntilTheTuneEnds) {
   RecordingDevice device;
-  MidiPlayer player(device);
+  int wakes = 0;
+  MidiPlayer player(device, [&wakes] { ++wakes; });
   ASSERT_TRUE(player.Play(Scale(200), false));
   EXPECT_EQ(device.calls, (std::vector<std::string>{"open", "division", "prepare0", "out0", "prepare1", "out1", "restart"}));
   EXPECT_EQ(device.division, 480u);
 
-  device.Return(0);  // 85 + 85 were sent: refilled with the last 30
+  device.Return(0);  // 85 + 85 were sent
+  EXPECT_EQ(wakes, 1);
+  EXPECT_EQ(device.sent.size(), 2u);  // no call on the device from its callback
+  player.Refill();                    // refilled with the last 30
+  EXPECT_EQ(device.sent.size(), 3u);
+  player.Refill();  // nothing came back since
+  EXPECT_EQ(device.sent.size(), 3u);
   device.Return(1);  // nothing left: stays back while the other still plays
+  player.Refill();
   EXPECT_TRUE(player.playing());
   device.Return(0);
+  player.Refill();
   EXPECT_FALSE(player.playing());
   ASSERT_EQ(device.sent.size(), 3u);
   std::vector<std::uint32_t> keys;
@@ -274,7 +284,10 @@ TEST(MidiPlayer, LoopKeepsBothBuffersGoing) {
   RecordingDevice device;
   MidiPlayer player(device);
   ASSERT_TRUE(player.Play(Scale(3), true));
-  for (int round = 0; round < 6; ++round) device.Return(round % 2);
+  for (int round = 0; round < 6; ++round) {
+    device.Return(round % 2);
+    player.Refill();
+  }
   EXPECT_TRUE(player.playing());
   ASSERT_EQ(device.sent.size(), 8u);
   for (const auto& buffer : device.sent) EXPECT_EQ(buffer.size(), 85u);
@@ -290,17 +303,27 @@ TEST(MidiPlayer, ANewTuneStopsTheOldOneEvenWhenItIsBad) {
   EXPECT_FALSE(player.Play(bad, false));
   EXPECT_EQ(device.calls, (std::vector<std::string>{"stop", "reset", "unprepare0", "unprepare1", "close"}));
   EXPECT_FALSE(player.streamOpen());
+}
 
-  // Stopping does not wait for the full grace period when the buffers come back
-  // late, and nothing is refilled after the stop.
+// A device that keeps its buffers past the stop's wait may still call back into
+// them: it is neither unprepared nor closed, nothing is refilled, and the player
+// plays no more on it.
+TEST(MidiPlayer, AStopThatTimesOutAbandonsTheDevice) {
   RecordingDevice slow;
   slow.resetReturns = false;
-  MidiPlayer patient(slow, 10);
+  int wakes = 0;
+  MidiPlayer patient(slow, [&wakes] { ++wakes; }, 10);
   ASSERT_TRUE(patient.Play(Scale(200), false));
   patient.Stop();
+  EXPECT_TRUE(patient.abandoned());
   slow.Return(0);
+  patient.Refill();
+  EXPECT_EQ(wakes, 0);
   EXPECT_EQ(slow.sent.size(), 2u);
-  EXPECT_EQ(slow.calls.back(), "close");
+  EXPECT_FALSE(patient.Play(Scale(3), false));
+  patient.Stop();
+  EXPECT_EQ(slow.calls.back(), "reset");
+  EXPECT_EQ(std::count(slow.calls.begin(), slow.calls.end(), "close"), 0);
 }
 
 // A system whose MIDI mapper has nothing to map to is asked once, not at every

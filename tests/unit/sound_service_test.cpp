@@ -4,8 +4,11 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -24,78 +27,144 @@ Bytes Wave() {
              1,   0,   1,   0,   0x11, 0x2B, 0, 0, 0x22, 0x56, 0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 2, 0, 0, 0, 1, 2};
   return b;
 }
-Bytes Midi(std::uint8_t note) {
-  return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,  'M', 'T', 'r', 'k', 0, 0, 0, 8,
-          0,   0x90, note, 1, 0, 0xFF, 0x2F, 0};
+// A tune of `notes` notes from `note` up; more than a stream buffer holds needs a refill.
+Bytes Midi(std::uint8_t note, int notes = 1) {
+  Bytes b = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0,
+             static_cast<std::uint8_t>((notes * 4 + 4) >> 8), static_cast<std::uint8_t>(notes * 4 + 4)};
+  for (int i = 0; i < notes; ++i) b.insert(b.end(), {0, 0x90, static_cast<std::uint8_t>((note + i) % 128), 1});
+  b.insert(b.end(), {0, 0xFF, 0x2F, 0});
+  return b;
 }
 
 struct FakeWave final : sound::WaveOutput {
   int started = 0;
+  bool hung = false;  // every thread holds on to its device for the whole wait
   std::vector<std::chrono::milliseconds> stops;
   bool Start(const sound::WaveChunks& wave, bool) override {
     EXPECT_EQ(wave.samples.size(), 2u);
     ++started;
     return true;
   }
-  void StopAll(std::chrono::milliseconds wait) override { stops.push_back(wait); }
+  void StopAll(std::chrono::milliseconds wait) override {
+    stops.push_back(wait);
+    if (hung) std::this_thread::sleep_for(wait);
+  }
 };
 
-// A MIDI stream whose open can hang (as a broken driver's may) or throw.
-struct StuckDevice final : sound::MidiStreamDevice {
+#ifdef _WIN32
+constexpr sound::ThreadGuard kGuard = &sound::GuardSoundThread;
+void Fault() {
+  volatile int* volatile nowhere = nullptr;
+  *nowhere = 1;
+}
+#else
+// Where a fault cannot end a thread, the guard is played: the thread reports its
+// end as the system's guard has it do, and never comes back.
+thread_local void (*t_ended)(void*) = nullptr;
+thread_local void* t_endedContext = nullptr;
+void PlayedGuard(void (*ended)(void*), void* context) {
+  t_ended = ended;
+  t_endedContext = context;
+}
+constexpr sound::ThreadGuard kGuard = &PlayedGuard;
+void Fault() {
+  if (t_ended != nullptr) t_ended(t_endedContext);
+  for (;;) std::this_thread::sleep_for(1h);
+}
+#endif
+
+// Every MIDI device the service makes in one test, and what the driver does: opens
+// may hang (as a broken driver's may), throw or fault; buffers come back at a
+// reset, or when the test hands one back from its own thread.
+struct MidiDevices : std::enable_shared_from_this<MidiDevices> {
+  enum class OpenDoes { Open, Hang, Throw, Fault };
   std::mutex lock;
   std::condition_variable changed;
-  bool hang = false;
-  bool fail = false;
-  int opens = 0;
+  std::deque<OpenDoes> next;  // what the next opens do; after these they open
+  bool released = false;      // hung opens go on
+  int made = 0, opens = 0;
+  std::thread::id openedOn;
+  std::vector<std::thread::id> outOn;
+  std::function<void(int)> done;  // the last opened device's
 
+  sound::MidiDeviceMaker Maker();
+  // Waits (with a generous limit against a deadlock) until `ready` holds.
+  template <typename Ready>
+  bool WaitUntil(Ready ready) {
+    std::unique_lock held(lock);
+    return changed.wait_for(held, 20s, ready);
+  }
   void Release() {
-    std::lock_guard guard(lock);
-    hang = false;
+    std::lock_guard held(lock);
+    released = true;
     changed.notify_all();
   }
-  // Waits (with a generous limit against a deadlock) until n opens have begun.
-  bool WaitOpens(int n) {
-    std::unique_lock guard(lock);
-    return changed.wait_for(guard, 20s, [&] { return opens >= n; });
+  void Return(int buffer) {
+    std::function<void(int)> handBack;
+    {
+      std::lock_guard held(lock);
+      handBack = done;
+    }
+    handBack(buffer);
   }
+};
+
+struct FakeMidiDevice final : sound::MidiStreamDevice {
+  explicit FakeMidiDevice(std::shared_ptr<MidiDevices> all) : d(std::move(all)) {}
+  std::shared_ptr<MidiDevices> d;  // outlives the test: a thread left in a device may still come back
 
   unsigned OutputCount() override { return 1; }
   sound::MidiOpen Open(std::function<void(int)> done) override {
-    done_ = std::move(done);
-    std::unique_lock guard(lock);
-    ++opens;
-    changed.notify_all();
-    changed.wait(guard, [this] { return !hang; });
-    if (fail) throw std::runtime_error("driver fault");
+    auto does = MidiDevices::OpenDoes::Open;
+    {
+      std::unique_lock held(d->lock);
+      ++d->opens;
+      if (!d->next.empty()) {
+        does = d->next.front();
+        d->next.pop_front();
+      }
+      d->done = std::move(done);
+      d->openedOn = std::this_thread::get_id();
+      d->changed.notify_all();
+      if (does == MidiDevices::OpenDoes::Hang) d->changed.wait(held, [this] { return d->released; });
+    }
+    if (does == MidiDevices::OpenDoes::Throw) throw std::runtime_error("driver fault");
+    if (does == MidiDevices::OpenDoes::Fault) Fault();
     return sound::MidiOpen::Opened;
   }
   bool SetTimeDivision(std::uint32_t) override { return true; }
   bool Prepare(int, std::uint8_t*, std::size_t) override { return true; }
-  bool Out(int buffer, std::size_t) override {
-    queued_[buffer] = true;
+  bool Out(int, std::size_t) override {
+    std::lock_guard held(d->lock);
+    d->outOn.push_back(std::this_thread::get_id());
+    d->changed.notify_all();
     return true;
   }
   bool Restart() override { return true; }
   void Stop() override {}
-  // Hands the queued buffers back, as the system's stream does.
   void Reset() override {
-    for (int b = 0; b < 2; ++b) {
-      if (queued_[b]) done_(b);
-      queued_[b] = false;
-    }
+    d->Return(0);
+    d->Return(1);
   }
   void Unprepare(int) override {}
   void Close() override {}
-
- private:
-  std::function<void(int)> done_;
-  bool queued_[2] = {};
 };
+
+sound::MidiDeviceMaker MidiDevices::Maker() {
+  return [self = shared_from_this()]() -> std::unique_ptr<sound::MidiStreamDevice> {
+    {
+      std::lock_guard held(self->lock);
+      ++self->made;
+    }
+    return std::make_unique<FakeMidiDevice>(self);
+  };
+}
 
 TEST(PlaybackService, TellsTheKindsApartAndRefusesWhatIsNotSound) {
   auto wave = std::make_unique<FakeWave>();
   FakeWave& w = *wave;
-  PlaybackService service(std::move(wave), std::make_unique<StuckDevice>());
+  auto devices = std::make_shared<MidiDevices>();
+  PlaybackService service(std::move(wave), devices->Maker());
   EXPECT_TRUE(service.StartSound(Wave()));
   EXPECT_EQ(w.started, 1);
   Bytes shortWave = Wave();
@@ -109,51 +178,92 @@ TEST(PlaybackService, TellsTheKindsApartAndRefusesWhatIsNotSound) {
   badMidi[14] = 'X';  // a track that is not "MTrk" still counts as started
   EXPECT_TRUE(service.StartSound(badMidi));
   service.StopAllSounds(true);
-  EXPECT_EQ(w.stops, std::vector<std::chrono::milliseconds>{PlaybackService::kStopWait});
+  ASSERT_EQ(w.stops.size(), 1u);
+  EXPECT_LE(w.stops[0], PlaybackService::kStopWait);
+  EXPECT_GT(w.stops[0], 0ms);
 }
 
 // The window's thread asks for sounds while the MIDI device hangs in an open: the
 // requests return at once, only the newest tune waits its turn, and stopping gives
-// up after its wait instead of hanging with the device.
+// up at its deadline instead of hanging with the device, leaving the WAVE sounds
+// no more time than is left of it.
 TEST(PlaybackService, AHungMidiDeviceNeverHoldsTheCaller) {
-  auto owned = std::make_unique<StuckDevice>();
-  StuckDevice& device = *owned;
-  device.hang = true;
+  auto devices = std::make_shared<MidiDevices>();
+  devices->next = {MidiDevices::OpenDoes::Hang};
   auto wave = std::make_unique<FakeWave>();
   FakeWave& w = *wave;
-  PlaybackService service(std::move(wave), std::move(owned), nullptr, 50ms);
+  PlaybackService service(std::move(wave), devices->Maker(), nullptr, 50ms);
 
   EXPECT_TRUE(service.StartSound(Midi(60)));
-  ASSERT_TRUE(device.WaitOpens(1));
+  ASSERT_TRUE(devices->WaitUntil([&] { return devices->opens == 1; }));
   EXPECT_TRUE(service.StartSound(Midi(61)));
   EXPECT_TRUE(service.StartSound(Midi(62)));
   EXPECT_TRUE(service.StartSound(Wave()));  // WAVE goes on meanwhile
   EXPECT_EQ(w.started, 1);
   service.StopAllSounds(true);  // returns although the open still hangs
-  EXPECT_EQ(w.stops, std::vector<std::chrono::milliseconds>{50ms});
+  EXPECT_EQ(w.stops, std::vector<std::chrono::milliseconds>{0ms});
 
   EXPECT_TRUE(service.StartSound(Midi(63)));
-  device.Release();
-  ASSERT_TRUE(device.WaitOpens(2));
+  devices->Release();
+  ASSERT_TRUE(devices->WaitUntil([&] { return devices->opens == 2; }));
   service.StopAllSounds(true);
-  std::lock_guard guard(device.lock);
-  EXPECT_EQ(device.opens, 2);  // 61 and 62 were dropped by the stop; 63 came after it
+  std::lock_guard held(devices->lock);
+  EXPECT_EQ(devices->opens, 2);  // 61 and 62 were dropped by the stop; 63 came after it
 }
 
+// A device whose open throws, or faults so that the guard ends the worker's thread,
+// is followed by a tune that plays: on the same worker, or on a new one with a
+// new device.
 TEST(PlaybackService, AFaultInTheMidiDeviceLeavesThePlayerWorking) {
-  auto owned = std::make_unique<StuckDevice>();
-  StuckDevice& device = *owned;
-  device.fail = true;
-  PlaybackService service(std::make_unique<FakeWave>(), std::move(owned), nullptr, 50ms);
-  EXPECT_TRUE(service.StartSound(Midi(60)));
-  ASSERT_TRUE(device.WaitOpens(1));
-  {
-    std::lock_guard guard(device.lock);
-    device.fail = false;
+  for (const auto does : {MidiDevices::OpenDoes::Throw, MidiDevices::OpenDoes::Fault}) {
+    SCOPED_TRACE(does == MidiDevices::OpenDoes::Throw ? "throw" : "fault");
+    auto devices = std::make_shared<MidiDevices>();
+    devices->next = {does};
+    PlaybackService service(std::make_unique<FakeWave>(), devices->Maker(), kGuard, 20s);
+    EXPECT_TRUE(service.StartSound(Midi(60)));
+    ASSERT_TRUE(devices->WaitUntil([&] { return devices->opens == 1; }));
+    service.StopAllSounds(true);  // until the worker is done with the open, or gone
+    EXPECT_TRUE(service.StartSound(Midi(61)));
+    ASSERT_TRUE(devices->WaitUntil([&] { return devices->outOn.size() == 1; }));  // one buffer holds the tune
+    std::lock_guard held(devices->lock);
+    EXPECT_EQ(devices->made, does == MidiDevices::OpenDoes::Throw ? 1 : 2);
   }
-  EXPECT_TRUE(service.StartSound(Midi(61)));
-  ASSERT_TRUE(device.WaitOpens(2));
+}
+
+// The device hands a buffer back on a thread of its own (here the test's); the
+// worker, not that thread, refills it.
+TEST(PlaybackService, TheWorkerRefillsWhatTheDeviceHandsBack) {
+  auto devices = std::make_shared<MidiDevices>();
+  PlaybackService service(std::make_unique<FakeWave>(), devices->Maker());
+  EXPECT_TRUE(service.StartSound(Midi(0, 300)));
+  ASSERT_TRUE(devices->WaitUntil([&] { return devices->outOn.size() == 2; }));
+  devices->Return(0);
+  ASSERT_TRUE(devices->WaitUntil([&] { return devices->outOn.size() == 3; }));
+  {
+    std::lock_guard held(devices->lock);
+    EXPECT_EQ(devices->outOn[2], devices->openedOn);
+    EXPECT_NE(devices->outOn[2], std::this_thread::get_id());
+  }
   service.StopAllSounds(true);
+}
+
+// One deadline for a stop and the destruction after it, whatever hangs: with the
+// MIDI open and every WAVE thread stuck, the program still ends soon after the
+// stop wait. Asserted with a generous margin over that wait.
+TEST(PlaybackService, AStopWithEveryKindHungEndsWithinTheStopWait) {
+  auto devices = std::make_shared<MidiDevices>();
+  devices->next = {MidiDevices::OpenDoes::Hang};
+  auto wave = std::make_unique<FakeWave>();
+  wave->hung = true;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    PlaybackService service(std::move(wave), devices->Maker());
+    EXPECT_TRUE(service.StartSound(Midi(60)));
+    ASSERT_TRUE(devices->WaitUntil([&] { return devices->opens == 1; }));
+    service.StopAllSounds(true);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, PlaybackService::kStopWait + 500ms);
+  devices->Release();
 }
 
 #ifdef _WIN32

@@ -196,12 +196,12 @@ std::size_t MidiSequence::Fill(std::span<std::uint8_t> out, bool loop) {
   return written;
 }
 
-MidiPlayer::MidiPlayer(MidiStreamDevice& device, unsigned stopWaitMs) : device_(device), stopWaitMs_(stopWaitMs) {}
+MidiPlayer::MidiPlayer(MidiStreamDevice& device, std::function<void()> returned, unsigned stopWaitMs)
+    : device_(device), stopWaitMs_(stopWaitMs), returned_(std::move(returned)) {}
 
 MidiPlayer::~MidiPlayer() { Stop(); }
 
 void MidiPlayer::setTempoScale(std::uint32_t percent) {
-  std::lock_guard lock(mutex_);
   tempoScale_ = percent;
   sequence_.setTempoScale(percent);
 }
@@ -216,85 +216,107 @@ bool MidiPlayer::playing() const {
   return queued_[0] || queued_[1];
 }
 
+bool MidiPlayer::abandoned() const {
+  std::lock_guard lock(mutex_);
+  return abandoned_;
+}
+
+// Marked as queued before the call: the device may hand it back before Out returns.
+void MidiPlayer::Queue(int buffer) {
+  const std::size_t bytes = sequence_.Fill(buffers_[buffer], loop_);
+  if (bytes == 0) return;
+  {
+    std::lock_guard lock(mutex_);
+    queued_[buffer] = true;
+  }
+  if (device_.Out(buffer, bytes)) return;
+  std::lock_guard lock(mutex_);
+  queued_[buffer] = false;
+}
+
 bool MidiPlayer::Play(ByteView file, bool loop) {
   Stop();
-  {
-    // The stream is paused until the restart below, so no buffer can come back
-    // while this lock is held.
-    std::lock_guard lock(mutex_);
-    sequence_.setTempoScale(tempoScale_);
-    if (!sequence_.Open(file)) return false;
-    loop_ = loop;
-    const unsigned outputs = device_.OutputCount();
-    MidiOpen opened = MidiOpen::NoDevice;
-    if (outputs != 0 && noDeviceAt_ != outputs) opened = device_.Open([this](int buffer) { BufferDone(buffer); });
-    if (opened == MidiOpen::NoDevice) noDeviceAt_ = outputs;
-    if (opened != MidiOpen::Opened) {
-      sequence_.Close();
-      return false;
-    }
-    noDeviceAt_.reset();
-    open_ = true;
-    bool ok = device_.SetTimeDivision(sequence_.division());
-    for (int i = 0; i < 2 && ok; ++i) {
-      ok = device_.Prepare(i, buffers_[i].data(), kBufferBytes);
-      prepared_[i] = ok;
-      if (!ok) break;
-      const std::size_t bytes = sequence_.Fill(buffers_[i], loop_);
-      queued_[i] = bytes > 0 && device_.Out(i, bytes);
-    }
-    if (!ok) {
-      for (int i = 0; i < 2; ++i) {
-        if (prepared_[i]) device_.Unprepare(i);
-        prepared_[i] = queued_[i] = false;
-      }
-      device_.Close();
-      open_ = false;
-      sequence_.Close();
-      return false;
-    }
+  if (abandoned()) return false;
+  sequence_.setTempoScale(tempoScale_);
+  if (!sequence_.Open(file)) return false;
+  loop_ = loop;
+  const unsigned outputs = device_.OutputCount();
+  MidiOpen opened = MidiOpen::NoDevice;
+  if (outputs != 0 && noDeviceAt_ != outputs) opened = device_.Open([this](int buffer) { BufferDone(buffer); });
+  if (opened == MidiOpen::NoDevice) noDeviceAt_ = outputs;
+  if (opened != MidiOpen::Opened) {
+    sequence_.Close();
+    return false;
   }
-  return device_.Restart();
+  noDeviceAt_.reset();
+  {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+  }
+  // The stream stays paused until the restart, so nothing plays while it is set up.
+  bool ok = device_.SetTimeDivision(sequence_.division());
+  for (int i = 0; i < 2 && ok; ++i) {
+    ok = prepared_[i] = device_.Prepare(i, buffers_[i].data(), kBufferBytes);
+    if (ok) Queue(i);
+  }
+  if (ok && device_.Restart()) return true;
+  Stop();
+  return false;
 }
 
 void MidiPlayer::Stop() {
   {
     std::lock_guard lock(mutex_);
-    if (!open_) return;
+    if (!open_ || abandoned_) return;
     stopping_ = true;
   }
-  // Outside the lock: the device hands the queued buffers back from inside these
-  // calls or from its own thread, and the callback takes the lock.
+  // The device hands the queued buffers back from inside these calls or from its
+  // own thread.
   device_.Stop();
   device_.Reset();
-  std::array<bool, 2> prepared{};
   {
     std::unique_lock lock(mutex_);
-    returned_.wait_for(lock, std::chrono::milliseconds(stopWaitMs_), [this] { return !queued_[0] && !queued_[1]; });
-    prepared = prepared_;
+    const auto allBack = [this] { return !queued_[0] && !queued_[1]; };
+    if (!cameBack_.wait_for(lock, std::chrono::milliseconds(stopWaitMs_), allBack)) {
+      abandoned_ = true;
+      returned_ = nullptr;  // its owner may be gone by the time a late buffer comes back
+      return;
+    }
   }
   for (int i = 0; i < 2; ++i) {
-    if (prepared[i]) device_.Unprepare(i);
+    if (prepared_[i]) device_.Unprepare(i);
   }
   device_.Close();
-  std::lock_guard lock(mutex_);
   prepared_ = {};
-  queued_ = {};
+  sequence_.Close();
+  std::lock_guard lock(mutex_);
+  back_ = {};
   open_ = false;
   stopping_ = false;
-  sequence_.Close();
+}
+
+void MidiPlayer::Refill() {
+  std::array<bool, 2> back{};
+  {
+    std::lock_guard lock(mutex_);
+    if (!open_ || stopping_ || abandoned_) return;
+    std::swap(back, back_);
+  }
+  for (int i = 0; i < 2; ++i) {
+    if (back[i]) Queue(i);
+  }
+  std::lock_guard lock(mutex_);
+  // Nothing with the device and nothing to refill: the tune is over.
+  if (queued_ == std::array<bool, 2>{} && back_ == std::array<bool, 2>{}) sequence_.Rewind();
 }
 
 void MidiPlayer::BufferDone(int buffer) {
   if (buffer != 0 && buffer != 1) return;
   std::lock_guard lock(mutex_);
-  if (open_ && !stopping_) {
-    const std::size_t bytes = sequence_.Fill(buffers_[buffer], loop_);
-    if (bytes > 0 && device_.Out(buffer, bytes)) return;  // still queued
-  }
   queued_[buffer] = false;
-  if (open_ && !stopping_ && !queued_[0] && !queued_[1]) sequence_.Rewind();  // the tune is over
-  returned_.notify_all();
+  back_[buffer] = true;
+  cameBack_.notify_all();
+  if (!stopping_ && returned_) returned_();
 }
 
 }  // namespace tolvane::sound

@@ -110,49 +110,70 @@ class MidiStreamDevice {
   virtual void Close() = 0;
 };
 
-// One tune at a time through two stream buffers, refilled as the device hands
-// them back.
+// One tune at a time through two stream buffers. Every call but BufferDone is
+// made on one thread, the one that plays: the device's callback only hands a
+// buffer back and wakes that thread, which refills it (Refill). A multimedia
+// call from inside the system's callback may deadlock, so none is made there.
 class MidiPlayer {
  public:
   static constexpr std::size_t kBufferBytes = 1024;
 
+  // returned: called from the device's callback each time a buffer comes back,
+  // with the player's lock held, so it must only wake the playing thread.
   // stopWaitMs: how long Stop waits for the device to hand the buffers back.
-  explicit MidiPlayer(MidiStreamDevice& device, unsigned stopWaitMs = 2000);
+  explicit MidiPlayer(MidiStreamDevice& device, std::function<void()> returned = {}, unsigned stopWaitMs = 2000);
   ~MidiPlayer();
   MidiPlayer(const MidiPlayer&) = delete;
   MidiPlayer& operator=(const MidiPlayer&) = delete;
 
   // Stops the tune that is playing, then copies and opens file and starts it.
-  // False when the data is refused or the device fails; the old tune is stopped
-  // either way. Once an open has found no device, the device is left alone (and
-  // the tune is silent) until the system's number of MIDI outputs changes: a
-  // system whose MIDI mapper has nothing to map to is not asked again and again.
+  // False when the data is refused, the device fails or was abandoned; the old
+  // tune is stopped either way. Once an open has found no device, the device is
+  // left alone (and the tune is silent) until the system's number of MIDI outputs
+  // changes: a system whose MIDI mapper has nothing to map to is not asked again
+  // and again.
   bool Play(ByteView file, bool loop);
-  // Stops the stream, waits a while for both buffers to come back, then closes it.
+  // Stops the stream, waits a while for both buffers to come back, then closes
+  // it. A device that keeps a buffer past the wait may still call back into it:
+  // it is abandoned as it is, neither unprepared nor closed, and the player
+  // plays no more (abandoned()); its owner keeps both alive for good.
   void Stop();
-  // The device's completion callback: refill and queue again, or, once the tune
-  // is over and both buffers are back, rewind it.
+  // Refills and queues again each buffer handed back since; once the tune is
+  // over and both buffers are back, rewinds it.
+  void Refill();
+  // The device's completion callback: notes the buffer as back and wakes the
+  // playing thread. Makes no call on the device.
   void BufferDone(int buffer);
 
   void setTempoScale(std::uint32_t percent);
   bool streamOpen() const;
   bool playing() const;  // some buffer is still with the device
+  bool abandoned() const;
 
  private:
+  void Queue(int buffer);
+
   MidiStreamDevice& device_;
   const unsigned stopWaitMs_;
+  // Guards what the callback shares: returned_, queued_, back_, stopping_,
+  // abandoned_. Never held across a call on the device.
   mutable std::mutex mutex_;
-  std::condition_variable returned_;
+  std::condition_variable cameBack_;
+  std::function<void()> returned_;
+  // The playing thread's own.
   MidiSequence sequence_;
   std::array<std::array<std::uint8_t, kBufferBytes>, 2> buffers_{};
-  std::array<bool, 2> queued_{};
   std::array<bool, 2> prepared_{};
   std::uint32_t tempoScale_ = 100;
   bool open_ = false;
-  bool stopping_ = false;
   bool loop_ = false;
   // The number of MIDI outputs when an open last found no device.
   std::optional<unsigned> noDeviceAt_;
+  // Shared with the callback.
+  std::array<bool, 2> queued_{};  // with the device
+  std::array<bool, 2> back_{};    // handed back and not yet refilled
+  bool stopping_ = false;
+  bool abandoned_ = false;
 };
 
 }  // namespace tolvane::sound

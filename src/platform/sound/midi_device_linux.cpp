@@ -257,7 +257,7 @@ class SynthMidiStream final : public MidiStreamDevice {
         int error = 0;
         pa_simple_flush(device_, &error);
         tail = 0;
-        HandBack(buffers);  // outside the lock: the player queues again from here
+        HandBack(buffers);  // outside the lock: the player takes its own
         if (failed) return;
         continue;
       }

@@ -63,6 +63,8 @@ class Win32MidiStream final : public MidiStreamDevice {
  private:
   HMIDIOUT Handle() const { return reinterpret_cast<HMIDIOUT>(stream_); }
 
+  // Runs in the driver's context, where a multimedia call may deadlock: the player
+  // only notes the buffer and wakes its own thread, which refills it.
   static void CALLBACK Callback(HMIDIOUT, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
     if (message != MOM_DONE) return;
     auto* self = reinterpret_cast<Win32MidiStream*>(instance);

@@ -5,6 +5,6 @@
 
 namespace tolvane::sound {
 
-void GuardSoundThread() {}
+void GuardSoundThread(void (*)(void*), void*) {}
 
 }  // namespace tolvane::sound

@@ -12,6 +12,8 @@ namespace tolvane::sound {
 namespace {
 
 thread_local bool t_soundThread = false;
+thread_local void (*t_ended)(void*) = nullptr;
+thread_local void* t_endedContext = nullptr;
 std::atomic<LPTOP_LEVEL_EXCEPTION_FILTER> g_previousFilter{nullptr};
 
 bool IsFault(DWORD code) {
@@ -31,6 +33,7 @@ bool IsFault(DWORD code) {
 LONG WINAPI SoundThreadFilter(EXCEPTION_POINTERS* info) {
   if (t_soundThread && info != nullptr && info->ExceptionRecord != nullptr &&
       IsFault(info->ExceptionRecord->ExceptionCode)) {
+    if (t_ended != nullptr) t_ended(t_endedContext);
     ExitThread(1);
   }
   const auto previous = g_previousFilter.load();
@@ -39,12 +42,16 @@ LONG WINAPI SoundThreadFilter(EXCEPTION_POINTERS* info) {
 
 }  // namespace
 
-void GuardSoundThread() {
+// The filter is process-wide and stays once installed: sound threads may outlive
+// whatever started them.
+void GuardSoundThread(void (*ended)(void*), void* context) {
   static const bool installed = [] {
     g_previousFilter = SetUnhandledExceptionFilter(&SoundThreadFilter);
     return true;
   }();
   (void)installed;
+  t_ended = ended;
+  t_endedContext = context;
   t_soundThread = true;
 }
 

@@ -22,6 +22,8 @@ constexpr std::size_t kWaveBufferBytes = 15360;
 constexpr DWORD kWaveIdleTimeoutMs = 8888;
 // The rate nearly every device takes, for a file whose own rate is refused.
 constexpr std::uint32_t kFallbackRate = 44100;
+// How long a stopped sound waits for the device to hand back its buffers.
+constexpr DWORD kReturnWaitMs = 2000;
 
 // One playing WAVE sound, owned by its playback thread.
 struct WavePlayback {
@@ -35,11 +37,12 @@ struct WavePlayback {
   std::unique_ptr<std::uint8_t[]> block;
   WAVEHDR* headers = nullptr;
   LONG freeBuffers = kWaveBuffers;
+  LONG withDevice = 0;  // written and not yet handed back
   int nextBuffer = 0;
   std::size_t position = 0;
   HANDLE bufferFree = nullptr;  // counting semaphore, one count per buffer handed back
   HANDLE stop = nullptr;        // manual reset
-  CRITICAL_SECTION lock;        // guards freeBuffers
+  CRITICAL_SECTION lock;        // guards freeBuffers and withDevice
   bool loop = false;
   HANDLE thread = nullptr;
 };
@@ -73,14 +76,33 @@ LONG FreeBuffers(WavePlayback* p) {
 }
 
 // Runs in the driver's context: only count and signal, all buffer work is the
-// playback thread's.
+// playback thread's. Both inside the lock: once the thread sees every buffer
+// back under it, the callback is done with the playback, which may then go.
 void CALLBACK WaveDone(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR) {
   if (message != WOM_DONE) return;
   auto* p = reinterpret_cast<WavePlayback*>(instance);
   EnterCriticalSection(&p->lock);
   ++p->freeBuffers;
-  LeaveCriticalSection(&p->lock);
+  --p->withDevice;
   ReleaseSemaphore(p->bufferFree, 1, nullptr);
+  LeaveCriticalSection(&p->lock);
+}
+
+LONG WithDevice(WavePlayback* p) {
+  EnterCriticalSection(&p->lock);
+  const LONG n = p->withDevice;
+  LeaveCriticalSection(&p->lock);
+  return n;
+}
+
+// After a reset the device hands every buffer back through the callback: waits
+// a while for that.
+void AwaitBuffersBack(WavePlayback* p) {
+  const DWORD start = GetTickCount();
+  while (WithDevice(p) > 0) {
+    const DWORD spent = GetTickCount() - start;
+    if (spent >= kReturnWaitMs || WaitForSingleObject(p->bufferFree, kReturnWaitMs - spent) == WAIT_FAILED) return;
+  }
 }
 
 void UnprepareAll(WavePlayback* p) {
@@ -92,8 +114,10 @@ void UnprepareAll(WavePlayback* p) {
 }
 
 // Frees everything but the object's list entry, which the caller has dealt with.
+// A device that will not close still holds buffers and may call back into the
+// playback: then nothing is freed.
 void Destroy(WavePlayback* p) {
-  if (p->device != nullptr) winmm::waveOutClose(p->device);
+  if (p->device != nullptr && winmm::waveOutClose(p->device) != MMSYSERR_NOERROR) return;
   if (p->thread != nullptr) CloseHandle(p->thread);
   if (p->bufferFree != nullptr) CloseHandle(p->bufferFree);
   if (p->stop != nullptr) CloseHandle(p->stop);
@@ -143,7 +167,15 @@ bool FillNextBuffer(WavePlayback* p) {
   header.dwFlags = 0;
   p->position += bytes;
   if (p->device != nullptr && winmm::waveOutPrepareHeader(p->device, &header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR) {
-    winmm::waveOutWrite(p->device, &header, sizeof(WAVEHDR));
+    // Counted first: the device may hand it back before the write returns.
+    EnterCriticalSection(&p->lock);
+    ++p->withDevice;
+    LeaveCriticalSection(&p->lock);
+    if (winmm::waveOutWrite(p->device, &header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+      EnterCriticalSection(&p->lock);
+      --p->withDevice;
+      LeaveCriticalSection(&p->lock);
+    }
   }
   // Counted as in use even when the device refused it: a sound whose device
   // failed then runs into the idle timeout and cleans itself up.
@@ -211,6 +243,7 @@ DWORD WINAPI WaveThread(void* parameter) {
       if (p->device != nullptr) {
         winmm::waveOutPause(p->device);
         winmm::waveOutReset(p->device);
+        AwaitBuffersBack(p);  // what is still out stays prepared, and the close fails
       }
       UnprepareAll(p);
       break;
