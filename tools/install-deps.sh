@@ -11,6 +11,10 @@ packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix g++-
           libwayland-dev libwayland-bin wayland-protocols)
 # Releases (tools/release.sh): the installer, its signature, the Debian package's checkers.
 packages+=(nsis osslsigncode lintian appstream desktop-file-utils python3)
+# The arm64 Debian package: Debian's cross compilers, the libraries it links as :arm64
+# (multiarch, beside the machine's own) and qemu-user to start it in the release tests.
+packages+=(crossbuild-essential-arm64 qemu-user-static libgtk-3-dev:arm64 libxss-dev:arm64 libpulse-dev:arm64
+           libfluidsynth-dev:arm64 libdbusmenu-gtk3-dev:arm64 libwayland-dev:arm64 librsvg2-common:arm64)
 if [ -f "$here/tests/e2e/packages.txt" ]; then
   while read -r p; do [ -n "$p" ] && [ "${p#\#}" = "$p" ] && packages+=("$p"); done < "$here/tests/e2e/packages.txt"
 fi
@@ -29,9 +33,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-# The 32-bit Windows build runs under Wine's 32-bit side, an i386 package.
-if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${as_root[@]}" dpkg --add-architecture i386
-fi
+# Packages of other architectures: Wine's 32-bit side (i386), the arm64 build's libraries.
+for foreign in $(printf '%s\n' "${missing[@]}" | sed -n 's/.*:\([a-z0-9]*\)$/\1/p' | sort -u); do
+  dpkg --print-foreign-architectures | grep -qx "$foreign" || "${as_root[@]}" dpkg --add-architecture "$foreign"
+done
 "${as_root[@]}" apt-get update -qq
 "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds what a user downloads into dist/: the Windows program for x86 and x64 as zips,
-# one installer for both, the Debian package, and SHA256SUMS over them. The version is
-# the CMake project version; the commit's time is the only clock the build reads
-# (SOURCE_DATE_EPOCH), so the same commit gives the same bytes.
+# one installer for both, the Debian packages for amd64 and arm64 (cross-built), and
+# SHA256SUMS over them. The version is the CMake project version; the commit's time is
+# the only clock the build reads (SOURCE_DATE_EPOCH), so the same commit gives the same
+# bytes.
 #
 # With TOLVANE_SIGN_PFX (a PKCS#12 file) and TOLVANE_SIGN_PASSWORD, both programs and
 # the installer get an Authenticode signature (SHA-256) before they are packed and summed.
@@ -65,13 +66,19 @@ echo "== The installer"
 packaging/windows/make_setup.sh "$stage/x86/Tolvane.exe" "$stage/x64/Tolvane.exe" "$dist/Tolvane-$version-setup.exe"
 sign "$dist/Tolvane-$version-setup.exe"
 
-echo "== The Debian package"
-# Debian's own compiler and linker flags (hardening; source paths mapped to ".").
-eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
-quietly "$stage/build-linux.log" cmake --preset release-linux -DCMAKE_C_FLAGS="$CPPFLAGS $CFLAGS" \
-  -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS"
-quietly "$stage/build-linux.log" cmake --build build/release-linux -j"$jobs" --target tolvane
-packaging/linux/build-deb.sh build/release-linux "$dist" >/dev/null
+# arm64 with Debian's cross compilers and its :arm64 libraries (cmake/aarch64-linux-gnu.cmake).
+for arch in amd64 arm64; do
+  echo "== The Debian package ($arch)"
+  preset=release-linux
+  [ "$arch" = amd64 ] || preset=release-linux-$arch
+  # Debian's own compiler and linker flags for that architecture (hardening; source
+  # paths mapped to ".").
+  eval "$(DEB_HOST_ARCH=$arch DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+  quietly "$stage/build-linux-$arch.log" cmake --preset "$preset" -DCMAKE_C_FLAGS="$CPPFLAGS $CFLAGS" \
+    -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS"
+  quietly "$stage/build-linux-$arch.log" cmake --build "build/$preset" -j"$jobs" --target tolvane
+  packaging/linux/build-deb.sh "build/$preset" "$dist" "$arch" >/dev/null
+done
 
 (cd "$dist" && sha256sum -- * >SHA256SUMS)
 echo "== dist/ ($((SECONDS - started)) s)"

@@ -3,11 +3,12 @@
 # the tree's install rules into a staging folder, then Debian's own files (copyright,
 # changelog, compressed man page, control with the libraries dpkg-shlibdeps finds,
 # md5sums) and dpkg-deb. With SOURCE_DATE_EPOCH every file time is that moment, so the
-# same tree gives the same bytes.
+# same tree gives the same bytes. A tree cross-built for another Debian architecture
+# (arm64 with the release-linux-arm64 preset) is packed by naming that architecture.
 #
-#   build-deb.sh <build folder> <output folder>     prints the package's path
+#   build-deb.sh <build folder> <output folder> [architecture]   prints the package's path
 set -euo pipefail
-[ $# -eq 2 ] || { echo "usage: $0 <build folder> <output folder>" >&2; exit 2; }
+[ $# -eq 2 ] || [ $# -eq 3 ] || { echo "usage: $0 <build folder> <output folder> [architecture]" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 mkdir -p "$2"
@@ -18,13 +19,20 @@ configured=$build/package
 version=$(sed -n 's/^Version: //p' "$configured/control")
 logged=$(sed -n '1s/^tolvane (\([^)]*\)).*/\1/p' "$here/changelog")
 [ "$logged" = "$version" ] || { echo "packaging/linux/changelog's last entry is $logged, the program is $version" >&2; exit 1; }
-arch=$(dpkg --print-architecture)
+arch=${3:-$(dpkg --print-architecture)}
+# The binutils and dpkg-shlibdeps of that architecture; the program must be built for it.
+gnu=$(dpkg-architecture -a "$arch" -qDEB_HOST_GNU_TYPE 2>/dev/null) || { echo "unknown architecture $arch" >&2; exit 2; }
+export DEB_HOST_ARCH=$arch
+case $arch in amd64) machine=X86-64 ;; arm64) machine=AArch64 ;; i386) machine="Intel 80386" ;; *) machine= ;; esac
+built_for=$(readelf -h "$build/tolvane" | sed -n 's/^ *Machine: *//p')
+[[ -z $machine || $built_for == *"$machine" ]] ||
+  { echo "$build/tolvane is built for $built_for, not $arch" >&2; exit 1; }
 
 stage=$(mktemp -d "$out/stage.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 root=$stage/root
 DESTDIR=$root cmake --install "$build" --prefix /usr --strip >/dev/null
-strip --remove-section=.comment --remove-section=.note "$root/usr/bin/tolvane"
+"$gnu-strip" --remove-section=.comment --remove-section=.note "$root/usr/bin/tolvane"
 doc=$root/usr/share/doc/tolvane
 install -d -m 755 "$doc"
 install -m 644 "$configured/copyright" "$doc/copyright"

@@ -7,8 +7,11 @@
 #                                                   certificate: both programs and the
 #                                                   installer carry a SHA-256 signature
 #                                                   that verifies against it
+#   release_test.sh arm64  <source> <work folder>   the first clone's arm64 package: lintian,
+#                                                   then its program under qemu-user
+#                                                   (tests/e2e/linux/arm64_smoke.py)
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: $0 twice|signed <source> <work folder>" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: $0 twice|signed|arm64 <source> <work folder>" >&2; exit 2; }
 case=$1 src=$2 work=$3
 first=$work/a second=$work/b/second/clone
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -34,7 +37,7 @@ twice)
   [ "$names" = "$(cd "$second/dist" && ls)" ] || fail "the two dist/ folders hold different files"
   version=$("$first/packaging/project.sh" version)
   for want in SHA256SUMS "Tolvane-$version-setup.exe" "Tolvane-$version-x64.zip" "Tolvane-$version-x86.zip" \
-              "tolvane_${version}_amd64.deb"; do
+              "tolvane_${version}_amd64.deb" "tolvane_${version}_arm64.deb"; do
     grep -qxF "$want" <<<"$names" || fail "dist/ lacks $want: $names"
   done
   # Each zip: the program, the read-me (its name in GBK, with the UTF-8 name for unzip)
@@ -79,5 +82,15 @@ signed)
     fail "osslsigncode verifies an unsigned program"
   echo "signed and verified: ${files[*]}"
   ;;
-*) echo "usage: $0 twice|signed <source> <work folder>" >&2; exit 2 ;;
+arm64)
+  [ -d "$first/dist" ] || fail "no earlier release in $first (the test 'twice' makes it)"
+  deb=$first/dist/tolvane_$("$first/packaging/project.sh" version)_arm64.deb
+  [ -f "$deb" ] || fail "dist/ lacks $(basename "$deb")"
+  [ "$(dpkg-deb -f "$deb" Architecture)" = arm64 ] || fail "$deb is not for arm64"
+  lintian --fail-on error,warning "$deb" 2>/dev/null || fail "lintian finds errors or warnings in $deb"
+  /usr/bin/python3 -W ignore "$first/tests/e2e/linux/arm64_smoke.py" "$deb" "$work/arm64" ||
+    fail "the arm64 program under qemu-user (logs in $work/arm64)"
+  echo "$(basename "$deb"): lintian clean, started under qemu-user, its countdown reached logind"
+  ;;
+*) echo "usage: $0 twice|signed|arm64 <source> <work folder>" >&2; exit 2 ;;
 esac
