@@ -17,6 +17,11 @@ std::string FileNameOfPath(std::string_view path, char separator) {
 }
 
 namespace {
+constexpr std::int32_t kMbIconWarning = 0x30;
+constexpr const char* kSoundNotRemembered =
+    "所选声音文件的路径中有无法保存的字符：本次运行会使用它，但下次启动时程序无法找回它。"
+    "要让程序记住它，请将文件放到路径只含中文和英文字符的文件夹中后再选择。";
+
 std::string ConfigPath(const FileSystem& files) { return files.SettingsPath(); }
 
 // What 编辑框4 shows for a path: its file name by the system's own separator. Without
@@ -66,11 +71,17 @@ void Program::ChooseSoundFile() {
   if (!host_.WindowExists()) return;
   const std::string chosen = host_.DialogFileName(通用对话框1);
   if (chosen.empty()) return;
-  customSoundPath_ = chosen;
-  customSoundData_ = s_.files ? ReadSoundFile(*s_.files, customSoundPath_) : std::vector<std::uint8_t>{};
+  customSoundData_ = s_.files ? ReadSoundFile(*s_.files, chosen) : std::vector<std::uint8_t>{};
   if (!customSoundData_.empty()) host_.SetDisabled(按钮4, false);
+  // The settings file is GBK: a path it cannot hold is kept by another name for the
+  // same file, or not at all; the sound plays either way until the program ends.
+  const FileSystem::KeptPath kept = s_.files ? s_.files->PathToKeep(chosen) : FileSystem::KeptPath{chosen, chosen};
+  customSoundPath_ = kept.path;
   if (s_.files) WriteProfileString(*s_.files, ConfigPath(*s_.files), kSettingsSection, kKeySoundPath, customSoundPath_);
-  host_.SetContent(编辑框4, ShownFileName(s_.files, customSoundPath_));
+  host_.SetContent(编辑框4, ShownFileName(s_.files, kept.shown));
+  if (kept.path.empty()) {
+    ShowMessage(s_.boxes, std::string(kSoundNotRemembered), kMbIconWarning);
+  }
 }
 
 void Program::PlayCustomSound() { s_.sound.StartSound(ByteView(customSoundData_), false); }

@@ -120,6 +120,13 @@ void MemoryFileSystem::SetUnreadable(const std::string& path, bool unreadable) {
   }
 }
 
+void MemoryFileSystem::SetKeptPath(const std::string& path, KeptPath kept) { kept_[Fold(path)] = std::move(kept); }
+
+FileSystem::KeptPath MemoryFileSystem::PathToKeep(const std::string& path) const {
+  const auto it = kept_.find(Fold(path));
+  return it != kept_.end() ? it->second : KeptPath{path, path};
+}
+
 std::vector<std::string> MemoryFileSystem::FilePaths() const {
   std::vector<std::string> paths;
   for (const auto& [key, file] : files_) paths.push_back(file.name);

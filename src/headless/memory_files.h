@@ -35,6 +35,8 @@ class MemoryFileSystem final : public FileSystem {
   bool ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) override;
   std::string ProgramDirectory() const override { return programDirectory_; }
   char PathSeparator() const override { return '\\'; }  // the paths are Windows ones
+  // The path itself, unless SetKeptPath said otherwise for it.
+  KeptPath PathToKeep(const std::string& path) const override;
 
   // Setting up and inspecting. Paths compare as on Windows: ASCII case ignored,
   // '/' and '\' alike.
@@ -45,6 +47,8 @@ class MemoryFileSystem final : public FileSystem {
   void AddDirectory(const std::string& path);
   void SetReadOnlyDirectory(const std::string& directory, bool readOnly = true);
   void SetUnreadable(const std::string& path, bool unreadable = true);
+  // What PathToKeep answers for a path, as Windows does for a name GBK cannot write.
+  void SetKeptPath(const std::string& path, KeptPath kept);
   void InterruptNextReplace(Interruption where) { interruption_ = where; }
 
   // Every stored file, by the name it was stored under.
@@ -63,6 +67,7 @@ class MemoryFileSystem final : public FileSystem {
   std::set<std::string> directories_;
   std::set<std::string> readOnlyDirectories_;
   std::set<std::string> unreadable_;
+  std::map<std::string, KeptPath> kept_;
   Interruption interruption_ = Interruption::None;
   int temporaries_ = 0;
   mutable int reads_ = 0;

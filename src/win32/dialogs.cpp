@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/files/files_win32.h"
 #include "platform/system/bind_win32.h"
 #include "platform/text/text_win32.h"
 
@@ -25,9 +26,9 @@ void Win32Host::ShowOpenDialog(std::string_view name) {
   }
   filter.push_back(L'\0');
   std::vector<wchar_t> file(32768, L'\0');
-  const std::wstring initialName = GbkToWide(dialog.fileName);
+  const std::wstring initialName = PathToWide(dialog.fileName);
   initialName.copy(file.data(), std::min(initialName.size(), file.size() - 1));
-  const std::wstring initialDirectory = GbkToWide(dialog.initialDirectory);
+  const std::wstring initialDirectory = PathToWide(dialog.initialDirectory);
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof(ofn);
   ofn.hwndOwner = window_;
@@ -38,14 +39,7 @@ void Win32Host::ShowOpenDialog(std::string_view name) {
   ofn.lpstrInitialDir = initialDirectory.empty() ? nullptr : initialDirectory.c_str();
   ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
   if (!openFileName(&ofn)) return;
-  bool lossless = true;
-  std::string chosen = WideToGbk(file.data(), &lossless);
-  if (!lossless) {
-    // The settings keep paths in GBK; a path it cannot hold would be saved as another path.
-    MessageBoxW(window_, L"所选文件的路径中有无法保存的字符，请将文件放到其他位置后再选择。", L"信息：",
-                MB_OK | MB_ICONWARNING);
-    return;
-  }
-  if (window_ != nullptr) State(name).fileName = std::move(chosen);
+  // Whatever its name, the file opens; what the settings keep of it is the program's call.
+  if (window_ != nullptr) State(name).fileName = PathFromWide(file.data());
 }
 }  // namespace tolvane::win32

@@ -137,4 +137,58 @@ test_tray() {
   [ ! -e "$E2E_RUN_DIR/config.ini" ] || e2e_fail "退出程序 wrote config.ini"
 }
 
+# The program in a folder whose name GBK cannot write (a user's own name under the
+# profile): config.ini beside it is read at start and written on close, and a sound file
+# chosen there plays at once and again after the next start, from what config.ini keeps
+# of its path (GBK text that opens the same file).
+settings_in_folder() {
+  local folder=$1 sound=$2 base=$E2E_RUN_DIR
+  E2E_RUN_DIR=$base/$folder
+  mkdir -p "$E2E_RUN_DIR" && mv "$base/Tolvane.exe" "$E2E_RUN_DIR/" || e2e_abort "cannot move the program into $folder"
+  local ini=$E2E_RUN_DIR/config.ini wav=$E2E_RUN_DIR/$sound kept shown
+  sox -q -n -r 22050 -c 1 -b 16 "$wav" synth 1.5 sine 440 vol 0.4 || e2e_abort "cannot make the sound file"
+  printf '[系统设置]\r\n提示开始=5\r\n提示间隔=30\r\n' | iconv -f UTF-8 -t GBK >"$ini"
+  e2e_audio_start
+  e2e_start
+  check_run "config.ini in $folder was not read at start" expect 编辑框2.text=5 编辑框3.text=30 按钮4.enabled=0
+  expand
+  check_run "cannot click 按钮3" click 按钮3
+  check_run "the file dialog did not take $sound" open-file "$(e2e_winpath "$wav")"
+  check_wait 按钮4 enabled 1 5000 || e2e_abort "the sound file chosen in $folder was not read"
+  drv boxes | grep -q . && e2e_fail "a box is open after the choice: $(drv boxes)"
+  e2e_played_once "the sound chosen in $folder"
+  enter 编辑框2 7
+  e2e_close
+  kept=$(python3 -c 'import sys
+for l in open(sys.argv[1], "rb").read().decode("gbk").splitlines():
+    if l.startswith("自定提示声="): print(l.split("=", 1)[1])' "$ini") || e2e_fail "config.ini in $folder is not GBK"
+  [ -n "$kept" ] || e2e_fail "no path of the sound file was kept"
+  check_ini "$ini" "自定提示声=$kept" 提示开始=7 提示间隔=30
+
+  e2e_start
+  shown=${kept##*\\}
+  check_run "the kept path $kept did not open the sound at the next start" expect 编辑框2.text=7 按钮4.enabled=1 \
+    "编辑框4.text=$shown"
+  expand
+  e2e_played_once "the sound kept from $folder"
+  e2e_close
+}
+
+# The play button plays the 1.5 s sound once.
+e2e_played_once() {
+  e2e_record_start "played-$((++E2E_PLAYS))"
+  check_run "cannot click 按钮4" real-click 按钮4
+  if e2e_wait_bursts 1 10; then
+    awk 'NR == 1 && $2 >= 1.4 && $2 <= 1.6 { ok = 1 } END { exit !(ok && NR == 1) }' <<<"$(sound_bursts)" ||
+      e2e_fail "$1: heard $(sound_bursts | paste -sd,) (start length peak), expected the 1.5 s file once"
+  fi
+  e2e_record_stop
+}
+E2E_PLAYS=0
+
+# Hangul: neither folder nor file name can be written in GBK.
+test_settings_folder_korean() { settings_in_folder 김민수 김민수.wav; }
+# A Latin letter GBK lacks in the folder; the file's own name is GBK.
+test_settings_folder_umlaut() { settings_in_folder Jörg 提醒.wav; }
+
 e2e_main "$@"

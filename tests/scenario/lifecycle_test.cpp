@@ -159,6 +159,33 @@ TEST(Lifecycle, AnUnreadableChoiceIsStillSavedAndPlaysTheBuiltInClip) {
   EXPECT_NE(w.files.FileText(kConfig)->find("E:\\gone.wav"), std::string::npos);
 }
 
+// A chosen path the settings file cannot hold: kept by the name the file system offers
+// (which the next start opens), or, when there is none, played for this run only, the
+// user told, and nothing of it stored.
+TEST(Lifecycle, AChoiceGbkCannotWriteIsKeptByAnotherNameOrTheUserIsTold) {
+  const std::string chosen = "\xFF" "C:\\Users\\Jo\xC3\xB6rg\\a.wav";  // only the file system reads it
+  World w;
+  w.files.PutFile(chosen, "RIFF\0\0\0\0WAVE"s);
+  w.files.SetKeptPath(chosen, {"C:\\Users\\JRG~1\\a.wav", "C:\\Users\\JRG~1\\a.wav"});
+  w.host.ScriptDialog(chosen);
+  w.host.Click(按钮3);
+  EXPECT_EQ(w.program.customSoundData().size(), 12u);
+  EXPECT_EQ(w.files.FileText(kConfig), "[系统设置]\r\n自定提示声=C:\\Users\\JRG~1\\a.wav\r\n");
+  EXPECT_TRUE(w.boxes.shown.empty());
+
+  w.files.SetKeptPath(chosen, {"", "C:\\Users\\Jo?rg\\a?.wav"});
+  w.host.ScriptDialog(chosen);
+  w.host.Click(按钮3);
+  EXPECT_EQ(w.program.customSoundData().size(), 12u);
+  EXPECT_FALSE(w.host.Disabled(按钮4));
+  EXPECT_EQ(w.host.Content(编辑框4), "a?.wav");
+  EXPECT_EQ(w.files.FileText(kConfig), "[系统设置]\r\n自定提示声=\r\n");
+  ASSERT_EQ(w.boxes.shown.size(), 1u);
+  EXPECT_NE(w.boxes.shown[0].text.find("下次启动时程序无法找回它"), std::string::npos);
+  w.host.RequestClose();
+  EXPECT_EQ(w.files.FileText(kConfig)->find("\xFF"), std::string::npos);
+}
+
 TEST(Lifecycle, MinimisingHidesToTheTrayAndAClickBringsItBack) {
   World w;
   EXPECT_TRUE(w.host.Disabled(菜单项_显示窗口));

@@ -1,7 +1,9 @@
 #pragma once
 // File access: whole-file reads, an existence test and atomic replacement. The
 // Windows and Linux sides work on real files; tests keep files in memory. Paths
-// are GBK text with the system's own separator.
+// are GBK text with the system's own separator. A name GBK cannot write (a folder
+// called 김민수 or Jörg) may still reach the file system in a form of its own
+// that only it reads: such a path is opened, never stored or shown as it is.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -44,6 +46,16 @@ class FileSystem {
   // The settings file: config.ini beside the program, unless the system keeps
   // a user's settings in a place of its own.
   virtual std::string SettingsPath() const { return ProgramDirectory() + PathSeparator() + "config.ini"; }
+
+  // What the settings can keep of a path that names an existing file: `path` is GBK
+  // text that opens the same file (the path itself where GBK writes it), empty when
+  // no GBK text does; `shown` is the path as GBK text for the user to read, '?'
+  // standing for what GBK cannot write.
+  struct KeptPath {
+    std::string path;
+    std::string shown;
+  };
+  virtual KeptPath PathToKeep(const std::string& path) const { return {path, path}; }
 };
 
 }  // namespace tolvane

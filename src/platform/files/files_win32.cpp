@@ -3,10 +3,66 @@
 #include <windows.h>
 
 #include "platform/text/text_win32.h"
+#include "platform/text/utf.h"
 
 namespace tolvane {
 
 namespace {
+
+constexpr char kWidePathMark = '\xFF';
+
+// The marked form's UTF-8, through the code-point codecs the settings reader uses.
+std::wstring Utf8ToWide(std::string_view text) {
+  bool valid = true;
+  std::vector<std::uint8_t> utf16;
+  for (const char32_t c : DecodeUtf8({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, &valid)) {
+    AppendUtf16(utf16, c, false);
+  }
+  std::wstring wide(utf16.size() / 2, L'\0');
+  for (std::size_t i = 0; i < wide.size(); ++i) wide[i] = static_cast<wchar_t>(utf16[2 * i] | utf16[2 * i + 1] << 8);
+  return wide;
+}
+
+std::string WideToUtf8(std::wstring_view text) {
+  std::vector<std::uint8_t> utf16;
+  for (const wchar_t unit : text) {
+    utf16.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    utf16.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  bool valid = true;
+  std::vector<std::uint8_t> utf8;
+  for (const char32_t c : DecodeUtf16(utf16, false, &valid)) AppendUtf8(utf8, c);
+  return std::string(utf8.begin(), utf8.end());
+}
+
+std::vector<std::wstring_view> PathComponents(std::wstring_view path) {
+  std::vector<std::wstring_view> parts;
+  for (;;) {
+    const auto slash = path.find_first_of(L"\\/");
+    parts.push_back(path.substr(0, slash));
+    if (slash == std::wstring_view::npos) return parts;
+    path.remove_prefix(slash + 1);
+  }
+}
+
+// The long path in GBK with the short name standing in for each folder or file name
+// GBK cannot write; empty when a short name cannot be written either (the volume
+// keeps none, and answers with the long name) or the two paths do not pair up.
+std::string GbkPathByShortNames(std::wstring_view longPath, std::wstring_view shortPath) {
+  const auto longParts = PathComponents(longPath);
+  const auto shortParts = PathComponents(shortPath);
+  if (longParts.size() != shortParts.size()) return {};
+  std::string kept;
+  for (std::size_t i = 0; i < longParts.size(); ++i) {
+    bool lossless = true;
+    std::string part = WideToGbk(longParts[i], &lossless);
+    if (!lossless) part = WideToGbk(shortParts[i], &lossless);
+    if (!lossless) return {};
+    if (i > 0) kept += '\\';
+    kept += part;
+  }
+  return kept;
+}
 
 class Handle {
  public:
@@ -48,11 +104,23 @@ bool WriteAll(HANDLE file, std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
+std::string PathFromWide(std::wstring_view path) {
+  bool lossless = true;
+  std::string gbk = WideToGbk(path, &lossless);
+  if (lossless) return gbk;
+  return kWidePathMark + WideToUtf8(path);
+}
+
+std::wstring PathToWide(std::string_view path) {
+  if (!path.empty() && path.front() == kWidePathMark) return Utf8ToWide(path.substr(1));
+  return GbkToWide(path);
+}
+
 std::optional<std::vector<std::uint8_t>> Win32FileSystem::ReadWholeFile(const std::string& path,
                                                                         std::size_t maxBytes) const {
   if (path.empty()) return std::nullopt;
   // Shared for reading only: a file someone is still writing is not read half done.
-  Handle file(CreateFileW(GbkToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  Handle file(CreateFileW(PathToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.Valid()) return std::nullopt;
   LARGE_INTEGER size{};
@@ -77,7 +145,7 @@ std::optional<std::vector<std::uint8_t>> Win32FileSystem::ReadWholeFile(const st
 bool Win32FileSystem::Exists(const std::string& path) const {
   if (path.empty()) return false;
   WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW(GbkToWide(path).c_str(), &found);
+  const HANDLE search = FindFirstFileW(PathToWide(path).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
   return true;
@@ -85,7 +153,7 @@ bool Win32FileSystem::Exists(const std::string& path) const {
 
 bool Win32FileSystem::ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
   if (path.empty()) return false;
-  const std::wstring target = GbkToWide(path);
+  const std::wstring target = PathToWide(path);
   if (target.empty()) return false;
 
   // The temporary file lives in the target's directory so the final rename
@@ -117,7 +185,25 @@ std::string Win32FileSystem::ProgramDirectory() const {
   }
   const auto slash = path.find_last_of(L"\\/");
   if (slash != std::wstring::npos) path.resize(slash);
-  return WideToGbk(path);
+  return PathFromWide(path);
+}
+
+FileSystem::KeptPath Win32FileSystem::PathToKeep(const std::string& path) const {
+  if (path.empty() || path.front() != kWidePathMark) return {path, path};
+  const std::wstring wide = PathToWide(path);
+  KeptPath kept{{}, WideToGbk(wide)};
+  const DWORD needed = GetShortPathNameW(wide.c_str(), nullptr, 0);
+  if (needed == 0) return kept;
+  std::wstring shortPath(needed, L'\0');
+  const DWORD length = GetShortPathNameW(wide.c_str(), shortPath.data(), needed);
+  if (length == 0 || length >= needed) return kept;
+  shortPath.resize(length);
+  std::string gbk = GbkPathByShortNames(wide, shortPath);
+  // Kept only when it opens again: the next start has nothing else to go by.
+  if (gbk.empty() || GetFileAttributesW(GbkToWide(gbk).c_str()) == INVALID_FILE_ATTRIBUTES) return kept;
+  kept.path = gbk;
+  kept.shown = std::move(gbk);
+  return kept;
 }
 
 }  // namespace tolvane

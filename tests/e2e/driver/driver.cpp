@@ -31,6 +31,8 @@
 //   boxes                                 list the open message boxes: title TAB text
 //   wait-box [text] [ms]                  wait for a message box (with that text), print it
 //   answer-box ok|cancel|yes|no|... [ms]  choose a button of the open message box
+//   open-file <windows path> [ms]         type the path into the open file dialog and press
+//                                         its Open button, as the user does
 //   tray left|double|right [x y]          the tray icon's callback for that mouse message, once
 //                                         the pointer is at x y; right prints the popup's rectangle
 //   menu-items                            the open popup menu's items: caption TAB enabled
@@ -846,6 +848,31 @@ int AnswerBox(const std::wstring& button, int timeoutMs) {
   return 0;
 }
 
+// The open file dialog: the program's dialog box with a file name field (a combo box on
+// later Windows, an edit box on older ones and Wine). The path goes in, Open is pressed,
+// and the dialog must be gone in time: a path it refuses keeps it open.
+int OpenFile(const std::wstring& path, int timeoutMs) {
+  constexpr int kFileNameCombo = 0x47C, kFileNameEdit = 0x480;
+  HWND dialog = nullptr, field = nullptr;
+  const DWORD start = GetTickCount();
+  while (!field) {
+    for (HWND h : TopLevelWindows(L"#32770")) {
+      HWND f = GetDlgItem(h, kFileNameCombo);
+      if (!f || !IsWindowVisible(f)) f = GetDlgItem(h, kFileNameEdit);
+      if (f && IsWindowVisible(f)) dialog = h, field = f;
+    }
+    if (static_cast<int>(GetTickCount() - start) > timeoutMs) Fail(L"no open file dialog appeared");
+    if (!field) Sleep(50);
+  }
+  Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+  while (IsWindow(dialog) && IsWindowVisible(dialog)) {
+    if (static_cast<int>(GetTickCount() - start) > timeoutMs) Fail(L"the open file dialog did not take " + path);
+    Sleep(20);
+  }
+  return 0;
+}
+
 // The tray icon's callback as the notification area sends it for a mouse message.
 constexpr UINT kTrayCallback = 0x8064;
 constexpr UINT kTrayIconId = 100;
@@ -1139,6 +1166,7 @@ int Run(const std::vector<std::wstring>& a) {
   }
   if (cmd == L"wait-box") return WaitBox(a.size() > 1 ? a[1] : L"", Timeout(a, 2));
   if (cmd == L"answer-box" && a.size() >= 2) return AnswerBox(a[1], Timeout(a, 2));
+  if (cmd == L"open-file" && a.size() >= 2) return OpenFile(a[1], Timeout(a, 2));
   if (cmd == L"tray" && (a.size() == 2 || a.size() == 4)) return Tray(a);
   if (cmd == L"menu-items") return MenuItems();
   if (cmd == L"menu" && a.size() == 2) return MenuChoose(a[1]);
