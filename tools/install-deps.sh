@@ -11,6 +11,8 @@ packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix g++-
           libwayland-dev libwayland-bin wayland-protocols)
 # Releases (tools/release.sh): the installer, its signature, the Debian package's checkers.
 packages+=(nsis osslsigncode lintian appstream desktop-file-utils python3)
+# The RPM package: rpmbuild, its checker, and the tools its test unpacks it with.
+packages+=(rpm rpmlint rpm2cpio cpio)
 if [ -f "$here/tests/e2e/packages.txt" ]; then
   while read -r p; do [ -n "$p" ] && [ "${p#\#}" = "$p" ] && packages+=("$p"); done < "$here/tests/e2e/packages.txt"
 fi

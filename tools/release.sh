@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds what a user downloads into dist/: the Windows program for x86 and x64 as zips,
-# one installer for both, the Debian package, and SHA256SUMS over them. The version is
+# one installer for both, the Debian and RPM packages, and SHA256SUMS over them. The version is
 # the CMake project version; the commit's time is the only clock the build reads
 # (SOURCE_DATE_EPOCH), so the same commit gives the same bytes.
 #
@@ -49,7 +49,8 @@ mkdir -p "$dist" "$stage"
 
 echo "== Tolvane $version: the Windows programs"
 for arch in x86 x64; do
-  quietly "$stage/build-$arch.log" cmake --preset "release-$arch"
+  # The linker's map lists what the program links in (tests/release/notices_check.py).
+  quietly "$stage/build-$arch.log" cmake --preset "release-$arch" -DTOLVANE_LINK_MAP=ON
   quietly "$stage/build-$arch.log" cmake --build "build/release-$arch" -j"$jobs" --target Tolvane
   mkdir -p "$stage/$arch"
   cp "build/release-$arch/Tolvane.exe" "$stage/$arch/Tolvane.exe"
@@ -57,8 +58,9 @@ for arch in x86 x64; do
   # Windows' Notepad before Windows 10 reads a text file as GBK on a Chinese system.
   iconv -f UTF-8 -t GBK packaging/windows/使用说明.txt | sed 's/$/\r/' >"$stage/$arch/使用说明.txt"
   sed 's/$/\r/' LICENSE >"$stage/$arch/LICENSE"
+  sed 's/$/\r/' THIRD-PARTY-NOTICES.txt >"$stage/$arch/THIRD-PARTY-NOTICES.txt"
   (cd "$stage/$arch" && python3 "$root/packaging/windows/make_zip.py" "$dist/Tolvane-$version-$arch.zip" \
-     Tolvane.exe 使用说明.txt LICENSE)
+     Tolvane.exe 使用说明.txt LICENSE THIRD-PARTY-NOTICES.txt)
 done
 
 echo "== The installer"
@@ -68,10 +70,12 @@ sign "$dist/Tolvane-$version-setup.exe"
 echo "== The Debian package"
 # Debian's own compiler and linker flags (hardening; source paths mapped to ".").
 eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
-quietly "$stage/build-linux.log" cmake --preset release-linux -DCMAKE_C_FLAGS="$CPPFLAGS $CFLAGS" \
+quietly "$stage/build-linux.log" cmake --preset release-linux -DTOLVANE_LINK_MAP=ON -DCMAKE_C_FLAGS="$CPPFLAGS $CFLAGS" \
   -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS"
 quietly "$stage/build-linux.log" cmake --build build/release-linux -j"$jobs" --target tolvane
 packaging/linux/build-deb.sh build/release-linux "$dist" >/dev/null
+echo "== The RPM package"
+packaging/rpm/build-rpm.sh build/release-linux "$dist" >/dev/null
 
 (cd "$dist" && sha256sum -- * >SHA256SUMS)
 echo "== dist/ ($((SECONDS - started)) s)"
