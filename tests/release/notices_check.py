@@ -128,7 +128,7 @@ def main(args):
                     if not notice or notice[2] == ours:
                         continue
                     if normal(f"{notice[1]} {notice[2]}") not in normal(text):
-                        missing.append(f"{path} lacks the copyright of {os.path.relpath(found)}: {notice[0]}")
+                        missing.append(f"{path} lacks the copyright of {os.path.relpath(found)}: {notice[0].strip()}")
     generated = [s for s in sources if s.startswith(build + os.sep)]
     print(f"{map_path}: {len(outside)} files from outside the build ({', '.join(sorted(os.path.basename(o) for o in outside))}); "
           f"{len(sources)} sources, {len(generated)} generated ({', '.join(sorted(os.path.relpath(g, build) for g in generated))})")

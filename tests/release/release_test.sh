@@ -93,11 +93,13 @@ notices)
   rm -rf "$unpacked"
   mkdir -p "$unpacked"
   for arch in x86 x64; do
-    unzip -p "$first/dist/Tolvane-$version-$arch.zip" THIRD-PARTY-NOTICES.txt | tr -d '\r' >"$unpacked/$arch.txt"
+    unzip -p "$first/dist/Tolvane-$version-$arch.zip" THIRD-PARTY-NOTICES.txt >"$unpacked/$arch.txt" ||
+      fail "Tolvane-$version-$arch.zip has no THIRD-PARTY-NOTICES.txt"
     check "$first/build/release-$arch/Tolvane.map" "$first/build/release-$arch" "$first" "$unpacked/$arch.txt"
   done
   dpkg-deb -x "$first/dist/tolvane_${version}_amd64.deb" "$unpacked/deb"
-  (cd "$unpacked" && rpm2cpio "$first/dist/tolvane-$version-1.x86_64.rpm" | cpio -idm --quiet -D rpm)
+  mkdir -p "$unpacked/rpm"
+  rpm2cpio "$first/dist/tolvane-$version-1.x86_64.rpm" | cpio -idm --quiet -D "$unpacked/rpm"
   check "$first/build/release-linux/tolvane.map" "$first/build/release-linux" "$first" \
     "$unpacked/deb/usr/share/doc/tolvane/copyright" "$unpacked/rpm/usr/share/licenses/tolvane/copyright"
   ;;
