@@ -24,8 +24,6 @@ def linked(map_path):
     with open(map_path, encoding="utf-8", errors="replace") as lines:
         for line in lines:
             line = line.rstrip("\n")
-            if line.startswith("Memory Configuration") or line.startswith("Discarded input sections"):
-                continue
             member = MEMBER.match(line)
             if member:
                 members.setdefault(member[1], set()).add(member[2])
