@@ -5,8 +5,17 @@
 include(GNUInstallDirs)
 set(TOLVANE_PACKAGING ${CMAKE_SOURCE_DIR}/packaging/linux)
 set(TOLVANE_PACKAGE_OUT ${CMAKE_BINARY_DIR}/package)
-# The release date is the commit's when SOURCE_DATE_EPOCH gives it (CMake reads it).
+# The man page's date is the commit's when SOURCE_DATE_EPOCH gives it (CMake reads it).
 string(TIMESTAMP TOLVANE_RELEASE_DATE "%Y-%m-%d" UTC)
+# The AppStream release notes come from NEWS, whose newest release must be this version.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/NEWS)
+execute_process(COMMAND ${Python3_EXECUTABLE} ${TOLVANE_PACKAGING}/news.py appstream ${CMAKE_SOURCE_DIR}/NEWS
+                        ${PROJECT_VERSION}
+                OUTPUT_VARIABLE TOLVANE_RELEASES ERROR_VARIABLE news_error RESULT_VARIABLE news_status)
+if(NOT news_status EQUAL 0)
+  message(FATAL_ERROR "${news_error}")
+endif()
 file(STRINGS ${CMAKE_SOURCE_DIR}/LICENSE TOLVANE_COPYRIGHT_HOLDERS REGEX "^Copyright " LIMIT_COUNT 1)
 string(REGEX REPLACE "^Copyright \\(c\\) " "" TOLVANE_COPYRIGHT_HOLDERS "${TOLVANE_COPYRIGHT_HOLDERS}")
 foreach(file io.github.tolvane.Tolvane.metainfo.xml tolvane.1 control copyright)

@@ -15,6 +15,8 @@ packages+=(nsis osslsigncode lintian appstream desktop-file-utils python3)
 # (multiarch, beside the machine's own) and qemu-user to start it in the release tests.
 packages+=(crossbuild-essential-arm64 qemu-user-static libgtk-3-dev:arm64 libxss-dev:arm64 libpulse-dev:arm64
            libfluidsynth-dev:arm64 libdbusmenu-gtk3-dev:arm64 libwayland-dev:arm64 librsvg2-common:arm64)
+# The RPM package: rpmbuild, its checker, and the tools its test unpacks it with.
+packages+=(rpm rpmlint rpm2cpio cpio)
 if [ -f "$here/tests/e2e/packages.txt" ]; then
   while read -r p; do [ -n "$p" ] && [ "${p#\#}" = "$p" ] && packages+=("$p"); done < "$here/tests/e2e/packages.txt"
 fi

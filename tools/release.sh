@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds what a user downloads into dist/: the Windows program for x86 and x64 as zips,
-# one installer for both, the Debian packages for amd64 and arm64 (cross-built), and
-# SHA256SUMS over them. The version is the CMake project version; the commit's time is
+# one installer for both, the Debian packages for amd64 and arm64 (cross-built), the RPM,
+# and SHA256SUMS over them. The version is the CMake project version; the commit's time is
 # the only clock the build reads (SOURCE_DATE_EPOCH), so the same commit gives the same
 # bytes.
 #
@@ -50,7 +50,8 @@ mkdir -p "$dist" "$stage"
 
 echo "== Tolvane $version: the Windows programs"
 for arch in x86 x64; do
-  quietly "$stage/build-$arch.log" cmake --preset "release-$arch"
+  # The linker's map lists what the program links in (tests/release/notices_check.py).
+  quietly "$stage/build-$arch.log" cmake --preset "release-$arch" -DTOLVANE_LINK_MAP=ON
   quietly "$stage/build-$arch.log" cmake --build "build/release-$arch" -j"$jobs" --target Tolvane
   mkdir -p "$stage/$arch"
   cp "build/release-$arch/Tolvane.exe" "$stage/$arch/Tolvane.exe"
@@ -58,8 +59,9 @@ for arch in x86 x64; do
   # Windows' Notepad before Windows 10 reads a text file as GBK on a Chinese system.
   iconv -f UTF-8 -t GBK packaging/windows/使用说明.txt | sed 's/$/\r/' >"$stage/$arch/使用说明.txt"
   sed 's/$/\r/' LICENSE >"$stage/$arch/LICENSE"
+  sed 's/$/\r/' THIRD-PARTY-NOTICES.txt >"$stage/$arch/THIRD-PARTY-NOTICES.txt"
   (cd "$stage/$arch" && python3 "$root/packaging/windows/make_zip.py" "$dist/Tolvane-$version-$arch.zip" \
-     Tolvane.exe 使用说明.txt LICENSE)
+     Tolvane.exe 使用说明.txt LICENSE THIRD-PARTY-NOTICES.txt)
 done
 
 echo "== The installer"
@@ -74,11 +76,13 @@ for arch in amd64 arm64; do
   # Debian's own compiler and linker flags for that architecture (hardening; source
   # paths mapped to ".").
   eval "$(DEB_HOST_ARCH=$arch DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
-  quietly "$stage/build-linux-$arch.log" cmake --preset "$preset" -DCMAKE_C_FLAGS="$CPPFLAGS $CFLAGS" \
+  quietly "$stage/build-linux-$arch.log" cmake --preset "$preset" -DTOLVANE_LINK_MAP=ON -DCMAKE_C_FLAGS="$CPPFLAGS $CFLAGS" \
     -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS"
   quietly "$stage/build-linux-$arch.log" cmake --build "build/$preset" -j"$jobs" --target tolvane
   packaging/linux/build-deb.sh "build/$preset" "$dist" "$arch" >/dev/null
 done
+echo "== The RPM package"
+packaging/rpm/build-rpm.sh build/release-linux "$dist" >/dev/null
 
 (cd "$dist" && sha256sum -- * >SHA256SUMS)
 echo "== dist/ ($((SECONDS - started)) s)"

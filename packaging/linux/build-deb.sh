@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Packs a configured and built tree of the Linux program as tolvane_<version>_<arch>.deb:
 # the tree's install rules into a staging folder, then Debian's own files (copyright,
-# changelog, compressed man page, control with the libraries dpkg-shlibdeps finds,
+# changelog from NEWS, compressed man page, control with the libraries dpkg-shlibdeps finds,
 # md5sums) and dpkg-deb. With SOURCE_DATE_EPOCH every file time is that moment, so the
 # same tree gives the same bytes. A tree cross-built for another Debian architecture
 # (arm64 with the release-linux-arm64 preset) is packed by naming that architecture.
@@ -17,8 +17,7 @@ configured=$build/package
 [ -f "$configured/control" ] || { echo "$build is not a configured tree of the Linux program" >&2; exit 1; }
 
 version=$(sed -n 's/^Version: //p' "$configured/control")
-logged=$(sed -n '1s/^tolvane (\([^)]*\)).*/\1/p' "$here/changelog")
-[ "$logged" = "$version" ] || { echo "packaging/linux/changelog's last entry is $logged, the program is $version" >&2; exit 1; }
+maintainer=$(sed -n 's/^Maintainer: //p' "$configured/control")
 arch=${3:-$(dpkg --print-architecture)}
 # The binutils and dpkg-shlibdeps of that architecture; the program must be built for it.
 gnu=$(dpkg-architecture -a "$arch" -qDEB_HOST_GNU_TYPE 2>/dev/null) || { echo "unknown architecture $arch" >&2; exit 2; }
@@ -36,7 +35,9 @@ DESTDIR=$root cmake --install "$build" --prefix /usr --strip >/dev/null
 doc=$root/usr/share/doc/tolvane
 install -d -m 755 "$doc"
 install -m 644 "$configured/copyright" "$doc/copyright"
-gzip -9n <"$here/changelog" >"$doc/changelog.gz"
+# The changelog is NEWS, whose newest release must be this version.
+python3 "$here/news.py" debian "$here/../../NEWS" "$version" "$maintainer" >"$stage/changelog"
+gzip -9n <"$stage/changelog" >"$doc/changelog.gz"
 gzip -9n "$root/usr/share/man/man1/tolvane.1"
 
 # dpkg-shlibdeps wants to be in a source tree: give it an empty one.

@@ -14,8 +14,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # The licence page shows the text as Windows' edit controls want it, with CR LF.
 sed 's/$/\r/' "$src/LICENSE" >"$work/LICENSE.txt"
+sed 's/$/\r/' "$src/THIRD-PARTY-NOTICES.txt" >"$work/THIRD-PARTY-NOTICES.txt"
 kib() { echo $((($(stat -c %s "$1") + 1023) / 1024)); }
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DX86EXE="$x86" -DX64EXE="$x64" \
   -DX86KB="$(kib "$x86")" -DX64KB="$(kib "$x64")" \
-  -DLICENSEFILE="$work/LICENSE.txt" -DCOPYRIGHT="$("$src/packaging/project.sh" copyright)" \
+  -DLICENSEFILE="$work/LICENSE.txt" -DNOTICESFILE="$work/THIRD-PARTY-NOTICES.txt" -DCOPYRIGHT="$("$src/packaging/project.sh" copyright)" \
   -DOUTFILE="$out" "$here/tolvane.nsi" >"$work/makensis.log" 2>&1 || { cat "$work/makensis.log" >&2; exit 1; }

@@ -1,7 +1,7 @@
 ; The Tolvane installer: one file for x86 and x64 Windows, per user, without
 ; administrator rights. make_setup.sh builds it:
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=<x.y.z> -DX86EXE=<exe> -DX64EXE=<exe>
-;            -DX86KB=<KiB> -DX64KB=<KiB> -DLICENSEFILE=<text> -DCOPYRIGHT=<line>
+;            -DX86KB=<KiB> -DX64KB=<KiB> -DLICENSEFILE=<text> -DNOTICESFILE=<text> -DCOPYRIGHT=<line>
 ;            -DOUTFILE=<setup.exe> tolvane.nsi
 ; The program keeps config.ini beside itself, so it goes where its user may write:
 ; %LOCALAPPDATA%\Programs\Tolvane. Installing again over it and uninstalling keep
@@ -70,6 +70,7 @@ Section "Tolvane" SecProgram
   ${Else}
     File "/oname=Tolvane.exe" "${X86EXE}"
   ${EndIf}
+  File "/oname=THIRD-PARTY-NOTICES.txt" "${NOTICESFILE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortcut "${SHORTCUT}" "$INSTDIR\Tolvane.exe"
 
@@ -89,6 +90,7 @@ SectionEnd
 Section "un.${PRODUCT}" UnProgram
   SectionIn RO
   Delete "$INSTDIR\Tolvane.exe"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
   Delete "$INSTDIR\uninstall.exe"
   Delete "${SHORTCUT}"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"

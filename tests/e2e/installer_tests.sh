@@ -44,6 +44,8 @@ test_installer() {
   silently "$setup" || e2e_abort "the silent install failed"
   cmp -s "$E2E_EXE" "$dir/Tolvane.exe" || e2e_fail "no Tolvane.exe in $dir"
   [ -f "$dir/uninstall.exe" ] || e2e_fail "no uninstall.exe in $dir"
+  cmp -s <(sed 's/$/\r/' "$here/../../THIRD-PARTY-NOTICES.txt") "$dir/THIRD-PARTY-NOTICES.txt" ||
+    e2e_fail "no THIRD-PARTY-NOTICES.txt (with CR LF) in $dir"
   [ -f "$lnk" ] || e2e_fail "no Start-menu shortcut $lnk"
   entry=$(uninstall_entry)
   for want in "DisplayName=Tolvane 定时关机" "DisplayVersion=$("$here/../../packaging/project.sh" version)" \
@@ -78,6 +80,7 @@ test_installer() {
   silently "$dir/uninstall.exe"
   [ ! -e "$dir/Tolvane.exe" ] || e2e_fail "Tolvane.exe is left after uninstalling"
   [ ! -e "$dir/uninstall.exe" ] || e2e_fail "uninstall.exe is left after uninstalling"
+  [ ! -e "$dir/THIRD-PARTY-NOTICES.txt" ] || e2e_fail "THIRD-PARTY-NOTICES.txt is left after uninstalling"
   [ ! -e "$lnk" ] || e2e_fail "the shortcut is left after uninstalling"
   [ -z "$(uninstall_entry)" ] || e2e_fail "the uninstall entry is left after uninstalling"
   [ "$(md5sum <"$ini" 2>/dev/null)" = "$saved" ] || e2e_fail "a silent uninstall did not keep config.ini"

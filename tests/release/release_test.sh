@@ -10,8 +10,14 @@
 #   release_test.sh arm64  <source> <work folder>   the first clone's arm64 package: lintian,
 #                                                   then its program under qemu-user
 #                                                   (tests/e2e/linux/arm64_smoke.py)
+#   release_test.sh notices <source> <work folder>  the first clone's notices, as packed,
+#                                                   name everything its programs' linker
+#                                                   maps show linked in
+#   release_test.sh rpm <source> <work folder>      the first clone's RPM: rpmlint clean,
+#                                                   installed into a scratch root, the same
+#                                                   files as the Debian package
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: $0 twice|signed|arm64 <source> <work folder>" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: $0 twice|signed|arm64|notices|rpm <source> <work folder>" >&2; exit 2; }
 case=$1 src=$2 work=$3
 first=$work/a second=$work/b/second/clone
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -37,14 +43,14 @@ twice)
   [ "$names" = "$(cd "$second/dist" && ls)" ] || fail "the two dist/ folders hold different files"
   version=$("$first/packaging/project.sh" version)
   for want in SHA256SUMS "Tolvane-$version-setup.exe" "Tolvane-$version-x64.zip" "Tolvane-$version-x86.zip" \
-              "tolvane_${version}_amd64.deb" "tolvane_${version}_arm64.deb"; do
+              "tolvane_${version}_amd64.deb" "tolvane_${version}_arm64.deb" "tolvane-$version-1.x86_64.rpm"; do
     grep -qxF "$want" <<<"$names" || fail "dist/ lacks $want: $names"
   done
-  # Each zip: the program, the read-me (its name in GBK, with the UTF-8 name for unzip)
-  # and the licence.
+  # Each zip: the program, the read-me (its name in GBK, with the UTF-8 name for unzip),
+  # the licence and the third-party notices.
   for arch in x86 x64; do
     listing=$(unzip -Z1 "$first/dist/Tolvane-$version-$arch.zip" | paste -sd' ')
-    [ "$listing" = "Tolvane.exe 使用说明.txt LICENSE" ] || fail "Tolvane-$version-$arch.zip holds $listing"
+    [ "$listing" = "Tolvane.exe 使用说明.txt LICENSE THIRD-PARTY-NOTICES.txt" ] || fail "Tolvane-$version-$arch.zip holds $listing"
   done
   differ=
   for name in $names; do cmp -s "$first/dist/$name" "$second/dist/$name" || differ+=" $name"; done
@@ -92,5 +98,54 @@ arm64)
     fail "the arm64 program under qemu-user (logs in $work/arm64)"
   echo "$(basename "$deb"): lintian clean, started under qemu-user, its countdown reached logind"
   ;;
-*) echo "usage: $0 twice|signed|arm64 <source> <work folder>" >&2; exit 2 ;;
+notices)
+  [ -d "$first/dist" ] || fail "no earlier release in $first (the test 'twice' makes it)"
+  version=$("$first/packaging/project.sh" version)
+  check() { python3 "$(dirname "$0")/notices_check.py" "$@" || fail "$(basename "$2"): a notice is missing"; }
+  unpacked=$work/notices
+  rm -rf "$unpacked"
+  mkdir -p "$unpacked"
+  for arch in x86 x64; do
+    unzip -p "$first/dist/Tolvane-$version-$arch.zip" THIRD-PARTY-NOTICES.txt >"$unpacked/$arch.txt" ||
+      fail "Tolvane-$version-$arch.zip has no THIRD-PARTY-NOTICES.txt"
+    check "$first/build/release-$arch/Tolvane.map" "$first/build/release-$arch" "$first" "$unpacked/$arch.txt"
+  done
+  dpkg-deb -x "$first/dist/tolvane_${version}_amd64.deb" "$unpacked/deb"
+  mkdir -p "$unpacked/rpm"
+  rpm2cpio "$first/dist/tolvane-$version-1.x86_64.rpm" | cpio -idm --quiet -D "$unpacked/rpm"
+  check "$first/build/release-linux/tolvane.map" "$first/build/release-linux" "$first" \
+    "$unpacked/deb/usr/share/doc/tolvane/copyright" "$unpacked/rpm/usr/share/licenses/tolvane/copyright"
+  ;;
+rpm)
+  [ -d "$first/dist" ] || fail "no earlier release in $first (the test 'twice' makes it)"
+  version=$("$first/packaging/project.sh" version)
+  package=$first/dist/tolvane-$version-1.x86_64.rpm
+  report=$(rpmlint -c "$first/packaging/rpm/rpmlint.toml" "$package" 2>&1) || { echo "$report"; fail "rpmlint"; }
+  grep -q " 0 errors, 0 warnings" <<<"$report" || { echo "$report"; fail "rpmlint finds fault with the RPM"; }
+  requires=$(rpm -qp --requires "$package")
+  for library in libgtk-3.so.0 libfluidsynth.so.3 libpulse-simple.so.0 libXss.so.1 libwayland-client.so.0; do
+    grep -q "^$library()" <<<"$requires" || fail "rpm's generators found no $library: $requires"
+  done
+  scratch=$work/rpm-root
+  rm -rf "$scratch"
+  mkdir -p "$scratch"
+  rpm --root "$scratch" --nodeps -i "$package" || fail "rpm -i into $scratch"
+  installed=$(rpm --root "$scratch" -ql tolvane | grep -v '^/usr/share/licenses/tolvane/')
+  # The same install tree as the Debian package: its files but Debian's own.
+  debian=$(dpkg-deb --fsys-tarfile "$first/dist/tolvane_${version}_amd64.deb" | tar -t | grep -v '/$' |
+           sed 's|^\.||' | grep -v '^/usr/share/doc/tolvane/' | LC_ALL=C sort)
+  [ "$installed" = "$debian" ] || fail "the RPM installs $(diff <(echo "$debian") <(echo "$installed"))"
+  for file in $installed; do [ -f "$scratch$file" ] || fail "$file is not in $scratch"; done
+  [ -x "$scratch/usr/bin/tolvane" ] || fail "/usr/bin/tolvane is not executable"
+  cmp -s "$scratch/usr/bin/tolvane" <(dpkg-deb --fsys-tarfile "$first/dist/tolvane_${version}_amd64.deb" | tar -xO ./usr/bin/tolvane) ||
+    fail "the RPM's tolvane is not the Debian package's"
+  for file in LICENSE copyright; do
+    [ -s "$scratch/usr/share/licenses/tolvane/$file" ] || fail "the RPM lacks /usr/share/licenses/tolvane/$file"
+  done
+  rpm --root "$scratch" -q --changelog tolvane | grep -q "^\* .* - $version-1\$" || fail "the RPM's changelog has no entry for $version"
+  rpm --root "$scratch" -e tolvane || fail "rpm -e"
+  [ ! -e "$scratch/usr/bin/tolvane" ] || fail "rpm -e leaves /usr/bin/tolvane"
+  echo "$(basename "$package"): rpmlint clean, installed into $scratch and removed, $(wc -l <<<"$installed") files as in the Debian package"
+  ;;
+*) echo "usage: $0 twice|signed|arm64|notices|rpm <source> <work folder>" >&2; exit 2 ;;
 esac

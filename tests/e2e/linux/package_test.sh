@@ -39,7 +39,7 @@ unpacked=$out/unpacked
 rm -rf "$unpacked"
 dpkg-deb -x "$deb" "$unpacked"
 desktop-file-validate "$unpacked/usr/share/applications/tolvane.desktop" || fail "the menu entry does not validate"
-appstreamcli validate --no-net "$unpacked/usr/share/metainfo/io.github.tolvane.Tolvane.metainfo.xml" ||
+appstreamcli validate --pedantic --no-net "$unpacked/usr/share/metainfo/io.github.tolvane.Tolvane.metainfo.xml" ||
   fail "the AppStream metainfo does not validate"
 
 [ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
