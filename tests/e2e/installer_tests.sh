@@ -38,7 +38,7 @@ refused() {
   local what=$1 code=0
   shift
   timeout 180 wine "$1" /S "${@:2}" >>"$E2E_RUN_DIR/setup.log" 2>&1 || code=$?
-  [ "$code" = 2 ] || e2e_fail "$(basename "$1") /S $*: exit code $code $what, not 2"
+  [ "$code" = 2 ] || e2e_fail "$(basename "$1") /S ${*:2}: exit code $code $what, not 2"
 }
 
 # Waits for the uninstaller's copy of itself (it runs from the temporary folder).
