@@ -78,8 +78,9 @@ packaging/windows/make_manifests.py "$dist"
 echo "== dist/ ($((SECONDS - started)) s)"
 (cd "$dist" && ls -l --time-style=+ -- * | awk '{print $5 "\t" $NF}')
 if [ -n "$signing" ]; then
-  echo "Signed Tolvane.exe (x86, x64), the installer and its uninstaller with $TOLVANE_SIGN_PFX," \
-    "${TOLVANE_SIGN_TIMESTAMP_URL:+time-stamped by $TOLVANE_SIGN_TIMESTAMP_URL}${TOLVANE_SIGN_TIMESTAMP_URL:-without a time stamp (valid only while the certificate is)}."
+  stamp="without a time stamp (valid only while the certificate is)"
+  [ -z "${TOLVANE_SIGN_TIMESTAMP_URL:-}" ] || stamp="time-stamped by $TOLVANE_SIGN_TIMESTAMP_URL"
+  echo "Signed Tolvane.exe (x86, x64), the installer and its uninstaller with $TOLVANE_SIGN_PFX, $stamp."
 else
   echo "These files are unsigned: set TOLVANE_SIGN_PFX and TOLVANE_SIGN_PASSWORD to sign them."
 fi
