@@ -9,8 +9,9 @@ packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix g++-
           pkg-config libgtk-3-dev libxss-dev dbus dbus-x11 at-spi2-core python3-dbusmock python3-pyatspi gir1.2-atspi-2.0
           libpulse-dev libfluidsynth-dev dpkg-dev libdbusmenu-gtk3-dev openbox mutter trayer
           libwayland-dev libwayland-bin wayland-protocols)
-# Releases (tools/release.sh): the installer, its signature, the Debian package's checkers.
-packages+=(nsis osslsigncode lintian appstream desktop-file-utils python3)
+# Releases (tools/release.sh): the installer, its signature, the Debian package's checkers,
+# the check of the winget manifests (YAML).
+packages+=(nsis osslsigncode lintian appstream desktop-file-utils python3 python3-yaml)
 if [ -f "$here/tests/e2e/packages.txt" ]; then
   while read -r p; do [ -n "$p" ] && [ "${p#\#}" = "$p" ] && packages+=("$p"); done < "$here/tests/e2e/packages.txt"
 fi
