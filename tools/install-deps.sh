@@ -9,8 +9,9 @@ packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix g++-
           pkg-config libgtk-3-dev libxss-dev dbus dbus-x11 at-spi2-core python3-dbusmock python3-pyatspi gir1.2-atspi-2.0
           libpulse-dev libfluidsynth-dev dpkg-dev libdbusmenu-gtk3-dev openbox mutter trayer
           libwayland-dev libwayland-bin wayland-protocols)
-# Releases (tools/release.sh): the installer, its signature, the Debian package's checkers.
-packages+=(nsis osslsigncode lintian appstream desktop-file-utils python3)
+# Releases (tools/release.sh): the installer, its signature, the Debian package's checkers,
+# the check of the winget manifests (YAML).
+packages+=(nsis osslsigncode lintian appstream desktop-file-utils python3 python3-yaml)
 # The arm64 Debian package: Debian's cross compilers, the libraries it links as :arm64
 # (multiarch, beside the machine's own) and qemu-user to start it in the release tests.
 packages+=(crossbuild-essential-arm64 qemu-user-static libgtk-3-dev:arm64 libxss-dev:arm64 libpulse-dev:arm64

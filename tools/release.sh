@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds what a user downloads into dist/: the Windows program for x86 and x64 as zips,
 # one installer for both, the Debian packages for amd64 and arm64 (cross-built), the RPM,
-# and SHA256SUMS over them. The version is the CMake project version; the commit's time is
-# the only clock the build reads (SOURCE_DATE_EPOCH), so the same commit gives the same
-# bytes.
+# the winget and Scoop manifests, and SHA256SUMS over them. The version is the CMake project
+# version; the commit's time is the only clock the build reads (SOURCE_DATE_EPOCH), so the
+# same commit gives the same bytes.
 #
 # With TOLVANE_SIGN_PFX (a PKCS#12 file) and TOLVANE_SIGN_PASSWORD, both programs and
-# the installer get an Authenticode signature (SHA-256) before they are packed and summed.
+# the installer (and the uninstaller inside it) get an Authenticode signature (SHA-256)
+# before they are packed and summed; with TOLVANE_SIGN_TIMESTAMP_URL too, an RFC 3161
+# time-stamp server countersigns each, so the signatures outlive the certificate.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -24,16 +26,13 @@ if [ -n "${TOLVANE_SIGN_PFX:-}" ]; then
   [ -f "$TOLVANE_SIGN_PFX" ] || { echo "TOLVANE_SIGN_PFX: no file $TOLVANE_SIGN_PFX" >&2; exit 1; }
   [ -n "${TOLVANE_SIGN_PASSWORD+set}" ] || { echo "TOLVANE_SIGN_PFX needs TOLVANE_SIGN_PASSWORD" >&2; exit 1; }
   signing=yes
+  export TOLVANE_SIGN_PFX TOLVANE_SIGN_PASSWORD
+else
+  unset TOLVANE_SIGN_TIMESTAMP_URL
 fi
-# Signs a Windows program in place: Authenticode with SHA-256, no time-stamp server
-# (the build has no network); the signature holds the program's name and home page.
+# Signs a Windows program in place (packaging/windows/sign.sh).
 sign() {
-  [ -n "$signing" ] || return 0
-  local file=$1 signed=$1.signed
-  osslsigncode sign -pkcs12 "$TOLVANE_SIGN_PFX" -readpass <(printf '%s' "$TOLVANE_SIGN_PASSWORD") -h sha256 \
-    -n "Tolvane $version" -i "$(packaging/project.sh homepage)" \
-    -in "$file" -out "$signed" >/dev/null
-  mv -f "$signed" "$file"
+  [ -z "$signing" ] || packaging/windows/sign.sh "$1"
 }
 
 # Runs a build step with its output in a log, shown only when the step fails.
@@ -56,12 +55,9 @@ for arch in x86 x64; do
   mkdir -p "$stage/$arch"
   cp "build/release-$arch/Tolvane.exe" "$stage/$arch/Tolvane.exe"
   sign "$stage/$arch/Tolvane.exe"
-  # Windows' Notepad before Windows 10 reads a text file as GBK on a Chinese system.
-  iconv -f UTF-8 -t GBK packaging/windows/使用说明.txt | sed 's/$/\r/' >"$stage/$arch/使用说明.txt"
-  sed 's/$/\r/' LICENSE >"$stage/$arch/LICENSE"
-  sed 's/$/\r/' THIRD-PARTY-NOTICES.txt >"$stage/$arch/THIRD-PARTY-NOTICES.txt"
+  packaging/windows/make_texts.sh "$stage/$arch"
   (cd "$stage/$arch" && python3 "$root/packaging/windows/make_zip.py" "$dist/Tolvane-$version-$arch.zip" \
-     Tolvane.exe 使用说明.txt LICENSE THIRD-PARTY-NOTICES.txt)
+     Tolvane.exe 使用说明.txt LICENSE.txt THIRD-PARTY-NOTICES.txt)
 done
 
 echo "== The installer"
@@ -84,11 +80,16 @@ done
 echo "== The RPM package"
 packaging/rpm/build-rpm.sh build/release-linux "$dist" >/dev/null
 
+echo "== The winget and Scoop manifests"
+packaging/windows/make_manifests.py "$dist"
+
 (cd "$dist" && sha256sum -- * >SHA256SUMS)
 echo "== dist/ ($((SECONDS - started)) s)"
 (cd "$dist" && ls -l --time-style=+ -- * | awk '{print $5 "\t" $NF}')
 if [ -n "$signing" ]; then
-  echo "Signed Tolvane.exe (x86, x64) and the installer with $TOLVANE_SIGN_PFX."
+  stamp="without a time stamp (valid only while the certificate is)"
+  [ -z "${TOLVANE_SIGN_TIMESTAMP_URL:-}" ] || stamp="time-stamped by $TOLVANE_SIGN_TIMESTAMP_URL"
+  echo "Signed Tolvane.exe (x86, x64), the installer and its uninstaller with $TOLVANE_SIGN_PFX, $stamp."
 else
   echo "These files are unsigned: set TOLVANE_SIGN_PFX and TOLVANE_SIGN_PASSWORD to sign them."
 fi

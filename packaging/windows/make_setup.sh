@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the installer (tolvane.nsi) from the two programs, with the project version and
-# the licence of this source tree.
+# Builds the installer (tolvane.nsi) from the two programs, with the project version,
+# home page and the licence of this source tree. With TOLVANE_SIGN_PFX set, the
+# uninstaller inside it is signed as sign.sh signs the programs.
 #
 #   make_setup.sh <x86 Tolvane.exe> <x64 Tolvane.exe> <setup.exe>
 set -euo pipefail
@@ -12,11 +13,11 @@ x86=$(absolute "$1") x64=$(absolute "$2") out=$(absolute "$3")
 version=$("$src/packaging/project.sh" version)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# The licence page shows the text as Windows' edit controls want it, with CR LF.
-sed 's/$/\r/' "$src/LICENSE" >"$work/LICENSE.txt"
-sed 's/$/\r/' "$src/THIRD-PARTY-NOTICES.txt" >"$work/THIRD-PARTY-NOTICES.txt"
+"$here/make_texts.sh" "$work/texts"
+signing=()
+[ -z "${TOLVANE_SIGN_PFX:-}" ] || signing=(-DSIGN_UNINSTALLER="\"$here/sign.sh\" \"%1\"")
 kib() { echo $((($(stat -c %s "$1") + 1023) / 1024)); }
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DX86EXE="$x86" -DX64EXE="$x64" \
-  -DX86KB="$(kib "$x86")" -DX64KB="$(kib "$x64")" \
-  -DLICENSEFILE="$work/LICENSE.txt" -DNOTICESFILE="$work/THIRD-PARTY-NOTICES.txt" -DCOPYRIGHT="$("$src/packaging/project.sh" copyright)" \
+  -DX86KB="$(kib "$x86")" -DX64KB="$(kib "$x64")" -DTEXTS="$work/texts" "${signing[@]}" \
+  -DCOPYRIGHT="$("$src/packaging/project.sh" copyright)" -DHOMEPAGE="$("$src/packaging/project.sh" homepage)" \
   -DOUTFILE="$out" "$here/tolvane.nsi" >"$work/makensis.log" 2>&1 || { cat "$work/makensis.log" >&2; exit 1; }

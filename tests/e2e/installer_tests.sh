@@ -1,7 +1,9 @@
 #!/bin/bash
 # The installer in a Wine prefix of its own, made fresh for the test: a silent install as
-# the prefix's ordinary user, the installed program started from its Start-menu shortcut,
-# a second install over the first, a silent uninstall.
+# the prefix's ordinary user (its uninstaller signed and time-stamped inside it), the
+# installed program started from its Start-menu shortcut, an update and an uninstall that
+# leave the running program alone, one whose file cannot be written, a second install
+# over the first, a silent uninstall.
 #   installer_tests.sh <case> <Tolvane.exe> <tolvane_driver.exe>
 set -u
 here=$(dirname "$0")
@@ -30,26 +32,83 @@ silently() {
   timeout 120 wineserver -w
 }
 
+# A silent run that must refuse, with exit code 2, while something holds the program:
+# <what> <program> [argument].
+refused() {
+  local what=$1 code=0
+  shift
+  timeout 180 wine "$1" /S "${@:2}" >>"$E2E_RUN_DIR/setup.log" 2>&1 || code=$?
+  [ "$code" = 2 ] || e2e_fail "$(basename "$1") /S ${*:2}: exit code $code $what, not 2"
+}
+
+# Waits for the uninstaller's copy of itself (it runs from the temporary folder).
+uninstaller_copy_ended() {
+  local deadline=$((SECONDS + 120))
+  while tolvane_e2e_processes | grep -q 'Au_\.exe\|Un_[A-Z]\.exe'; do
+    [ $SECONDS -lt $deadline ] || { e2e_fail "the uninstaller's copy does not end"; return 1; }
+    sleep 0.5
+  done
+}
+
+# The installed files, the uninstall entry and the shortcut, to see that nothing changed.
+install_state() { md5sum "$dir"/*.exe "$dir"/*.txt "$lnk" 2>&1; uninstall_entry; }
+
+# A throwaway code-signing certificate and a local time-stamp server, for the uninstaller
+# that make_setup.sh signs inside the installer.
+signing_setup() {
+  local keys=$E2E_RUN_DIR/keys
+  mkdir -p "$keys"
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$keys/key.pem" -out "$keys/cert.pem" -days 2 \
+    -subj "/CN=Tolvane test signer" -addext extendedKeyUsage=codeSigning 2>/dev/null &&
+    openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" -out "$keys/signer.pfx" -passout pass:throwaway ||
+    e2e_abort "cannot make a signing certificate"
+  python3 "$here/../release/tsa_responder.py" "$keys/tsa" >"$keys/tsa.url" &
+  e2e_on_exit "kill $!"
+  for _ in $(seq 100); do [ -s "$keys/tsa.url" ] && break; sleep 0.1; done
+  export TOLVANE_SIGN_PFX=$keys/signer.pfx TOLVANE_SIGN_PASSWORD=throwaway
+  TOLVANE_SIGN_TIMESTAMP_URL=$(cat "$keys/tsa.url") || e2e_abort "the time-stamp server did not start"
+  export TOLVANE_SIGN_TIMESTAMP_URL
+}
+
 test_installer() {
-  local setup=$E2E_RUN_DIR/setup.exe dir menu lnk entry ini saved want size want_size
-  # The build's own program stands for both: the installer puts the x64 one on a 64-bit
-  # prefix, the x86 one on a 32-bit prefix, so each build's run tests one of its branches.
-  "$here/../../packaging/windows/make_setup.sh" "$E2E_EXE" "$E2E_EXE" "$setup" || e2e_abort "cannot build the installer"
+  local setup=$E2E_RUN_DIR/setup.exe update=$E2E_RUN_DIR/update.exe other=$E2E_RUN_DIR/other.exe newer=$E2E_RUN_DIR/newer.exe
+  local dir menu lnk entry ini saved want size want_size before report homepage holder
+  # The build's own program goes in for the prefix's processor (x64 in a 64-bit prefix, x86
+  # in a 32-bit one); the other slot holds a file that is no program, which must not land.
+  echo "not for this processor" >"$other"
+  signing_setup
+  if [ "$WINEARCH" = win64 ]; then
+    "$here/../../packaging/windows/make_setup.sh" "$other" "$E2E_EXE" "$setup"
+  else
+    "$here/../../packaging/windows/make_setup.sh" "$E2E_EXE" "$other" "$setup"
+  fi || e2e_abort "cannot build the installer"
+  # An update: another program in both slots.
+  { cat "$E2E_EXE"; echo update; } >"$newer"
+  "$here/../../packaging/windows/make_setup.sh" "$newer" "$newer" "$update" || e2e_abort "cannot build the update"
+  homepage=$("$here/../../packaging/project.sh" homepage)
   dir=$(folder_of LOCALAPPDATA)/Programs/Tolvane
   menu=$(folder_of APPDATA)/Microsoft/Windows/Start\ Menu/Programs
   lnk=$menu/Tolvane\ 定时关机.lnk
   ini=$dir/config.ini
   [ -n "$dir" ] && [ ! -e "$dir" ] || e2e_abort "the fresh prefix already has $dir"
+  grep -aq '<dpiAwareness[^>]*>PerMonitorV2' "$setup" || e2e_fail "the installer's manifest is not PerMonitorV2-aware"
 
   silently "$setup" || e2e_abort "the silent install failed"
-  cmp -s "$E2E_EXE" "$dir/Tolvane.exe" || e2e_fail "no Tolvane.exe in $dir"
+  cmp -s "$E2E_EXE" "$dir/Tolvane.exe" || e2e_fail "no Tolvane.exe of this processor in $dir"
   [ -f "$dir/uninstall.exe" ] || e2e_fail "no uninstall.exe in $dir"
-  cmp -s <(sed 's/$/\r/' "$here/../../THIRD-PARTY-NOTICES.txt") "$dir/THIRD-PARTY-NOTICES.txt" ||
-    e2e_fail "no THIRD-PARTY-NOTICES.txt (with CR LF) in $dir"
+  cmp -s <(printf '\xef\xbb\xbf'; sed 's/$/\r/' "$here/../../THIRD-PARTY-NOTICES.txt") "$dir/THIRD-PARTY-NOTICES.txt" ||
+    e2e_fail "no THIRD-PARTY-NOTICES.txt (UTF-8, CR LF) in $dir"
   [ -f "$lnk" ] || e2e_fail "no Start-menu shortcut $lnk"
+  head -c 3 "$dir/LICENSE.txt" 2>/dev/null | cmp -s - <(printf '\xef\xbb\xbf') || e2e_fail "no LICENSE.txt (UTF-8) in $dir"
+  # Signed inside the installer, time-stamped: valid after the certificate has expired.
+  report=$(osslsigncode verify -CAfile "$E2E_RUN_DIR/keys/cert.pem" -TSA-CAfile "$E2E_RUN_DIR/keys/tsa/tsa.pem" \
+    -time $(($(date +%s) + 3 * 86400)) -in "$dir/uninstall.exe" 2>&1) &&
+    grep -q "Timestamp Server Signature verification: ok" <<<"$report" ||
+    e2e_fail "the installed uninstall.exe carries no valid time-stamped signature: $report"
   entry=$(uninstall_entry)
   for want in "DisplayName=Tolvane 定时关机" "DisplayVersion=$("$here/../../packaging/project.sh" version)" \
-              "Publisher=The Tolvane authors" "DisplayIcon=$(e2e_winpath_of "$dir")\\Tolvane.exe,0"; do
+              "Publisher=The Tolvane authors" "DisplayIcon=$(e2e_winpath_of "$dir")\\Tolvane.exe,0" \
+              "URLInfoAbout=$homepage" "HelpLink=$homepage/issues" "InstallDate=$(date +%Y%m%d)"; do
     grep -qxF "$want" <<<"$entry" || e2e_fail "the uninstall entry lacks $want: $entry"
   done
   # The size in KiB, of the program and its uninstaller.
@@ -65,9 +124,35 @@ test_installer() {
   drv wait-window 60000 || e2e_abort "the installed program shows no window"
   check_run "the clock does not run" wait-not 标签3 caption "$(drv get 标签3 caption)" 3000
   e2e_screenshot installed.png
+
+  # While it runs (it may be counting down to a shutdown), an update and an uninstall,
+  # silent as an update manager runs them, change nothing, end nothing and say so by
+  # their exit code. The uninstaller goes on from a copy of itself, whose exit code only
+  # _?= shows; without it, the copy is waited for.
+  before=$(install_state)
+  refused "with the program running" "$update"
+  refused "with the program running" "$dir/uninstall.exe" "_?=$(e2e_winpath_of "$dir")"
+  timeout 60 wine "$dir/uninstall.exe" /S >>"$E2E_RUN_DIR/setup.log" 2>&1
+  uninstaller_copy_ended
+  [ "$(install_state)" = "$before" ] || e2e_fail "with the program running, the installed files or entry changed"
+  drv wait-window 1000 || e2e_abort "the running program was ended"
   drv close 20000 || e2e_fail "the window did not close"
   timeout 60 wineserver -w
   check_ini "$ini" 自定提示声= 提示开始=0 提示间隔=0
+
+  # A file that cannot be written (here held by another program) ends the install before
+  # anything else changes.
+  mv "$dir/Tolvane.exe" "$dir/Tolvane.exe.saved"
+  cp "$E2E_DRIVER" "$dir/Tolvane.exe"
+  before=$(install_state)
+  timeout 120 wine "$dir/Tolvane.exe" wait-window 20000 >/dev/null 2>&1 &
+  holder=$!
+  sleep 3
+  refused "with Tolvane.exe held" "$update"
+  [ "$(install_state)" = "$before" ] || e2e_fail "an install whose file could not be written changed something"
+  wait "$holder"
+  timeout 120 wineserver -w
+  mv -f "$dir/Tolvane.exe.saved" "$dir/Tolvane.exe"
 
   # Installing again keeps the settings.
   printf '[系统设置]\r\n自定提示声=\r\n提示开始=12\r\n提示间隔=45\r\n启用自定义=真\r\n' | iconv -f UTF-8 -t GBK >"$ini"
@@ -81,6 +166,7 @@ test_installer() {
   [ ! -e "$dir/Tolvane.exe" ] || e2e_fail "Tolvane.exe is left after uninstalling"
   [ ! -e "$dir/uninstall.exe" ] || e2e_fail "uninstall.exe is left after uninstalling"
   [ ! -e "$dir/THIRD-PARTY-NOTICES.txt" ] || e2e_fail "THIRD-PARTY-NOTICES.txt is left after uninstalling"
+  [ ! -e "$dir/LICENSE.txt" ] || e2e_fail "LICENSE.txt is left after uninstalling"
   [ ! -e "$lnk" ] || e2e_fail "the shortcut is left after uninstalling"
   [ -z "$(uninstall_entry)" ] || e2e_fail "the uninstall entry is left after uninstalling"
   [ "$(md5sum <"$ini" 2>/dev/null)" = "$saved" ] || e2e_fail "a silent uninstall did not keep config.ini"

@@ -2,11 +2,14 @@
 # tools/release.sh on the committed HEAD, in fresh clones at paths of different depth.
 #
 #   release_test.sh twice  <source> <work folder>   two clones build dist/; every file is
-#                                                   byte for byte the same, unsigned
+#                                                   byte for byte the same, unsigned, and
+#                                                   the winget and Scoop manifests hold
 #   release_test.sh signed <source> <work folder>   the second clone again with a throwaway
 #                                                   certificate: both programs and the
 #                                                   installer carry a SHA-256 signature
-#                                                   that verifies against it
+#                                                   that verifies against it, time-stamped
+#                                                   by a local RFC 3161 server, so it still
+#                                                   verifies after the certificate expires
 #   release_test.sh arm64  <source> <work folder>   the first clone's arm64 package: lintian,
 #                                                   then its program under qemu-user
 #                                                   (tests/e2e/linux/arm64_smoke.py)
@@ -43,15 +46,27 @@ twice)
   [ "$names" = "$(cd "$second/dist" && ls)" ] || fail "the two dist/ folders hold different files"
   version=$("$first/packaging/project.sh" version)
   for want in SHA256SUMS "Tolvane-$version-setup.exe" "Tolvane-$version-x64.zip" "Tolvane-$version-x86.zip" \
-              "tolvane_${version}_amd64.deb" "tolvane_${version}_arm64.deb" "tolvane-$version-1.x86_64.rpm"; do
+              "tolvane_${version}_amd64.deb" "tolvane_${version}_arm64.deb" "tolvane-$version-1.x86_64.rpm" Tolvane.Tolvane.yaml Tolvane.Tolvane.installer.yaml \
+              Tolvane.Tolvane.locale.zh-CN.yaml tolvane.json; do
     grep -qxF "$want" <<<"$names" || fail "dist/ lacks $want: $names"
   done
-  # Each zip: the program, the read-me (its name in GBK, with the UTF-8 name for unzip),
-  # the licence and the third-party notices.
+  # Each zip: the program, the read-me (its name in GBK, with the UTF-8 name for unzip)
+  # the licence and the third-party notices, all texts as Notepad reads them on any Windows: UTF-8 with a BOM and
+  # CR LF; the read-me names the version and the home page.
   for arch in x86 x64; do
-    listing=$(unzip -Z1 "$first/dist/Tolvane-$version-$arch.zip" | paste -sd' ')
-    [ "$listing" = "Tolvane.exe 使用说明.txt LICENSE THIRD-PARTY-NOTICES.txt" ] || fail "Tolvane-$version-$arch.zip holds $listing"
+    zip=$first/dist/Tolvane-$version-$arch.zip
+    listing=$(unzip -Z1 "$zip" | paste -sd' ')
+    [ "$listing" = "Tolvane.exe 使用说明.txt LICENSE.txt THIRD-PARTY-NOTICES.txt" ] || fail "Tolvane-$version-$arch.zip holds $listing"
+    for text in 使用说明.txt LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+      unzip -p "$zip" "$text" | head -c 3 | cmp -s - <(printf '\xef\xbb\xbf') || fail "$text has no UTF-8 BOM"
+      ! unzip -p "$zip" "$text" | grep -qv $'\r$' || fail "$text has a line without CR LF"
+    done
+    readme=$(unzip -p "$zip" 使用说明.txt)
+    for want in "$version" "$("$first/packaging/project.sh" homepage)"; do
+      grep -qF "$want" <<<"$readme" || fail "使用说明.txt does not name $want"
+    done
   done
+  python3 "$src/tests/release/check_manifests.py" "$first/dist" "$first" || fail "the package managers' manifests"
   differ=
   for name in $names; do cmp -s "$first/dist/$name" "$second/dist/$name" || differ+=" $name"; done
   [ -z "$differ" ] || fail "built twice from $commit, these differ:$differ (in $first/dist and $second/dist)"
@@ -66,7 +81,13 @@ signed)
   openssl req -x509 -newkey rsa:2048 -nodes -keyout "$keys/key.pem" -out "$keys/cert.pem" -days 2 \
     -subj "/CN=Tolvane test signer" -addext extendedKeyUsage=codeSigning 2>/dev/null
   openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" -out "$keys/signer.pfx" -passout pass:throwaway
-  release "$second" "$work/signed.log" TOLVANE_SIGN_PFX="$keys/signer.pfx" TOLVANE_SIGN_PASSWORD=throwaway
+  python3 "$src/tests/release/tsa_responder.py" "$keys/tsa" >"$keys/tsa.url" &
+  responder=$!
+  trap 'kill $responder 2>/dev/null' EXIT
+  for _ in $(seq 100); do [ -s "$keys/tsa.url" ] && break; sleep 0.1; done
+  [ -s "$keys/tsa.url" ] || fail "the time-stamp server did not start"
+  release "$second" "$work/signed.log" TOLVANE_SIGN_PFX="$keys/signer.pfx" TOLVANE_SIGN_PASSWORD=throwaway \
+    TOLVANE_SIGN_TIMESTAMP_URL="$(cat "$keys/tsa.url")"
   grep -q "^Signed " "$work/signed.log" || { cat "$work/signed.log"; fail "release.sh does not say it signed"; }
   dist=$second/dist
   (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS is not over the signed files"
@@ -82,6 +103,10 @@ signed)
       { echo "$report"; fail "the signature of $file does not verify"; }
     grep -q "Message digest algorithm *: SHA256" <<<"$report" || { echo "$report"; fail "$file is not signed with SHA-256"; }
     grep -q "Signer's certificate:" <<<"$report" || { echo "$report"; fail "$file names no signer"; }
+    # Three days on, the certificate has expired; the time stamp keeps the signature valid.
+    report=$(osslsigncode verify -CAfile "$keys/cert.pem" -TSA-CAfile "$keys/tsa/tsa.pem" \
+      -time $(($(date +%s) + 3 * 86400)) -in "$file" 2>&1) || { echo "$report"; fail "$file does not verify once the certificate has expired"; }
+    grep -q "Timestamp Server Signature verification: ok" <<<"$report" || { echo "$report"; fail "$file has no time stamp"; }
   done
   # An unsigned program does not pass the same check.
   ! osslsigncode verify -CAfile "$keys/cert.pem" -in "$first/build/release-x64/Tolvane.exe" >/dev/null 2>&1 ||

@@ -1,0 +1,178 @@
+#!/usr/bin/env python3
+"""Checks the winget and Scoop manifests of a release folder against what the published
+schemas of the two projects require (winget's manifest schema 1.10.0, Scoop's app
+manifest schema), and against the release itself: every hash is the hash of the file its
+address names, the winget product code and display name are those of the uninstall
+entry tolvane.nsi writes, and each Scoop architecture gets the zip of its own machine.
+
+    check_manifests.py <dist folder> <source folder>
+"""
+import glob
+import hashlib
+import json
+import os
+import re
+import struct
+import sys
+import zipfile
+
+import yaml
+
+# The winget schemas' patterns, enumerations and lengths, by field name at any depth;
+# a field ending in Url or Locale has the pattern of those.
+PATTERNS = {
+    "PackageIdentifier": r'^[^\.\s\\/:\*\?"<>\|\x01-\x1f]{1,32}(\.[^\.\s\\/:\*\?"<>\|\x01-\x1f]{1,32}){1,7}$',
+    "PackageVersion": r'^[^\\/:\*\?"<>\|\x01-\x1f]{1,128}$',
+    "ManifestVersion": r'^\d{1,5}(\.\d{1,5}){2}$',
+    "InstallerSha256": r'^[A-Fa-f0-9]{64}$',
+    "ReleaseDate": r'^\d{4}-\d\d-\d\d$',
+    "Url": r'^([Hh][Tt][Tt][Pp][Ss]?)://.{1,2040}$',
+    "Locale": r'^([a-zA-Z]{2,3}|[iI]-[a-zA-Z]+|[xX]-[a-zA-Z]{1,8})(-[a-zA-Z]{1,8})*$',
+}
+ENUMS = {"Architecture": {"x86", "x64", "arm", "arm64", "neutral"}, "Scope": {"user", "machine"},
+         "InstallerType": {"msix", "msi", "appx", "exe", "zip", "inno", "nullsoft", "wix", "burn", "pwa", "portable",
+                           "advinstExe", "advinstMsi"},
+         "InstallModes": {"interactive", "silent", "silentWithProgress"},
+         "UpgradeBehavior": {"install", "uninstallPrevious", "deny"},
+         "ElevationRequirement": {"elevationRequired", "elevationProhibited", "elevatesSelf"}}
+LENGTHS = {"Publisher": (2, 256), "PackageName": (2, 256), "License": (3, 512), "ShortDescription": (3, 256),
+           "Copyright": (3, 512), "Moniker": (1, 40), "Tags": (1, 40), "ProductCode": (1, 255),
+           "DisplayName": (1, 256), "DisplayVersion": (1, 128), "Silent": (1, 512), "SilentWithProgress": (1, 512)}
+REQUIRED = {
+    "version": ["DefaultLocale"],
+    "defaultLocale": ["PackageLocale", "Publisher", "PackageName", "License", "ShortDescription"],
+    "locale": ["PackageLocale"],
+    "installer": ["Installers"],
+}
+INSTALLER_REQUIRED = ["Architecture", "InstallerUrl", "InstallerSha256"]
+# Scoop's schema allows no other properties.
+SCOOP_KEYS = {"##", "_comment", "architecture", "autoupdate", "bin", "persist", "checkver", "cookie", "depends",
+              "description", "env_add_path", "env_set", "extract_dir", "extract_to", "hash", "homepage", "innosetup",
+              "installer", "license", "msi", "notes", "post_install", "pre_install", "psmodule", "shortcuts",
+              "suggest", "uninstaller", "url", "version"}
+SCOOP_ARCH_KEYS = {"bin", "checkver", "extract_dir", "hash", "installer", "msi", "post_install", "pre_install",
+                   "shortcuts", "uninstaller", "url"}
+SCOOP_HASH = r'^([a-fA-F0-9]{64}|(sha1|sha256|sha512|md5):([a-fA-F0-9]{32}|[a-fA-F0-9]{40}|[a-fA-F0-9]{64}|[a-fA-F0-9]{128}))$'
+PE_MACHINE = {"64bit": 0x8664, "32bit": 0x14C}
+
+faults = []
+
+
+def fault(where, what):
+    faults.append(f"{where}: {what}")
+
+
+def file_hash(dist, url):
+    path = os.path.join(dist, str(url).rsplit("/", 1)[-1])
+    if not os.path.isfile(path):
+        return None
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def check_fields(where, key, value):
+    if isinstance(value, dict):
+        for inner, item in value.items():
+            check_fields(where, inner, item)
+        return
+    if isinstance(value, list):
+        for item in value:
+            check_fields(where, key, item)
+        return
+    pattern = PATTERNS.get(key) or PATTERNS.get("Url" if key.endswith("Url") else "Locale" if key.endswith("Locale")
+                                               else "")
+    if pattern and not re.match(pattern, str(value)):
+        fault(where, f"{key} {value!r} does not match {pattern}")
+    if key in ENUMS and value not in ENUMS[key]:
+        fault(where, f"{key} {value!r} is not one of {sorted(ENUMS[key])}")
+    low, high = LENGTHS.get(key, (0, 1 << 20))
+    if key in LENGTHS and (not isinstance(value, str) or not low <= len(value) <= high):
+        fault(where, f"{key} {value!r} is not a string of {low} to {high} characters")
+
+
+def nsis_define(source, name):
+    with open(os.path.join(source, "packaging", "windows", "tolvane.nsi"), encoding="utf-8") as f:
+        return re.search(rf'^!define {name} "([^"]*)"', f.read(), re.M).group(1)
+
+
+def check_winget(dist, source):
+    found = {}
+    for path in sorted(glob.glob(os.path.join(dist, "*.yaml"))):
+        with open(path, encoding="utf-8") as f:
+            manifest = yaml.safe_load(f)
+        name, kind = os.path.basename(path), manifest.get("ManifestType")
+        found.setdefault(kind, []).append(manifest)
+        for key in ["PackageIdentifier", "PackageVersion", "ManifestType", "ManifestVersion"] + REQUIRED.get(kind, []):
+            if key not in manifest:
+                fault(name, f"lacks {key}")
+        for entry in manifest.get("Installers", []):
+            if any(key not in entry for key in INSTALLER_REQUIRED):
+                fault(name, f"an installer lacks one of {INSTALLER_REQUIRED}")
+            if str(entry.get("InstallerSha256")).lower() != file_hash(dist, entry.get("InstallerUrl")):
+                fault(name, f"InstallerSha256 is not the hash of the file {entry.get('InstallerUrl')} names")
+        check_fields(name, "", manifest)
+    if set(found) - set(REQUIRED) or any(len(found.get(kind, [])) != 1 for kind in ("version", "defaultLocale", "installer")):
+        fault("winget", f"manifests of types {sorted(found)}: not one version, one defaultLocale, one installer")
+        return
+    if len({(m["PackageIdentifier"], m["PackageVersion"]) for group in found.values() for m in group}) != 1:
+        fault("winget", "the manifests name different packages or versions")
+    if found["version"][0]["DefaultLocale"] != found["defaultLocale"][0]["PackageLocale"]:
+        fault("winget", "the default locale has no defaultLocale manifest")
+    installer = found["installer"][0]
+    # The uninstall entry the installer writes: its key's name is the product code.
+    key = nsis_define(source, "UNINSTALL_KEY").rsplit("\\", 1)[-1]
+    entries = installer.get("AppsAndFeaturesEntries") or [{}]
+    for entry in entries:
+        if (installer.get("ProductCode"), entry.get("ProductCode"), entry.get("DisplayName"), entry.get("DisplayVersion")) \
+                != (key, key, nsis_define(source, "DISPLAY_NAME"), installer["PackageVersion"]):
+            fault("installer", f"the uninstall entry {entry} is not the one the installer writes ({key})")
+    if installer.get("InstallerType") != "nullsoft" or installer.get("Scope") != "user" or \
+            installer.get("InstallerSwitches", {}).get("Silent") != "/S":
+        fault("installer", "not the per-user nullsoft installer, silent with /S")
+
+
+def pe_machine(data):
+    offset = struct.unpack_from("<I", data, 0x3C)[0] if len(data) >= 0x40 else 0
+    return struct.unpack_from("<H", data, offset + 4)[0] if data[offset:offset + 4] == b"PE\0\0" else None
+
+
+def check_scoop(dist):
+    name = "tolvane.json"
+    with open(os.path.join(dist, name), encoding="utf-8") as f:
+        app = json.load(f)
+    for key in set(app) - SCOOP_KEYS:
+        fault(name, f"{key} is not a property of the schema")
+    if not re.match(r'^[\w\-.+_]+$', str(app.get("version"))):
+        fault(name, f"version {app.get('version')!r}")
+    if set(app.get("architecture", {})) != set(PE_MACHINE) or app.get("persist") != "config.ini":
+        fault(name, "not the zips for 32bit and 64bit with config.ini persisted")
+        return
+    for bits, arch in app["architecture"].items():
+        for key in set(arch) - SCOOP_ARCH_KEYS:
+            fault(name, f"{bits}.{key} is not a property of the schema")
+        url, digest = str(arch.get("url")), str(arch.get("hash"))
+        if not re.match(PATTERNS["Url"], url) or "$" in url or not re.match(SCOOP_HASH, digest):
+            fault(name, f"{bits}: url {url!r} or hash {digest!r}")
+        if digest.lower() != file_hash(dist, url):
+            fault(name, f"{bits}.hash is not the hash of the file {url} names")
+            continue
+        with zipfile.ZipFile(os.path.join(dist, url.rsplit("/", 1)[-1])) as archive:
+            names = archive.namelist()
+            if any(not 2 <= len(link) <= 4 or link[0] not in names for link in app.get("shortcuts", [])):
+                fault(name, f"a shortcut is not to a file of the {bits} zip")
+            if pe_machine(archive.read("Tolvane.exe") if "Tolvane.exe" in names else b"") != PE_MACHINE[bits]:
+                fault(name, f"the {bits} zip holds no Tolvane.exe of that machine")
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    check_winget(sys.argv[1], sys.argv[2])
+    check_scoop(sys.argv[1])
+    for line in faults:
+        print(f"FAIL: {line}", file=sys.stderr)
+    sys.exit(1 if faults else 0)
+
+
+if __name__ == "__main__":
+    main()
