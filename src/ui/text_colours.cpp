@@ -17,9 +17,14 @@ double Linear(std::uint8_t channel) {
   return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
 }
 
+// Ratios closer than this are the same: the x86 build's x87 arithmetic may round one
+// ratio differently in two places, which on the darkest light face itself would take a
+// layout colour away.
+constexpr double kSameRatio = 1e-6;
+
 bool StandsOut(Colour layoutColour, Colour background) {
   const double needed = std::min(kLargeTextContrast, ContrastRatio(layoutColour, kDarkestLightFace));
-  return ContrastRatio(layoutColour, background) >= needed;
+  return ContrastRatio(layoutColour, background) + kSameRatio >= needed;
 }
 
 // The system's colour for text on `background`, or, where a theme pairs them badly (its
