@@ -27,8 +27,8 @@ strip --remove-section=.comment --remove-section=.note "$root/usr/bin/tolvane"
 gzip -9n "$root/usr/share/man/man1/tolvane.1"
 mkdir -p "$stage/notices"
 cp "$src/LICENSE" "$configured/copyright" "$stage/notices/"
-{ cat "$here/tolvane.spec"; python3 "$src/packaging/linux/news.py" rpm "$src/NEWS" "$version" "$maintainer"; } \
-  >"$stage/tolvane.spec"
+{ cat "$here/tolvane.rpm.in"; python3 "$src/packaging/linux/news.py" rpm "$src/NEWS" "$version" "$maintainer"; } \
+  >"$stage/tolvane.in"
 
 epoch=(--define "use_source_date_epoch_as_buildtime 0")
 if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
@@ -39,7 +39,7 @@ rpmbuild -bb --quiet "${epoch[@]}" \
   --define "_buildhost reproducible" --define "_binary_payload w9.xzdio" \
   --define "tree $root" --define "notices $stage/notices" \
   --define "tolvane_version $version" --define "packager_ $maintainer" --define "homepage $("$src/packaging/project.sh" homepage)" \
-  "$stage/tolvane.spec" >"$stage/rpmbuild.log" 2>&1 || { cat "$stage/rpmbuild.log" >&2; exit 1; }
+  "$stage/tolvane.in" >"$stage/rpmbuild.log" 2>&1 || { cat "$stage/rpmbuild.log" >&2; exit 1; }
 rpm=$(find "$stage/rpms" -name '*.rpm')
 mv "$rpm" "$out/"
 echo "$out/$(basename "$rpm")"
