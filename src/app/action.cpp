@@ -27,6 +27,8 @@ const char* ActionName(std::int32_t code) {
 void Program::RequestActionThenClose(bool force, bool cancelOnAnswer) {
   actionPending_ = true;
   const std::int32_t code = actionCode_;
+  // The wait is over: nothing holds the computer awake against its own action.
+  s_.power.KeepSystemAwake(false);
   s_.power.RequestPowerAction(code, force, [this, code, cancelOnAnswer](const PowerAnswer& answer) {
     // A window closed meanwhile has taken the program with it.
     if (host_.WindowExists() && !answer.accepted) {
@@ -43,11 +45,11 @@ void Program::RequestActionThenClose(bool force, bool cancelOnAnswer) {
 
 void Program::RequestActionAndClose() { RequestActionThenClose(host_.Checked(选择框1), false); }
 
-void Program::RunActionAtTarget() {
-  const bool force = host_.Checked(选择框1);
-  CancelSchedule();
-  RequestActionThenClose(force, false);
-}
+// At the target the request goes out first and the window is set back afterwards:
+// resetting some thirty controls takes longer than the request itself, and the
+// action is due at the start of its second. Until the answer the ticks only show the
+// clock, as during any pending request.
+void Program::RunActionAtTarget() { RequestActionThenClose(host_.Checked(选择框1), true); }
 
 void Program::ExecuteNowDuringRun() { RequestActionThenClose(host_.Checked(选择框1), true); }
 

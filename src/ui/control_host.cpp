@@ -81,6 +81,13 @@ std::uint32_t MsToNextSecondTick(std::uint32_t msIntoSecond, std::uint32_t lagMs
   return 1000 - msIntoSecond % 1000 + lagMs;
 }
 
+std::uint32_t SecondTimerRearmMs(std::uint32_t msIntoSecond, std::uint32_t lagMs, std::uint32_t armedMs) {
+  constexpr auto kSecond = static_cast<std::uint32_t>(kSecondInterval);
+  if (msIntoSecond % 1000 > lagMs + kSecondTickSlackMs) return MsToNextSecondTick(msIntoSecond, lagMs);
+  // On time: from here a period of a second keeps it on time.
+  return armedMs == kSecond ? 0 : kSecond;
+}
+
 void ControlHost::WallClockChanged() {
   std::vector<std::string> clockTimers;
   for (auto& [name, c] : controls_) {

@@ -42,11 +42,19 @@ struct ControlState {
 
 // A timer of exactly one second shows the wall clock, so hosts time its ticks to the
 // clock's own seconds instead of to the moment it was started: each tick is due `lagMs`
-// after the next whole second, computed afresh at every tick so drift never adds up.
+// after the next whole second, checked afresh at every tick so drift never adds up.
 inline constexpr std::int32_t kSecondInterval = 1000;
 inline bool FollowsWallClock(std::int32_t interval) { return interval == kSecondInterval; }
 // Milliseconds from now, `msIntoSecond` (0..999) past a whole second, to the next tick.
 std::uint32_t MsToNextSecondTick(std::uint32_t msIntoSecond, std::uint32_t lagMs);
+// How late after the whole second a tick may come and still leave a periodic one-second
+// timer as it runs: setting a timer again costs a call into the window system.
+inline constexpr std::uint32_t kSecondTickSlackMs = 4;
+// At a tick `msIntoSecond` past a whole second, of a timer now armed to repeat every
+// `armedMs`: the delay to arm it with afresh, or 0 to leave it running. A tick between
+// the whole second and `lagMs` + kSecondTickSlackMs after it is on time, and the timer
+// then repeats every second; a later one (or an early one) is armed for the next second.
+std::uint32_t SecondTimerRearmMs(std::uint32_t msIntoSecond, std::uint32_t lagMs, std::uint32_t armedMs);
 
 // Window state property values.
 inline constexpr int kStateNormal = 0, kStateRestoreCentred = 1, kStateMinimised = 2, kStateMaximised = 3;

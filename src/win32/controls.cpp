@@ -118,17 +118,29 @@ void Win32Host::RescaleControls() {
   RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-// Names for controls whose own text does not tell a screen reader what they are.
-void Win32Host::AnnotateControls() {
+// Names for controls whose own text does not tell a screen reader what they are. COM
+// and the annotation service are loaded only once a screen reader is there: one that
+// says so through the system setting, or the first request for the window's
+// accessible object (WM_GETOBJECT), which every screen reader makes before it reads a
+// control. The names are in place before that request is answered.
+void Win32Host::AnnotateForScreenReaders() {
+  if (annotating_ || window_ == nullptr) return;
+  annotating_ = true;
   for (const ui::ControlDef& def : ui::MainWindowControls()) {
     auto it = hwnds_.find(def.name);
     if (it == hwnds_.end()) continue;
     if (const std::string name = ui::AccessibleName(def.name); !name.empty()) accessible_.Set(it->second, GbkToWide(name));
+    if (ui::ReportsTextAsValue(def.name)) Annotate(State(def.name));
   }
 }
 
+void Win32Host::ScreenReaderSettingChanged() {
+  BOOL running = FALSE;
+  if (SystemParametersInfoW(SPI_GETSCREENREADER, 0, &running, 0) && running) AnnotateForScreenReaders();
+}
+
 void Win32Host::Annotate(const ui::ControlState& control) {
-  if (control.def == nullptr || !ui::ReportsTextAsValue(control.def->name)) return;
+  if (!annotating_ || control.def == nullptr || !ui::ReportsTextAsValue(control.def->name)) return;
   const std::wstring text = GbkToWide(control.caption);
   accessible_.Set(Hwnd(control), text, &text);
 }
@@ -234,6 +246,7 @@ LRESULT CALLBACK Win32Host::NumberEditProc(HWND hwnd, UINT message, WPARAM wPara
     host->NormaliseOnLeave(hwnd);
     return result;
   }
+  if (message == WM_GETOBJECT) host->AnnotateForScreenReaders();
   if (message == WM_NCDESTROY) RemoveControlSubclass(hwnd, NumberEditProc, 1);
   return DefaultSubclassProc(hwnd, message, wParam, lParam);
 }
@@ -241,6 +254,23 @@ LRESULT CALLBACK Win32Host::NumberEditProc(HWND hwnd, UINT message, WPARAM wPara
 void Win32Host::PaintLabel(HWND hwnd) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(hwnd, &ps);
+  DrawLabel(hwnd, dc);
+  EndPaint(hwnd, &ps);
+}
+
+// A new caption is drawn at once rather than through an invalidated area and a later
+// WM_PAINT: the clock and the board change every second, and each paint round costs a
+// handful of calls into the window system. A label that cannot be seen now is drawn
+// when it is shown again.
+void Win32Host::RedrawLabelNow(HWND hwnd) {
+  if (IsIconic(window_) || !IsWindowVisible(hwnd)) return;
+  if (HDC dc = GetDC(hwnd)) {
+    DrawLabel(hwnd, dc);
+    ReleaseDC(hwnd, dc);
+  }
+}
+
+void Win32Host::DrawLabel(HWND hwnd, HDC dc) {
   ui::ControlState* label = ControlByHwnd(hwnd);
   RECT r;
   GetClientRect(hwnd, &r);
@@ -251,7 +281,7 @@ void Win32Host::PaintLabel(HWND hwnd) {
     FillRect(dc, &r, brush);
     DeleteObject(brush);
     if (def.sunkenBorder) DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
-    if (GetFocus() == hwnd) {
+    if (focusedLabel_ == hwnd) {
       RECT focus = r;
       InflateRect(&focus, -1, -1);
       DrawFocusRect(dc, &focus);
@@ -266,7 +296,6 @@ void Win32Host::PaintLabel(HWND hwnd) {
       SelectObject(dc, oldFont);
     }
   }
-  EndPaint(hwnd, &ps);
 }
 
 LRESULT CALLBACK Win32Host::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -283,8 +312,13 @@ LRESULT CALLBACK Win32Host::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LP
         return 0;
       case WM_GETFONT:
         return GetWindowLongPtrW(hwnd, 0);
+      case WM_GETOBJECT:
+        host->AnnotateForScreenReaders();
+        break;
       case WM_SETFOCUS:
       case WM_KILLFOCUS:
+        // Kept here, so painting need not ask the system where the focus is.
+        host->focusedLabel_ = message == WM_SETFOCUS ? hwnd : nullptr;
         InvalidateRect(hwnd, nullptr, FALSE);
         return 0;
       case WM_LBUTTONDOWN:

@@ -58,9 +58,9 @@ LRESULT Win32Host::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return HandleNotify(reinterpret_cast<NMHDR*>(lParam));
     case WM_TIMER:
       if (ui::ControlState* timer = ControlById(static_cast<int>(wParam)); timer && timer->type == ControlType::Timer) {
-        // The next tick is set before this one runs, as a periodic timer would be: a box
-        // opened by the tick lets the following ticks through.
-        if (ui::FollowsWallClock(timer->interval)) ArmTimer(*timer);
+        // The next tick is set before this one runs: a box opened by the tick lets the
+        // following ticks through.
+        if (ui::FollowsWallClock(timer->interval)) KeepSecondTimerOnTime(*timer);
         Raise(std::string(timer->def->name), ui::Event::Tick);
       }
       return 0;
@@ -75,9 +75,13 @@ LRESULT Win32Host::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLOREDIT:
       return ControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_SYSCOLORCHANGE:
-    case WM_SETTINGCHANGE:  // the contrast theme switched on or off
+    case WM_SETTINGCHANGE:  // the contrast theme switched on or off, or a screen reader started
       SystemColoursChanged(message);
+      if (message == WM_SETTINGCHANGE && wParam == SPI_SETSCREENREADER) ScreenReaderSettingChanged();
       return 0;
+    case WM_GETOBJECT:
+      AnnotateForScreenReaders();
+      return DefWindowProcW(window_, message, wParam, lParam);
     case WM_WINDOWPOSCHANGED: {
       const auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
       const LRESULT result = DefWindowProcW(window_, message, wParam, lParam);

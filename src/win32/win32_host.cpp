@@ -84,10 +84,7 @@ bool Win32Host::Build() {
   SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   Centre();
   CreateControls();
-  AnnotateControls();
-  for (const ui::ControlDef& def : ui::MainWindowControls()) {
-    if (ui::ReportsTextAsValue(def.name)) Annotate(State(def.name));
-  }
+  ScreenReaderSettingChanged();
 
   eventsLive_ = true;
   Raise(ui::kWindowName, ui::Event::Created);
@@ -158,7 +155,7 @@ void Win32Host::Push(ui::ControlState& control, Prop prop) {
     case Prop::Content:
       if (hwnd) {
         SetWindowTextW(hwnd, GbkToWide(prop == Prop::Caption ? control.caption : control.content).c_str());
-        if (control.type == ControlType::Label) InvalidateRect(hwnd, nullptr, TRUE);
+        if (control.type == ControlType::Label) RedrawLabelNow(hwnd);
         Annotate(control);
       }
       break;
@@ -181,8 +178,12 @@ void Win32Host::Push(ui::ControlState& control, Prop prop) {
       ApplyWindowState(control.windowState);
       break;
     case Prop::AlwaysOnTop:
-      SetWindowPos(window_, control.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      // Asked again every second of the final prompt: a window already in that band
+      // is left alone, as moving it costs the desktop a restack each time.
+      if (((GetWindowLongPtrW(window_, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0) != control.alwaysOnTop) {
+        SetWindowPos(window_, control.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      }
       break;
     case Prop::Icon:
       ApplyWindowIcons();
@@ -287,6 +288,7 @@ void Win32Host::ApplyWindowState(int state) {
 void Win32Host::RestartTimer(ui::ControlState& timer) {
   const UINT_PTR id = static_cast<UINT_PTR>(ui::ControlId(timer.def->name));
   KillTimer(window_, id);
+  armedMs_.erase(id);
   if (timer.interval > 0) ArmTimer(timer);
 }
 
@@ -303,14 +305,24 @@ std::uint32_t MsIntoSecond() {
 void Win32Host::ArmTimer(const ui::ControlState& timer) {
   const UINT_PTR id = static_cast<UINT_PTR>(ui::ControlId(timer.def->name));
   // A one-second timer is due a few milliseconds after the system clock's next whole
-  // second, timed afresh at every tick, so the clock label turns over with the real
-  // second and a target second is never skipped.
+  // second, so the clock label turns over with the real second and a target second is
+  // never skipped.
   const UINT ms = ui::FollowsWallClock(timer.interval) ? ui::MsToNextSecondTick(MsIntoSecond(), kSecondTickLagMs)
                                                        : static_cast<UINT>(timer.interval);
-  ArmUncoalescedTimer(window_, id, ms);
+  if (ArmUncoalescedTimer(window_, id, ms)) armedMs_[id] = ms;
+}
+
+void Win32Host::KeepSecondTimerOnTime(const ui::ControlState& timer) {
+  const UINT_PTR id = static_cast<UINT_PTR>(ui::ControlId(timer.def->name));
+  const auto armed = armedMs_.find(id);
+  const std::uint32_t ms =
+      ui::SecondTimerRearmMs(MsIntoSecond(), kSecondTickLagMs, armed == armedMs_.end() ? 0 : armed->second);
+  if (ms != 0 && ArmUncoalescedTimer(window_, id, ms)) armedMs_[id] = ms;
 }
 
 void Win32Host::ActivateWindow() {
+  // Asked every second of the final prompt: a window in front already stays as it is.
+  if (GetForegroundWindow() == window_ && !IsIconic(window_)) return;
   BringWindowToTop(window_);
   if (!SetForegroundWindow(window_) || GetForegroundWindow() != window_) {
     // Windows refuses the foreground to a background program: ask for attention instead.

@@ -49,6 +49,8 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   void RestartTimer(ui::ControlState& timer) override;
   // Sets the timer's next tick (a one-second timer's to the clock's next second).
   void ArmTimer(const ui::ControlState& timer);
+  // At a one-second timer's tick: set it again only where it strayed from the second.
+  void KeepSecondTimerOnTime(const ui::ControlState& timer);
 
  private:
   // The host of the main window, or of a label (through its parent): CreateWindowExW
@@ -66,6 +68,8 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   // WM_SETTINGCHANGE): the window is painted anew.
   void SystemColoursChanged(UINT message);
   void PaintLabel(HWND hwnd);
+  void RedrawLabelNow(HWND hwnd);
+  void DrawLabel(HWND hwnd, HDC dc);
   void CreateControls();
   HWND CreateControl(const ui::ControlDef& def);
   void PlaceControl(const ui::ControlDef& def, HWND hwnd);
@@ -81,7 +85,8 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   ui::ControlState* ControlByHwnd(HWND hwnd);
   ui::ControlState* ControlById(int id);
   HWND Hwnd(const ui::ControlState& control) const;
-  void AnnotateControls();
+  void AnnotateForScreenReaders();
+  void ScreenReaderSettingChanged();
   void Annotate(const ui::ControlState& control);
   // Keyboard navigation in the layout's order; true when the key was handled.
   bool HandleKey(const MSG& msg);
@@ -99,6 +104,8 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   HINSTANCE instance_;
   HWND window_ = nullptr;
   std::map<std::string, HWND, std::less<>> hwnds_;
+  HWND focusedLabel_ = nullptr;  // the label holding the keyboard focus, if one does
+  std::map<UINT_PTR, std::uint32_t> armedMs_;  // each running timer's period as last set
   std::map<std::string, HWND, std::less<>> spins_;  // the up-down of each number box
   int dpi_ = 96;  // the window's; the definition is in 96-DPI units
   std::map<std::string, HFONT> fonts_;
@@ -108,6 +115,7 @@ class Win32Host : public ui::ControlHost, private ui::TrayBackend {
   HBRUSH whiteBrush_ = nullptr;
   ui::SystemColours colours_;
   AccessibleNames accessible_;
+  bool annotating_ = false;  // a screen reader has shown itself: names are kept up to date
   bool eventsLive_ = false;  // events flow once the window's controls all exist
 };
 

@@ -226,8 +226,14 @@ test_keyboard() {
 # Screen readers: the mode radio boxes get the names of their rows, the clock and the board
 # report their text as name and value. Wine takes the annotations without keeping them
 # (its SetHwndPropStr is a stub that notes each call), so the calls are read from its trace.
+# None is made before something asks for the window's accessible object.
 test_accessibility() {
   check_run "the clock did not run" wait-not 标签3 caption "$PLACEHOLDER" 5000
+  ! grep -q SetHwndPropStr "$E2E_RUN_DIR/annotations.log" || e2e_fail "annotated before anything asked"
+  check_run "cannot ask for the accessible object" ask-accessible window
+  local clock
+  clock=$(drv get 标签3 caption)
+  check_run "the clock did not run on" wait-not 标签3 caption "$clock" 3000
   local lines=() name
   for name in 单选框6 单选框7 单选框8 标签2 标签3; do
     lines+=("$name $(drv get "$name" hwnd)")

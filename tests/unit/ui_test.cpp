@@ -54,6 +54,19 @@ struct ModelFixture : ::testing::Test {
   headless::HeadlessHost host{*BuildDateTime(2026, 1, 1, 0, 0, 0)};
 };
 
+TEST(SecondTimer, LeftRunningOnlyWhileItRepeatsEverySecondAndComesOnTime) {
+  struct Row {
+    std::uint32_t msIntoSecond, armedMs, expected;
+  };
+  constexpr std::uint32_t kLag = 5, kLast = kLag + kSecondTickSlackMs;
+  for (const Row& r : {Row{kLag, 1000, 0}, Row{0, 1000, 0}, Row{kLast, 1000, 0},  // on time: left alone
+                       Row{kLag, 640, 1000}, Row{kLast, 0, 1000},                  // on time, other period
+                       Row{kLast + 1, 1000, 1000 - (kLast + 1) + kLag},             // strayed: next second
+                       Row{999, 1000, 1 + kLag}, Row{1999, 1000, 1 + kLag}}) {      // early: still next second
+    EXPECT_EQ(SecondTimerRearmMs(r.msIntoSecond, kLag, r.armedMs), r.expected) << r.msIntoSecond << " " << r.armedMs;
+  }
+}
+
 TEST_F(ModelFixture, TimerIntervalsKeepTheirPhaseWhenRewrittenWithTheSameValue) {
   struct Counter : EventSink {
     std::vector<std::uint64_t> ticks;

@@ -38,6 +38,7 @@
 //   menu-items                            the open popup menu's items: caption TAB enabled
 //   menu <caption>|none                   click an item of the open popup menu (none: Escape)
 //   minimize                              the title bar's minimise command
+//   ask-accessible <name>                 ask for the accessible object, as a screen reader does
 //   witness <file> <ms>                   a window of another program, noting the
 //                                         session-end messages it gets in the file
 //   sys-colours <index>=<rrggbb> ...      set system colours (COLOR_* indices) inside the program,
@@ -1170,6 +1171,11 @@ int Run(const std::vector<std::wstring>& a) {
   if (cmd == L"tray" && (a.size() == 2 || a.size() == 4)) return Tray(a);
   if (cmd == L"menu-items") return MenuItems();
   if (cmd == L"menu" && a.size() == 2) return MenuChoose(a[1]);
+  if (cmd == L"ask-accessible" && a.size() == 2) {
+    DWORD_PTR result = 0;
+    const HWND target = a[1] == L"window" ? RequireMain() : Control(a[1]);
+    return SendMessageTimeoutW(target, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT), SMTO_BLOCK, 5000, &result) ? 0 : 1;
+  }
   if (cmd == L"minimize") return PostMessageW(RequireMain(), WM_SYSCOMMAND, SC_MINIMIZE, 0) ? 0 : 1;
   if (cmd == L"witness" && a.size() == 3) return Witness(a[1], _wtoi(a[2].c_str()));
   if (cmd == L"sys-colours" && a.size() >= 2) return SysColours({a.begin() + 1, a.end()});
