@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Packs a configured and built tree of the Linux program as tolvane_<version>_<arch>.deb:
 # the tree's install rules into a staging folder, then Debian's own files (copyright,
-# changelog from NEWS, compressed man page, control with the libraries dpkg-shlibdeps finds,
-# md5sums) and dpkg-deb. With SOURCE_DATE_EPOCH every file time is that moment, so the
-# same tree gives the same bytes. A tree cross-built for another Debian architecture
-# (arm64 with the release-linux-arm64 preset) is packed by naming that architecture.
+# changelog from NEWS, compressed man page, control with the libraries dpkg-shlibdeps finds
+# beside the sound libraries that control names itself, as the program loads them only to
+# play a sound, md5sums) and dpkg-deb. With SOURCE_DATE_EPOCH every file time is that
+# moment, so the same tree gives the same bytes. A tree cross-built for another Debian
+# architecture (arm64 with the release-linux-arm64 preset) is packed by naming that
+# architecture.
 #
 #   build-deb.sh <build folder> <output folder> [architecture]   prints the package's path
 set -euo pipefail

@@ -1,7 +1,7 @@
 // The MIDI stream on a Linux desktop: a stream device whose events FluidSynth
-// plays through PulseAudio, with a General MIDI soundfont found at run time.
+// plays through PulseAudio, with a General MIDI soundfont found at run time. The
+// synthesizer's library is loaded with the soundfont, at the first tune.
 #include <fluidsynth.h>
-#include <pulse/timeval.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,15 +12,39 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
+#include "platform/sound/pulse_stream_linux.h"
 #include "platform/sound/sound_service.h"
 #include "platform/sound/soundfont.h"
-#include "platform/sound/wave_output_linux.h"
+#include "platform/system/bind_linux.h"
 #include "platform/text/byte_order.h"
 
 namespace tolvane::sound {
 namespace {
+
+constexpr std::string_view kFluidSynth = "libfluidsynth.so.3";
+
+// The synthesizer's functions that the program calls.
+#define TOLVANE_FLUID_FUNCTIONS(F)                                                                                    \
+  F(fluid_set_log_function) F(new_fluid_settings) F(delete_fluid_settings) F(fluid_settings_setnum)                   \
+  F(fluid_settings_setint) F(new_fluid_synth) F(delete_fluid_synth) F(fluid_synth_sfload) F(fluid_synth_system_reset) \
+  F(fluid_synth_all_sounds_off) F(fluid_synth_write_s16) F(fluid_synth_get_active_voice_count) F(fluid_synth_noteoff) \
+  F(fluid_synth_noteon) F(fluid_synth_key_pressure) F(fluid_synth_cc) F(fluid_synth_program_change)                   \
+  F(fluid_synth_channel_pressure) F(fluid_synth_pitch_bend)
+
+struct Fluid {
+  TOLVANE_FLUID_FUNCTIONS(TOLVANE_BOUND_MEMBER)
+};
+
+std::optional<Fluid> BindFluid() {
+  Fluid fluid;
+#define TOLVANE_BIND(function) TOLVANE_BIND_OR_RETURN(fluid, kFluidSynth, function)
+  TOLVANE_FLUID_FUNCTIONS(TOLVANE_BIND)
+#undef TOLVANE_BIND
+  return fluid;
+}
 
 // The synthesizer's General MIDI sounds, from the first soundfont found.
 std::optional<std::string> SoundFontFile() {
@@ -44,8 +68,8 @@ class SynthMidiStream final : public MidiStreamDevice {
  public:
   ~SynthMidiStream() override {
     Close();
-    if (synth_ != nullptr) delete_fluid_synth(synth_);
-    if (settings_ != nullptr) delete_fluid_settings(settings_);
+    if (synth_ != nullptr) fluid_.delete_fluid_synth(synth_);
+    if (settings_ != nullptr) fluid_.delete_fluid_settings(settings_);
   }
 
   // The synthesizer stands for the one MIDI output: there is one when a
@@ -55,9 +79,9 @@ class SynthMidiStream final : public MidiStreamDevice {
   MidiOpen Open(std::function<void(int)> done) override {
     if (!LoadSynth()) return MidiOpen::NoDevice;
     const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, kRate, 2};
-    device_ = OpenPlaybackStream(sampleFormat, "MIDI");
+    device_ = PlaybackStream::Open(sampleFormat, "MIDI");
     if (device_ == nullptr) return MidiOpen::Failed;
-    fluid_synth_system_reset(synth_);
+    fluid_.fluid_synth_system_reset(synth_);
     done_ = std::move(done);
     {
       std::lock_guard lock(mutex_);
@@ -69,8 +93,7 @@ class SynthMidiStream final : public MidiStreamDevice {
     try {
       thread_ = std::thread(&SynthMidiStream::Render, this);
     } catch (const std::exception&) {
-      pa_simple_free(device_);
-      device_ = nullptr;
+      device_.reset();
       return MidiOpen::Failed;
     }
     return MidiOpen::Opened;
@@ -106,7 +129,7 @@ class SynthMidiStream final : public MidiStreamDevice {
     wake_.notify_all();
   }
   void Reset() override {
-    if (synth_ != nullptr) fluid_synth_all_sounds_off(synth_, -1);
+    if (synth_ != nullptr) fluid_.fluid_synth_all_sounds_off(synth_, -1);
   }
   void Unprepare(int buffer) override {
     std::lock_guard lock(mutex_);
@@ -120,10 +143,8 @@ class SynthMidiStream final : public MidiStreamDevice {
       wake_.notify_all();
     }
     thread_.join();
-    int error = 0;
-    pa_simple_flush(device_, &error);
-    pa_simple_free(device_);
-    device_ = nullptr;
+    device_->Flush();
+    device_.reset();
   }
 
  private:
@@ -147,18 +168,21 @@ class SynthMidiStream final : public MidiStreamDevice {
     if (synth_ != nullptr) return true;
     const auto file = SoundFontFile();
     if (!file) return false;
+    const auto fluid = BindFluid();
+    if (!fluid) return false;
+    fluid_ = *fluid;
     // No console: the synthesizer's own messages go nowhere.
-    for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) fluid_set_log_function(level, nullptr, nullptr);
-    settings_ = new_fluid_settings();
+    for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) fluid_.fluid_set_log_function(level, nullptr, nullptr);
+    settings_ = fluid_.new_fluid_settings();
     if (settings_ == nullptr) return false;
-    fluid_settings_setnum(settings_, "synth.sample-rate", kRate);
-    fluid_settings_setnum(settings_, "synth.gain", 0.8);
+    fluid_.fluid_settings_setnum(settings_, "synth.sample-rate", kRate);
+    fluid_.fluid_settings_setnum(settings_, "synth.gain", 0.8);
     // A large soundfont loads its samples as notes need them, not all at the first tune.
-    fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
-    synth_ = new_fluid_synth(settings_);
-    if (synth_ != nullptr && fluid_synth_sfload(synth_, file->c_str(), 1) != FLUID_FAILED) return true;
-    if (synth_ != nullptr) delete_fluid_synth(synth_);
-    delete_fluid_settings(settings_);
+    fluid_.fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
+    synth_ = fluid_.new_fluid_synth(settings_);
+    if (synth_ != nullptr && fluid_.fluid_synth_sfload(synth_, file->c_str(), 1) != FLUID_FAILED) return true;
+    if (synth_ != nullptr) fluid_.delete_fluid_synth(synth_);
+    fluid_.delete_fluid_settings(settings_);
     synth_ = nullptr;
     settings_ = nullptr;
     return false;
@@ -176,9 +200,8 @@ class SynthMidiStream final : public MidiStreamDevice {
     while (frames > 0) {
       if (Interrupted()) return false;
       const int n = static_cast<int>(std::min<long>(frames, kSliceFrames));
-      fluid_synth_write_s16(synth_, n, audio, 0, 2, audio, 1, 2);
-      int error = 0;
-      if (pa_simple_write(device_, audio, static_cast<std::size_t>(n) * 4, &error) < 0) {
+      fluid_.fluid_synth_write_s16(synth_, n, audio, 0, 2, audio, 1, 2);
+      if (!device_->Write(audio, static_cast<std::size_t>(n) * 4)) {
         std::lock_guard lock(mutex_);
         failed_ = true;
         return false;
@@ -213,13 +236,13 @@ class SynthMidiStream final : public MidiStreamDevice {
     const int status = static_cast<int>(word & 0xFF), channel = status & 0x0F;
     const int data1 = static_cast<int>(word >> 8 & 0x7F), data2 = static_cast<int>(word >> 16 & 0x7F);
     switch (status & 0xF0) {
-      case 0x80: fluid_synth_noteoff(synth_, channel, data1); break;
-      case 0x90: fluid_synth_noteon(synth_, channel, data1, data2); break;  // velocity 0 is a note off
-      case 0xA0: fluid_synth_key_pressure(synth_, channel, data1, data2); break;
-      case 0xB0: fluid_synth_cc(synth_, channel, data1, data2); break;
-      case 0xC0: fluid_synth_program_change(synth_, channel, data1); break;
-      case 0xD0: fluid_synth_channel_pressure(synth_, channel, data1); break;
-      case 0xE0: fluid_synth_pitch_bend(synth_, channel, data2 << 7 | data1); break;
+      case 0x80: fluid_.fluid_synth_noteoff(synth_, channel, data1); break;
+      case 0x90: fluid_.fluid_synth_noteon(synth_, channel, data1, data2); break;  // velocity 0 is a note off
+      case 0xA0: fluid_.fluid_synth_key_pressure(synth_, channel, data1, data2); break;
+      case 0xB0: fluid_.fluid_synth_cc(synth_, channel, data1, data2); break;
+      case 0xC0: fluid_.fluid_synth_program_change(synth_, channel, data1); break;
+      case 0xD0: fluid_.fluid_synth_channel_pressure(synth_, channel, data1); break;
+      case 0xE0: fluid_.fluid_synth_pitch_bend(synth_, channel, data2 << 7 | data1); break;
       default: break;
     }
   }
@@ -242,7 +265,7 @@ class SynthMidiStream final : public MidiStreamDevice {
     long tail = 0;
     for (;;) {
       std::unique_lock lock(mutex_);
-      const bool sounding = tail > 0 && fluid_synth_get_active_voice_count(synth_) > 0;
+      const bool sounding = tail > 0 && fluid_.fluid_synth_get_active_voice_count(synth_) > 0;
       if (!sounding) {
         wake_.wait(lock, [this] { return closing_ || flush_ || failed_ || (running_ && !queue_.empty()); });
       }
@@ -254,8 +277,7 @@ class SynthMidiStream final : public MidiStreamDevice {
         flush_ = false;
         const bool failed = failed_;
         lock.unlock();
-        int error = 0;
-        pa_simple_flush(device_, &error);
+        device_->Flush();
         tail = 0;
         HandBack(buffers);  // outside the lock: the player takes its own
         if (failed) return;
@@ -278,9 +300,10 @@ class SynthMidiStream final : public MidiStreamDevice {
     }
   }
 
+  Fluid fluid_;  // bound with the synthesizer
   fluid_settings_t* settings_ = nullptr;
   fluid_synth_t* synth_ = nullptr;
-  pa_simple* device_ = nullptr;
+  std::unique_ptr<PlaybackStream> device_;
   std::thread thread_;
   std::function<void(int)> done_;
   std::mutex mutex_;

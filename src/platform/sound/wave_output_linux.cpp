@@ -1,7 +1,5 @@
 // WAVE playback on a Linux desktop: PulseAudio (or PipeWire's PulseAudio server),
 // one playback thread per sound.
-#include "platform/sound/wave_output_linux.h"
-
 #include <pulse/timeval.h>
 
 #include <algorithm>
@@ -13,26 +11,13 @@
 #include <thread>
 #include <vector>
 
+#include "platform/sound/pulse_stream_linux.h"
 #include "platform/sound/sound_service.h"
 #include "platform/sound/wave_convert.h"
 #include "platform/text/byte_order.h"
 
 namespace tolvane::sound {
 namespace {
-
-// What the server keeps queued ahead of the speaker: short, so a stop is heard
-// at once and a finished sound's thread ends soon after its last sample.
-constexpr unsigned kQueuedMs = 150;
-
-pa_buffer_attr QueueFor(const pa_sample_spec& sampleFormat) {
-  pa_buffer_attr attr;
-  attr.maxlength = static_cast<std::uint32_t>(-1);
-  attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kQueuedMs * PA_USEC_PER_MSEC, &sampleFormat));
-  attr.prebuf = static_cast<std::uint32_t>(-1);
-  attr.minreq = static_cast<std::uint32_t>(-1);
-  attr.fragsize = static_cast<std::uint32_t>(-1);
-  return attr;
-}
 
 // PulseAudio's simple API blocks in each write until the server has room, so a
 // playback thread paces itself without completion callbacks: it writes short
@@ -44,13 +29,12 @@ constexpr auto kWaveIdleTimeout = std::chrono::milliseconds(8888);
 // The rate for a converted file whose own rate the server does not take.
 constexpr std::uint32_t kFallbackRate = 44100;
 
-
 // One playing WAVE sound, owned by its playback thread.
 struct WavePlayback {
   std::uint64_t id = 0;
   std::vector<std::uint8_t> format;   // the "fmt " body
   std::vector<std::uint8_t> samples;  // the "data" bytes, or their conversion
-  pa_simple* device = nullptr;
+  std::unique_ptr<PlaybackStream> device;
   std::size_t sliceBytes = 0;  // whole frames
   std::size_t position = 0;
   bool loop = false;
@@ -77,10 +61,7 @@ bool StopRequested(WavePlayback* p) {
 }
 
 // Frees everything but the object's list entry, which the caller has dealt with.
-void Destroy(WavePlayback* p) {
-  if (p->device != nullptr) pa_simple_free(p->device);
-  delete p;
-}
+void Destroy(WavePlayback* p) { delete p; }
 
 void Finish(WavePlayback* p) {
   {
@@ -98,15 +79,13 @@ bool WriteNextSlice(WavePlayback* p) {
   if (bytes == 0) {
     // Less than one whole frame has nothing to play, looped or not.
     if (!p->loop || p->samples.empty()) {
-      int error = 0;
-      pa_simple_drain(p->device, &error);  // the last samples are heard before the thread ends
+      p->device->Drain();  // the last samples are heard before the thread ends
       return false;
     }
     p->position = 0;  // start over without a gap
     return true;
   }
-  int error = 0;
-  if (pa_simple_write(p->device, p->samples.data() + p->position, bytes, &error) < 0) return false;
+  if (!p->device->Write(p->samples.data() + p->position, bytes)) return false;
   p->position += bytes;
   return true;
 }
@@ -129,17 +108,17 @@ std::optional<pa_sample_spec> NativeSampleFormat(ByteView format) {
   if (tag == 3 && bits == 32) sampleFormat.format = PA_SAMPLE_FLOAT32LE;
   if (tag == 6 && bits == 8) sampleFormat.format = PA_SAMPLE_ALAW;
   if (tag == 7 && bits == 8) sampleFormat.format = PA_SAMPLE_ULAW;
-  if (channels < 1 || channels > 2 || sampleFormat.format == PA_SAMPLE_INVALID || !pa_sample_spec_valid(&sampleFormat) ||
-      blockAlign != pa_frame_size(&sampleFormat))
+  if (channels < 1 || channels > 2 || sampleFormat.format == PA_SAMPLE_INVALID || !SampleFormatValid(sampleFormat) ||
+      blockAlign != FrameBytes(sampleFormat))
     return std::nullopt;
   return sampleFormat;
 }
 
 bool OpenDevice(WavePlayback* p, const pa_sample_spec& sampleFormat) {
-  p->device = OpenPlaybackStream(sampleFormat, "Reminder");
+  p->device = PlaybackStream::Open(sampleFormat, "Reminder");
   if (p->device == nullptr) return false;
-  const std::size_t frame = pa_frame_size(&sampleFormat);
-  p->sliceBytes = std::max<std::size_t>(1, pa_usec_to_bytes(kSliceMs * PA_USEC_PER_MSEC, &sampleFormat) / frame) * frame;
+  const std::size_t frame = FrameBytes(sampleFormat);
+  p->sliceBytes = std::max<std::size_t>(1, BytesFor(kSliceMs * PA_USEC_PER_MSEC, sampleFormat) / frame) * frame;
   p->samples.resize(p->samples.size() / frame * frame);  // the server takes whole frames only
   return true;
 }
@@ -152,7 +131,7 @@ void OpenConverted(WavePlayback* p) {
     auto wave = ConvertToPcm16(p->format, ByteView(p->samples));
     if (!wave) return;
     pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, wave->rate, static_cast<std::uint8_t>(wave->channels)};
-    if (!pa_sample_spec_valid(&sampleFormat)) {
+    if (!SampleFormatValid(sampleFormat)) {
       wave = Resample(*wave, kFallbackRate);
       if (!wave) return;
       sampleFormat.rate = wave->rate;
@@ -178,8 +157,7 @@ void WaveThread(WavePlayback* p) {
   } else {
     for (;;) {
       if (StopRequested(p)) {
-        int error = 0;
-        pa_simple_flush(p->device, &error);  // what the server still holds is dropped, not played
+        p->device->Flush();  // what the server still holds is dropped, not played
         break;
       }
       if (!WriteNextSlice(p)) break;
@@ -238,12 +216,6 @@ class LinuxWaveOutput final : public WaveOutput {
 };
 
 }  // namespace
-
-pa_simple* OpenPlaybackStream(const pa_sample_spec& sampleFormat, const char* name) {
-  const pa_buffer_attr attr = QueueFor(sampleFormat);
-  int error = 0;
-  return pa_simple_new(nullptr, "Tolvane", PA_STREAM_PLAYBACK, nullptr, name, &sampleFormat, nullptr, &attr, &error);
-}
 
 std::unique_ptr<WaveOutput> NewSystemWaveOutput() { return std::make_unique<LinuxWaveOutput>(); }
 

@@ -22,7 +22,7 @@ deb=$("$(dirname "$0")/../../../packaging/linux/build-deb.sh" "$build" "$out") |
 # Debian's own checker: no error (warnings are listed).
 lintian --fail-on error "$deb" 2>/dev/null || fail "lintian finds errors in the package"
 
-# The libraries come from dpkg-shlibdeps.
+# The libraries: those dpkg-shlibdeps finds, and the sound libraries that control names.
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in libgtk-3-0 libfluidsynth3 libpulse0 libxss1; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
