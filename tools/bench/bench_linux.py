@@ -94,6 +94,20 @@ class MapWatch:
         raise AssertionError(f"no window of process {pid} was mapped")
 
 
+class Ended(Exception):
+    """The program ended before its time, ended from outside (another program of the
+    machine that ends processes by name, say): the run is done again."""
+
+
+def again(what, attempt):
+    for _ in range(3):
+        try:
+            return attempt()
+        except Ended as e:
+            print(f"{what}: {e}; once more", file=sys.stderr)
+    raise AssertionError(f"{what}: the program ended before its time three times")
+
+
 class Desktop(dbusmock.DBusTestCase):
     """Only for its private buses and mock servers; no test runs."""
 
@@ -148,7 +162,7 @@ class Bench:
     def start(self, program):
         """(process, start-up ms, window id)."""
         started = time.monotonic()
-        process = subprocess.Popen([program], env=self.env, stdout=self.log, stderr=self.log)
+        process = self.process = subprocess.Popen([program], env=self.env, stdout=self.log, stderr=self.log)
         shown, window = self.watch.wait(process.pid)
         return process, (shown - started) * 1000, window
 
@@ -180,18 +194,29 @@ class Bench:
             self.key("Left", *str(minutes))
         self.click(origin, "按钮1")
         # Running once it holds its lock with logind.
-        poll(lambda: any(str(i[1]) == "Tolvane" for i in self.logind.ListInhibitors(dbus_interface=MANAGER)), 10,
+        poll(lambda: self.process.poll() is not None or
+             any(str(i[1]) == "Tolvane" for i in self.logind.ListInhibitors(dbus_interface=MANAGER)), 10,
              "the countdown to start")
+        self.check_running()
+
+    def check_running(self):
+        if self.process.poll() is not None:
+            raise Ended(f"the program ended with exit code {self.process.returncode}")
 
     def measure(self, program, is_tolvane, smaps):
         process, startup, window = self.start(program)
-        time.sleep(2)
-        private, rss = memory(process.pid)
-        files = smaps_by_file(process.pid) if smaps else None
-        if is_tolvane:
-            self.start_standby_countdown(window, 30, 0)
-        time.sleep(1)
-        rows = threads.watch(process.pid, self.args.wait)
+        try:
+            time.sleep(2)
+            private, rss = memory(process.pid)
+            files = smaps_by_file(process.pid) if smaps else None
+            if is_tolvane:
+                self.start_standby_countdown(window, 30, 0)
+            time.sleep(1)
+            rows = threads.watch(process.pid, self.args.wait)
+        except (FileNotFoundError, ProcessLookupError):
+            self.check_running()
+            raise
+        self.check_running()
         wakes, cpu = threads.totals(rows, self.args.wait)
         self.stop(process)
         return (startup, private / 1024, rss / 1024, wakes, cpu), rows, files
@@ -220,6 +245,8 @@ class Bench:
         process.wait(timeout=30)  # the program ends after its request
         with open(self.requests) as f:
             requests = [float(line) for line in f]
+        if not requests and process.returncode < 0:
+            raise Ended(f"the program ended by signal {-process.returncode}")
         if len(requests) != 1:
             raise AssertionError(f"{len(requests)} Suspend calls")
         y, mo, d, h, mi, s = (int(g) if g else 0 for g in TARGET.match(text).groups())
@@ -261,13 +288,14 @@ def main():
         results, tables, files = {"tolvane": [], "floor": []}, {}, {}
         for run in range(1, args.runs + 1):
             for name, program in programs.items():
-                one_run, rows, files[name] = bench.measure(program, name == "tolvane", args.smaps)
+                one_run, rows, files[name] = again(f"run {run}, {name}",
+                                                   lambda: bench.measure(program, name == "tolvane", args.smaps))
                 results[name].append(one_run)
                 tables[name] = threads.table(rows, args.wait)
             print(f"run {run} of {args.runs} done", file=sys.stderr)
         delays = []
         for countdown in range(1, args.countdowns + 1):
-            delays.append(bench.trigger_delay(programs["tolvane"]))
+            delays.append(again(f"countdown {countdown}", lambda: bench.trigger_delay(programs["tolvane"])))
             print(f"countdown {countdown} of {args.countdowns} done", file=sys.stderr)
     finally:
         bench.close()
