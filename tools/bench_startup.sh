@@ -1,29 +1,37 @@
 #!/bin/bash
-# Benchmark, not a test: start-up time and memory of the real Tolvane.exe under Wine,
-# side by side with an empty Win32 window program built and linked the same way, in the
-# same prefix and session.
+# Benchmark, not a test: the cost of the real Tolvane.exe under Wine, side by side with
+# the floor program tolvane_bench_empty.exe (a window of Tolvane's size with one label
+# given the time by a one-second timer, built and linked the same way), in the same
+# prefix and session. Per run and program:
 #   - start-up: from CreateProcess (in tolvane_bench.exe) to the program's window being
 #     shown, polled every millisecond;
 #   - memory, two seconds after the window is shown, read from /proc of the program's
 #     Wine process: working set = VmRSS (status), private = Private_Clean +
-#     Private_Dirty (smaps_rollup).
-# Medians and maxima over the runs; one start of each program before them is not
-# counted (the session's own services start with the first program).
+#     Private_Dirty (smaps_rollup);
+#   - while waiting (Tolvane with a 30-minute standby countdown running, the floor just
+#     running): wake-ups per second and CPU milliseconds over the period, summed over
+#     the threads of the Wine process (tools/bench/threads.py; Wine's wineserver, which
+#     serves every program of the session, is not counted).
+# Medians and maxima over the runs, the ratios Tolvane/floor of the medians, and the
+# threads of Tolvane and of the floor over the last run's wait. One start of each
+# program before the runs is not counted (the session's own services start with the
+# first program).
 #
-#   tools/bench_startup.sh [--dpi 96|120|144|192] [--runs N] [--build <mingw build dir>]
+#   tools/bench_startup.sh [--dpi 96|120|144|192] [--runs N] [--wait S] [--build <mingw build dir>]
 #
 # --dpi sets the prefix's LogPixels for the run and puts the old value back afterwards.
 # Needs Tolvane, tolvane_driver, tolvane_bench and tolvane_bench_empty of the mingw
 # build. Runs in a prefix of its own (<build>/bench, or $TOLVANE_E2E_DIR).
 set -u
 src=$(cd "$(dirname "$0")/.." && pwd)
-build=$src/build/mingw runs=5 dpi=
+build=$src/build/mingw runs=5 dpi='' wait=60
 while [ $# -gt 0 ]; do
   case $1 in
     --dpi) dpi=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
+    --wait) wait=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
-    *) echo "usage: $0 [--dpi 96|120|144|192] [--runs N] [--build <mingw build dir>]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--dpi 96|120|144|192] [--runs N] [--wait S] [--build <mingw build dir>]" >&2; exit 2 ;;
   esac
 done
 case $dpi in "" | 96 | 120 | 144 | 192) ;; *) echo "--dpi takes 96, 120, 144 or 192" >&2; exit 2 ;; esac
@@ -55,27 +63,47 @@ fi
 # The Unix process of the running Windows program of that file name.
 program_pid() { tolvane_e2e_processes | grep -F "$1" | grep -vF tolvane_bench.exe | head -n1 | cut -d' ' -f1; }
 
-# One start; with a name, appends "name milliseconds private-kB rss-kB" to the results.
+# One start; with a name, also the wait, and appends "name milliseconds private-MB rss-MB
+# wake-ups/s CPU-ms" to the results.
 measure() {
-  local file=$1 class=$2 name=${3:-} ms pid rss private
+  local file=$1 class=$2 name=${3:-} ms pid rss private waiting=
   # Through a file: the started program inherits the helper's output, and a pipe
   # would stay open as long as it runs.
-  timeout 90 wine "$bench" startup "$(e2e_winpath "$E2E_RUN_DIR/$file")" "$class" >"$E2E_RUN_DIR/startup.txt" ||
-    e2e_abort "$file: no window was shown"
+  # Once more when Wine could not start the helper at all (seen now and then as the
+  # session's last program has just ended).
+  local try
+  for try in 1 2; do
+    timeout 90 wine "$bench" startup "$(e2e_winpath "$E2E_RUN_DIR/$file")" "$class" >"$E2E_RUN_DIR/startup.txt" && break
+    if [ "$try" = 2 ] || [ -n "$(program_pid "$file")" ]; then e2e_abort "$file: no window was shown"; fi
+    sleep 3
+  done
   ms=$(tr -d '\r' <"$E2E_RUN_DIR/startup.txt")
   sleep 2
   pid=$(program_pid "$file")
   [ -n "$pid" ] || e2e_abort "$file: its process is not there"
-  rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
-  private=$(awk '/^Private_(Clean|Dirty):/ {n += $2} END {print n}' "/proc/$pid/smaps_rollup")
+  rss=$(awk '/^VmRSS:/ {printf "%.2f", $2 / 1024}' "/proc/$pid/status")
+  private=$(awk '/^Private_(Clean|Dirty):/ {n += $2} END {printf "%.2f", n / 1024}' "/proc/$pid/smaps_rollup")
   [ "$file" != Tolvane.exe ] || drv get window rect >"$E2E_RUN_DIR/window-rect.txt"
+  if [ -n "$name" ]; then
+    if [ "$file" = Tolvane.exe ]; then
+      check_run "cannot click 单选框3" click 单选框3
+      check_run "cannot click 单选框6" click 单选框6
+      check_run "cannot set the countdown" set-picker 日期框2 00:30:00
+      check_run "cannot click 按钮1" click 按钮1
+      check_wait 按钮2 enabled 1 5000
+      [ "$E2E_FAILURES" = 0 ] || e2e_end
+    fi
+    sleep 1
+    waiting=$(python3 "$src/tools/bench/threads.py" "$pid" "$wait" "$E2E_RUN_DIR/threads-$name.txt") ||
+      e2e_abort "$file: cannot read its threads"
+  fi
   timeout 60 wine "$bench" close "$class" || e2e_abort "$file: the window did not close"
   local deadline=$((SECONDS + 20))
   while kill -0 "$pid" 2>/dev/null; do
     [ $SECONDS -lt $deadline ] || e2e_abort "$file: the program did not end"
     sleep 0.1
   done
-  [ -z "$name" ] || echo "$name $ms $private $rss" >>"$results"
+  [ -z "$name" ] || echo "$name $ms $private $rss $waiting" >>"$results"
 }
 
 results=$E2E_RUN_DIR/results.txt
@@ -84,25 +112,16 @@ measure tolvane_bench_empty.exe TolvaneBenchEmpty
 measure Tolvane.exe TolvaneMainWindow
 for ((run = 1; run <= runs; run++)); do
   measure Tolvane.exe TolvaneMainWindow Tolvane
-  measure tolvane_bench_empty.exe TolvaneBenchEmpty empty
+  measure tolvane_bench_empty.exe TolvaneBenchEmpty floor
   echo "run $run of $runs done" >&2
 done
 
 echo "LogPixels: ${dpi:-as the prefix has it} (the session's system DPI: $(timeout 60 wine "$bench" dpi | tr -d '\r'));" \
   "Tolvane window (x y w h): $(cat "$E2E_RUN_DIR/window-rect.txt")"
-python3 - "$results" <<'PY'
-import statistics, sys
-rows = {}
-for line in open(sys.argv[1]):
-    name, ms, private, rss = line.split()
-    rows.setdefault(name, []).append((float(ms), int(private) / 1024, int(rss) / 1024))
-print(f"{'program':<10} {'runs':>4} {'start-up ms (median/max)':>26} {'private MB (median/max)':>25} {'working set MB (median/max)':>29}")
-for name in ("Tolvane", "empty"):
-    r = rows[name]
-    cols = []
-    for i in range(3):
-        v = [x[i] for x in r]
-        cols.append(f"{statistics.median(v):.1f} / {max(v):.1f}")
-    print(f"{name:<10} {len(r):>4} {cols[0]:>26} {cols[1]:>25} {cols[2]:>29}")
-PY
+python3 "$src/tools/bench/figures.py" "$results" "start-up ms" "private MB" "working set MB" "wake-ups/s" "CPU ms in $wait s"
+for name in Tolvane floor; do
+  echo
+  echo "$name: threads over the last run's $wait s of waiting"
+  cat "$E2E_RUN_DIR/threads-$name.txt"
+done
 e2e_end

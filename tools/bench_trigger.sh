@@ -3,7 +3,7 @@
 # Wine. Over a number of short standby countdowns (standby does nothing under Wine, so
 # the session goes on) a probe library hooked into the program notes, with wall-clock
 # timestamps, each caption 标签3 is given and the moment of the standby request. Prints
-# the median and maximum of
+# the median, 95th percentile (nearest rank) and maximum of
 #   - the delay from the start of the target second to the power request, and
 #   - the delay from the start of each second to 标签3 showing it.
 #
@@ -56,10 +56,12 @@ for ((run = 1; run <= runs; run++)); do
   echo "run $run of $runs done" >&2
 done
 
-python3 - "$E2E_RUN_DIR" "$runs" <<'PY'
+python3 - "$E2E_RUN_DIR" "$runs" "$src/tools/bench" <<'PY'
 import re, statistics, sys
 from datetime import datetime, timedelta
 folder, runs = sys.argv[1], int(sys.argv[2])
+sys.path.insert(0, sys.argv[3])
+from figures import p95
 EPOCH = datetime(1601, 1, 1)
 TEXT = re.compile(r"^(\d+)年(\d+)月(\d+)日(?:(\d+)时)?(?:(\d+)分)?(?:(\d+)秒)?$")
 
@@ -93,7 +95,7 @@ for run in range(1, runs + 1):
     power.append((requests[0] - targets[run]) / 1000)
 
 def show(what, values):
-    print(f"{what}: n={len(values)} median {statistics.median(values):.1f} ms, "
+    print(f"{what}: n={len(values)} median {statistics.median(values):.1f} ms, p95 {p95(values):.1f} ms, "
           f"max {max(values):.1f} ms, min {min(values):.1f} ms")
 show("target second start -> power request", power)
 show("second start -> 标签3 shows it", clock)
