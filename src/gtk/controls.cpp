@@ -100,8 +100,9 @@ std::pair<ui::Colour, ui::Colour> StyleColours(GtkStyleContext* style, GtkStateF
   return {fore, back};
 }
 
-// GTK's own high-contrast themes, chosen in the settings or for this program by GTK_THEME.
-bool HighContrastTheme() {
+// The theme in use, chosen in the settings or for this program by GTK_THEME, without
+// its variant.
+std::string ThemeName() {
   std::string name;
   if (const char* forced = g_getenv("GTK_THEME"); forced != nullptr && *forced != '\0') {
     name = forced;
@@ -111,9 +112,24 @@ bool HighContrastTheme() {
     if (setting != nullptr) name = setting;
     g_free(setting);
   }
-  name = name.substr(0, name.find(':'));  // a variant follows a colon
+  return name.substr(0, name.find(':'));  // a variant follows a colon
+}
+
+// GTK's own high-contrast themes.
+bool HighContrastTheme() {
+  const std::string name = ThemeName();
   return name == "HighContrast" || name == "HighContrastInverse";
 }
+
+// GTK's built-in Adwaita gives each check and radio mark as a vector image first and
+// the same mark drawn for 100 % as a second choice. At 100 % the window names the
+// drawn ones alone: the vector ones would load the SVG renderer (and with it some
+// megabytes) at start for three small marks. At other scales the theme's choice stands.
+constexpr char kDrawnMarksCss[] =
+    "check:checked { -gtk-icon-source: -gtk-recolor(url('resource:///org/gtk/libgtk/theme/Adwaita/assets/check-symbolic.symbolic.png')); }"
+    "check:indeterminate, radio:indeterminate { -gtk-icon-source: "
+    "-gtk-recolor(url('resource:///org/gtk/libgtk/theme/Adwaita/assets/dash-symbolic.symbolic.png')); }"
+    "radio:checked { -gtk-icon-source: -gtk-recolor(url('resource:///org/gtk/libgtk/theme/Adwaita/assets/bullet-symbolic.symbolic.png')); }";
 
 GtkWidget* CaptionLabel(GtkWidget* widget) {
   if (!GTK_IS_BIN(widget)) return nullptr;
@@ -132,8 +148,23 @@ void GtkHost::ReadSystemColours() {
   colours_ = {face, faceText, field, fieldText, disabledText, HighContrastTheme()};
 }
 
+void GtkHost::ChooseMarkImages() {
+  const bool drawn = ThemeName() == "Adwaita" && gtk_widget_get_scale_factor(window_) == 1;
+  if (drawn == (drawnMarks_ != nullptr)) return;
+  if (drawn) {
+    drawnMarks_ = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(drawnMarks_, kDrawnMarksCss, -1, nullptr);
+    gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(drawnMarks_),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  } else {
+    gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(drawnMarks_));
+    g_clear_object(&drawnMarks_);
+  }
+}
+
 // A new theme (or a dark or high-contrast one chosen) while the window is open.
 void GtkHost::ThemeChanged() {
+  ChooseMarkImages();
   const ui::SystemColours before = colours_;
   ReadSystemColours();
   if (colours_ == before) return;
@@ -190,7 +221,10 @@ void GtkHost::ApplyTextAttributes(ui::ControlState& control) {
 void GtkHost::CreateControls() {
   layout_ = GTK_WIDGET(g_object_new(tolvane_layout_get_type(), nullptr));
   ReadSystemColours();
+  ChooseMarkImages();
   g_signal_connect_swapped(window_, "style-updated", G_CALLBACK(+[](GtkHost* host) { host->ThemeChanged(); }), this);
+  g_signal_connect_swapped(window_, "notify::scale-factor", G_CALLBACK(+[](GtkHost* host) { host->ChooseMarkImages(); }),
+                           this);
   // Frames lie beneath the controls they surround, so they are placed first.
   for (const ui::ControlDef& def : ui::MainWindowControls()) {
     if (def.type == ControlType::GroupBox) CreateControl(def);

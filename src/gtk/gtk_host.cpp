@@ -63,6 +63,10 @@ GtkHost::~GtkHost() {
   if (raiseCheck_ != 0) g_source_remove(raiseCheck_);
   notice_.reset();
   if (window_ != nullptr) gtk_widget_destroy(window_);
+  if (drawnMarks_ != nullptr) {
+    gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(drawnMarks_));
+    g_object_unref(drawnMarks_);
+  }
   tray_.Set({}, "");
   if (trayMenu_ != nullptr) g_object_unref(trayMenu_);
   for (auto& [group, none] : radioNone_) g_object_unref(none);

@@ -70,6 +70,7 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   void ApplyTextAttributes(ui::ControlState& control);
   void ReadSystemColours();
   void ThemeChanged();
+  void ChooseMarkImages();
   void SpinNumberBox(ui::ControlState& control, int direction);
   void NormaliseOnLeave(ui::ControlState& control);
   void DrawLabel(GtkWidget* widget, cairo_t* cr);
@@ -104,6 +105,7 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   ui::ControlState* ControlOf(GtkWidget* widget);
 
   GtkWidget* window_ = nullptr;
+  GtkCssProvider* drawnMarks_ = nullptr;  // the theme's marks drawn for 100 %, while they are used
   GtkWidget* layout_ = nullptr;
   int dpi_ = ui::kBaseDpi;
   ui::SystemColours colours_;  // the theme's, read at start and on each theme change
