@@ -45,13 +45,11 @@ void Program::RequestActionThenClose(bool force, bool cancelOnAnswer) {
 
 void Program::RequestActionAndClose() { RequestActionThenClose(host_.Checked(选择框1), false); }
 
-// At the target the request goes out first and the window is set back afterwards:
-// resetting some thirty controls takes longer than the request itself, and the
-// action is due at the start of its second. Until the answer the ticks only show the
-// clock, as during any pending request.
-void Program::RunActionAtTarget() { RequestActionThenClose(host_.Checked(选择框1), true); }
-
-void Program::ExecuteNowDuringRun() { RequestActionThenClose(host_.Checked(选择框1), true); }
+// At the target, or at once when 立即执行 is ticked during a run: the request goes out
+// first and the window is set back afterwards, as resetting some thirty controls takes
+// longer than the request itself and the action is due at the start of its second.
+// Until the answer the ticks only show the clock, as during any pending request.
+void Program::RunScheduledAction() { RequestActionThenClose(host_.Checked(选择框1), true); }
 
 void Program::ConfirmExecuteNow() {
   if (actionPending_) return;

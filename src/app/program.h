@@ -93,8 +93,7 @@ class Program : public ui::EventSink {
   void EnterRunningState();
   void RequestActionThenClose(bool force, bool cancelOnAnswer);
   void RequestActionAndClose();
-  void RunActionAtTarget();
-  void ExecuteNowDuringRun();
+  void RunScheduledAction();
   void IdleSourceLost();
   void FinalSecondsPrompt(ByteView sound, std::int64_t remaining);
   void BringWindowBack();

@@ -21,7 +21,7 @@ void Program::ScheduleTick() {
   // While the missed-target box is open, ticks neither stack boxes nor run the action.
   if (reportingMissedTarget_ || actionPending_) return;
   if (host_.Checked(选择框2)) {
-    ExecuteNowDuringRun();
+    RunScheduledAction();
     return;
   }
   if (host_.Checked(单选框8) && !TargetText().empty()) {
@@ -51,7 +51,7 @@ void Program::ScheduleTick() {
   // The target second is reached when this tick's first reading shows it. A tick
   // that jitters just past it (remaining still 0) runs the action one second late
   // rather than letting the schedule fail.
-  if (host_.Caption(标签3) == TargetText() || firstReading >= target) RunActionAtTarget();
+  if (host_.Caption(标签3) == TargetText() || firstReading >= target) RunScheduledAction();
 }
 
 void Program::IdleSourceLost() {
