@@ -192,7 +192,12 @@ HWND Win32Host::CreateControl(const ui::ControlDef& def) {
     case ControlType::Window:
       return nullptr;  // no visible form
   }
-  HWND hwnd = CreateWindowExW(exStyle, cls, text.c_str(), style, 0, 0, 0, 0, window_, id, instance_, nullptr);
+  // Made at its place and size: moving forty controls again after creation costs the
+  // start a round of size and position messages each.
+  const ui::Rect r = ui::ScaleRect(ui::ClientRect(def), dpi_);
+  const int width = def.spin ? r.width - SystemMetricForDpi(SM_CXVSCROLL, dpi_) : r.width;
+  HWND hwnd = CreateWindowExW(exStyle, cls, text.c_str(), style, r.left, r.top, width, r.height, window_, id, instance_,
+                              nullptr);
   if (hwnd == nullptr) ReportFatalError("载入启动窗口失败");
   // Later controls lie above earlier ones, so a label never covers the boxes set into it.
   SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -210,8 +215,8 @@ HWND Win32Host::CreateControl(const ui::ControlDef& def) {
     SendMessageW(updown, UDM_SETRANGE32, def.spin->low, def.spin->high);
     spins_[def.name] = updown;
   }
-  PlaceControl(def, hwnd);
   if (auto spin = spins_.find(def.name); spin != spins_.end()) {
+    PlaceControl(def, hwnd);
     SetWindowPos(spin->second, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
   return hwnd;
@@ -287,13 +292,11 @@ void Win32Host::DrawLabel(HWND hwnd, HDC dc) {
       DrawFocusRect(dc, &focus);
     }
     if (!label->caption.empty()) {
-      HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(hwnd, 0)));
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, ToColorRef(paint.text));
       std::wstring text = GbkToWide(label->caption);
       DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
                 DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (def.align == ui::Align::Centre ? DT_CENTER : DT_LEFT));
-      SelectObject(dc, oldFont);
     }
   }
 }
@@ -308,6 +311,12 @@ LRESULT CALLBACK Win32Host::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LP
         return 1;
       case WM_SETFONT:
         SetWindowLongPtrW(hwnd, 0, static_cast<LONG_PTR>(wParam));
+        // Chosen into the label's own context now, so a font replaced after a scale
+        // change is no longer held there when it is deleted.
+        if (HDC dc = GetDC(hwnd)) {
+          SelectObject(dc, wParam != 0 ? reinterpret_cast<HGDIOBJ>(wParam) : GetStockObject(SYSTEM_FONT));
+          ReleaseDC(hwnd, dc);
+        }
         if (LOWORD(lParam)) InvalidateRect(hwnd, nullptr, TRUE);
         return 0;
       case WM_GETFONT:
