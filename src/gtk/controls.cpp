@@ -390,7 +390,7 @@ void GtkHost::DrawLabel(GtkWidget* widget, cairo_t* cr) {
     cairo_set_source_rgb(cr, paint.background.red / 255.0, paint.background.green / 255.0, paint.background.blue / 255.0);
     cairo_paint(cr);
   }
-  const int inset = def.sunkenBorder ? 2 : 0;
+  const int inset = def.sunkenBorder ? kSunkenEdgeWidth : 0;
   if (def.sunkenBorder) DrawSunkenEdge(cr, width, height);
   if (label->caption.empty()) return;
   // A half-width space is half an em in the Windows CJK faces the captions were
@@ -412,6 +412,16 @@ void GtkHost::DrawLabel(GtkWidget* widget, cairo_t* cr) {
   cairo_move_to(cr, x, y);
   pango_cairo_show_layout(cr, layout);
   g_object_unref(layout);
+}
+
+// A new caption repaints only the inside of the label's edge. The countdown board's
+// edge touches the 启 动 and 取 消 buttons, and a repaint reaching them would draw
+// both buttons again every second.
+void GtkHost::RedrawLabelText(ui::ControlState& label) {
+  GtkWidget* widget = Widget(label);
+  const int inset = label.def->sunkenBorder ? kSunkenEdgeWidth : 0;
+  gtk_widget_queue_draw_area(widget, inset, inset, gtk_widget_get_allocated_width(widget) - 2 * inset,
+                             gtk_widget_get_allocated_height(widget) - 2 * inset);
 }
 
 void GtkHost::NormaliseOnLeave(ui::ControlState& control) {

@@ -161,7 +161,7 @@ void GtkHost::Push(ui::ControlState& control, Prop prop) {
         gtk_window_set_title(GTK_WINDOW(widget), GbkToUtf8(control.caption).c_str());
       } else if (control.type == ControlType::Label) {
         atk_object_set_name(gtk_widget_get_accessible(widget), GbkToUtf8(control.caption).c_str());
-        gtk_widget_queue_draw(widget);
+        RedrawLabelText(control);
       } else if (GTK_IS_MENU_ITEM(widget)) {
         gtk_menu_item_set_label(GTK_MENU_ITEM(widget), GbkToUtf8(control.caption).c_str());
       } else if (GTK_IS_BUTTON(widget)) {

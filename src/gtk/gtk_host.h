@@ -74,6 +74,7 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   void SpinNumberBox(ui::ControlState& control, int direction);
   void NormaliseOnLeave(ui::ControlState& control);
   void DrawLabel(GtkWidget* widget, cairo_t* cr);
+  void RedrawLabelText(ui::ControlState& label);
   // signals.cpp
   void ConnectSignals(const ui::ControlDef& def, GtkWidget* widget);
   void ConnectWindowSignals();
