@@ -378,6 +378,33 @@ void GtkHost::CreatePicker(const ui::ControlDef& def, const ui::Rect& rect) {
   pickers_[def.name] = std::move(picker);
 }
 
+// The caption laid out in the label's font, and where it goes inside the label's edge.
+GtkHost::PlacedCaption GtkHost::PlaceCaption(GtkWidget* widget, const ui::ControlDef& def, const std::string& caption) {
+  // A half-width space is half an em in the Windows CJK faces the captions were
+  // laid out with, but narrower in others: runs of spaces that leave room for
+  // the boxes set into a label are drawn as en spaces, which are half an em everywhere.
+  std::string text = CaptionText(def, caption);
+  for (std::size_t at = text.find(' '); at != std::string::npos; at = text.find(' ', at + 3)) text.replace(at, 1, "\xE2\x80\x82");
+  PlacedCaption placed;
+  placed.caption = caption;
+  placed.width = gtk_widget_get_allocated_width(widget);
+  placed.height = gtk_widget_get_allocated_height(widget);
+  placed.layout = gtk_widget_create_pango_layout(widget, text.c_str());
+  if (PangoFontDescription* font = FontFor(def.font)) pango_layout_set_font_description(placed.layout, font);
+  pango_layout_set_single_paragraph_mode(placed.layout, TRUE);
+  PangoRectangle ink, logical;
+  pango_layout_get_pixel_extents(placed.layout, &ink, &logical);
+  const int inset = def.sunkenBorder ? kSunkenEdgeWidth : 0;
+  const int innerWidth = gtk_widget_get_allocated_width(widget) - 2 * inset;
+  placed.x = inset + (def.align == ui::Align::Centre ? (innerWidth - logical.width) / 2 : 0);
+  placed.y = (gtk_widget_get_allocated_height(widget) - logical.height) / 2;
+  // Where its pixels fall, a pixel wider for the smoothed edges of the glyphs.
+  placed.area = GdkRectangle{placed.x + logical.x - 1, placed.y + logical.y - 1, logical.width + 2, logical.height + 2};
+  const GdkRectangle inked{placed.x + ink.x - 1, placed.y + ink.y - 1, ink.width + 2, ink.height + 2};
+  gdk_rectangle_union(&placed.area, &inked, &placed.area);
+  return placed;
+}
+
 void GtkHost::DrawLabel(GtkWidget* widget, cairo_t* cr) {
   ui::ControlState* label = ControlOf(widget);
   if (label == nullptr) return;
@@ -392,36 +419,61 @@ void GtkHost::DrawLabel(GtkWidget* widget, cairo_t* cr) {
   }
   const int inset = def.sunkenBorder ? kSunkenEdgeWidth : 0;
   if (def.sunkenBorder) DrawSunkenEdge(cr, width, height);
-  if (label->caption.empty()) return;
-  // A half-width space is half an em in the Windows CJK faces the captions were
-  // laid out with, but narrower in others: runs of spaces that leave room for
-  // the boxes set into a label are drawn as en spaces, which are half an em everywhere.
-  std::string text = CaptionText(def, label->caption);
-  for (std::size_t at = text.find(' '); at != std::string::npos; at = text.find(' ', at + 3)) text.replace(at, 1, "\xE2\x80\x82");
-  PangoLayout* layout = gtk_widget_create_pango_layout(widget, text.c_str());
-  if (PangoFontDescription* font = FontFor(def.font)) pango_layout_set_font_description(layout, font);
-  pango_layout_set_single_paragraph_mode(layout, TRUE);
-  int textWidth = 0, textHeight = 0;
-  pango_layout_get_pixel_size(layout, &textWidth, &textHeight);
-  const int innerWidth = width - 2 * inset;
-  const int x = inset + (def.align == ui::Align::Centre ? (innerWidth - textWidth) / 2 : 0);
-  const int y = (height - textHeight) / 2;
-  cairo_rectangle(cr, inset, inset, innerWidth, height - 2 * inset);
+  captionAreas_[widget] = GdkRectangle{};
+  // The caption laid out when it was set serves, unless the label has changed since.
+  PlacedCaption caption;
+  if (auto ready = laidOut_.find(widget); ready != laidOut_.end()) {
+    if (ready->second.caption == label->caption && ready->second.width == width && ready->second.height == height) {
+      caption = ready->second;
+    } else {
+      g_object_unref(ready->second.layout);
+    }
+    laidOut_.erase(ready);
+  }
+  if (label->caption.empty()) {
+    if (caption.layout != nullptr) g_object_unref(caption.layout);
+    return;
+  }
+  if (caption.layout == nullptr) caption = PlaceCaption(widget, def, label->caption);
+  captionAreas_[widget] = caption.area;
+  cairo_rectangle(cr, inset, inset, width - 2 * inset, height - 2 * inset);
   cairo_clip(cr);
   cairo_set_source_rgb(cr, paint.text.red / 255.0, paint.text.green / 255.0, paint.text.blue / 255.0);
-  cairo_move_to(cr, x, y);
-  pango_cairo_show_layout(cr, layout);
-  g_object_unref(layout);
+  cairo_move_to(cr, caption.x, caption.y);
+  pango_cairo_show_layout(cr, caption.layout);
+  g_object_unref(caption.layout);
 }
 
-// A new caption repaints only the inside of the label's edge. The countdown board's
-// edge touches the 启 动 and 取 消 buttons, and a repaint reaching them would draw
-// both buttons again every second.
+// A new caption repaints only where the old one was drawn and where the new one goes.
+// The clock and the board change every second, and the board's edge touches the
+// 启 动 and 取 消 buttons: a repaint of the whole label would draw them and their
+// shadows again each time.
 void GtkHost::RedrawLabelText(ui::ControlState& label) {
   GtkWidget* widget = Widget(label);
+  // A label not on screen (the window hidden or minimised) is painted whole when it shows.
+  if (!gtk_widget_is_drawable(widget)) return;
+  GdkRectangle area{};
+  if (!label.caption.empty()) {
+    // Kept for the paint that follows, so the caption is shaped once.
+    PlacedCaption& caption = laidOut_[widget];
+    if (caption.layout != nullptr) g_object_unref(caption.layout);
+    caption = PlaceCaption(widget, *label.def, label.caption);
+    area = caption.area;
+  }
+  if (auto old = captionAreas_.find(widget); old != captionAreas_.end()) {
+    // An empty rectangle is no place: joined, it would still stretch the area to its corner.
+    if (area.width <= 0 || area.height <= 0) {
+      area = old->second;
+    } else if (old->second.width > 0 && old->second.height > 0) {
+      gdk_rectangle_union(&area, &old->second, &area);
+    }
+  } else {
+    area = GdkRectangle{0, 0, gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget)};
+  }
   const int inset = label.def->sunkenBorder ? kSunkenEdgeWidth : 0;
-  gtk_widget_queue_draw_area(widget, inset, inset, gtk_widget_get_allocated_width(widget) - 2 * inset,
-                             gtk_widget_get_allocated_height(widget) - 2 * inset);
+  const GdkRectangle inside{inset, inset, gtk_widget_get_allocated_width(widget) - 2 * inset,
+                            gtk_widget_get_allocated_height(widget) - 2 * inset};
+  if (gdk_rectangle_intersect(&area, &inside, &area)) gtk_widget_queue_draw_area(widget, area.x, area.y, area.width, area.height);
 }
 
 void GtkHost::NormaliseOnLeave(ui::ControlState& control) {

@@ -71,6 +71,7 @@ GtkHost::~GtkHost() {
   if (trayMenu_ != nullptr) g_object_unref(trayMenu_);
   for (auto& [group, none] : radioNone_) g_object_unref(none);
   for (auto& [key, font] : fonts_) pango_font_description_free(font);
+  for (auto& [label, caption] : laidOut_) g_object_unref(caption.layout);
 }
 
 int GtkHost::ClientHeight(int outerHeight) const {

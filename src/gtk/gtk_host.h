@@ -75,6 +75,14 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   void NormaliseOnLeave(ui::ControlState& control);
   void DrawLabel(GtkWidget* widget, cairo_t* cr);
   void RedrawLabelText(ui::ControlState& label);
+  struct PlacedCaption {
+    std::string caption;
+    int width = 0, height = 0;  // the label's size it was placed in
+    PangoLayout* layout = nullptr;  // the holder's to release
+    int x = 0, y = 0;
+    GdkRectangle area{};  // where its pixels fall
+  };
+  PlacedCaption PlaceCaption(GtkWidget* widget, const ui::ControlDef& def, const std::string& caption);
   // signals.cpp
   void ConnectSignals(const ui::ControlDef& def, GtkWidget* widget);
   void ConnectWindowSignals();
@@ -118,6 +126,8 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   // program unchecks every visible one: GTK keeps one radio of a group checked.
   std::map<std::string, GtkWidget*, std::less<>> radioNone_;
   std::map<std::string, PangoFontDescription*> fonts_;
+  std::map<const GtkWidget*, GdkRectangle> captionAreas_;  // each label's caption as last drawn
+  std::map<const GtkWidget*, PlacedCaption> laidOut_;       // set, and not yet drawn
   std::map<std::string, guint, std::less<>> timers_;  // running timer sources
   int pushing_ = 0;          // writes from the program raise no events
   bool eventsLive_ = false;  // events flow once every control exists
