@@ -292,6 +292,9 @@ void Win32Host::DrawLabel(HWND hwnd, HDC dc) {
       DrawFocusRect(dc, &focus);
     }
     if (!label->caption.empty()) {
+      // Chosen once into the label's own context, which keeps it between paints.
+      HGDIOBJ font = reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(hwnd, 0));
+      if (font != nullptr && GetCurrentObject(dc, OBJ_FONT) != font) SelectObject(dc, font);
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, ToColorRef(paint.text));
       std::wstring text = GbkToWide(label->caption);
@@ -310,13 +313,16 @@ LRESULT CALLBACK Win32Host::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LP
       case WM_ERASEBKGND:
         return 1;
       case WM_SETFONT:
-        SetWindowLongPtrW(hwnd, 0, static_cast<LONG_PTR>(wParam));
-        // Chosen into the label's own context now, so a font replaced after a scale
-        // change is no longer held there when it is deleted.
+        // The label's own context lets go of the font it held, so a font replaced after
+        // a scale change is not still chosen there when it is deleted. The new font is
+        // chosen at the next paint: made ready now, it would slow the start.
         if (HDC dc = GetDC(hwnd)) {
-          SelectObject(dc, wParam != 0 ? reinterpret_cast<HGDIOBJ>(wParam) : GetStockObject(SYSTEM_FONT));
+          if (GetCurrentObject(dc, OBJ_FONT) == reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(hwnd, 0))) {
+            SelectObject(dc, GetStockObject(SYSTEM_FONT));
+          }
           ReleaseDC(hwnd, dc);
         }
+        SetWindowLongPtrW(hwnd, 0, static_cast<LONG_PTR>(wParam));
         if (LOWORD(lParam)) InvalidateRect(hwnd, nullptr, TRUE);
         return 0;
       case WM_GETFONT:
