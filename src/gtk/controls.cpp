@@ -378,6 +378,15 @@ void GtkHost::CreatePicker(const ui::ControlDef& def, const ui::Rect& rect) {
   pickers_[def.name] = std::move(picker);
 }
 
+namespace {
+// The part of a label inside its edge, in the label's own pixels.
+GdkRectangle LabelInside(GtkWidget* widget, const ui::ControlDef& def) {
+  const int inset = def.sunkenBorder ? kSunkenEdgeWidth : 0;
+  return GdkRectangle{inset, inset, gtk_widget_get_allocated_width(widget) - 2 * inset,
+                      gtk_widget_get_allocated_height(widget) - 2 * inset};
+}
+}  // namespace
+
 // The caption laid out in the label's font, and where it goes inside the label's edge.
 GtkHost::PlacedCaption GtkHost::PlaceCaption(GtkWidget* widget, const ui::ControlDef& def, const std::string& caption) {
   // A half-width space is half an em in the Windows CJK faces the captions were
@@ -394,10 +403,9 @@ GtkHost::PlacedCaption GtkHost::PlaceCaption(GtkWidget* widget, const ui::Contro
   pango_layout_set_single_paragraph_mode(placed.layout, TRUE);
   PangoRectangle ink, logical;
   pango_layout_get_pixel_extents(placed.layout, &ink, &logical);
-  const int inset = def.sunkenBorder ? kSunkenEdgeWidth : 0;
-  const int innerWidth = gtk_widget_get_allocated_width(widget) - 2 * inset;
-  placed.x = inset + (def.align == ui::Align::Centre ? (innerWidth - logical.width) / 2 : 0);
-  placed.y = (gtk_widget_get_allocated_height(widget) - logical.height) / 2;
+  const GdkRectangle inside = LabelInside(widget, def);
+  placed.x = inside.x + (def.align == ui::Align::Centre ? (inside.width - logical.width) / 2 : 0);
+  placed.y = (placed.height - logical.height) / 2;
   // Where its pixels fall, a pixel wider for the smoothed edges of the glyphs.
   placed.area = GdkRectangle{placed.x + logical.x - 1, placed.y + logical.y - 1, logical.width + 2, logical.height + 2};
   const GdkRectangle inked{placed.x + ink.x - 1, placed.y + ink.y - 1, ink.width + 2, ink.height + 2};
@@ -417,7 +425,6 @@ void GtkHost::DrawLabel(GtkWidget* widget, cairo_t* cr) {
     cairo_set_source_rgb(cr, paint.background.red / 255.0, paint.background.green / 255.0, paint.background.blue / 255.0);
     cairo_paint(cr);
   }
-  const int inset = def.sunkenBorder ? kSunkenEdgeWidth : 0;
   if (def.sunkenBorder) DrawSunkenEdge(cr, width, height);
   captionAreas_[widget] = GdkRectangle{};
   // The caption laid out when it was set serves, unless the label has changed since.
@@ -436,7 +443,8 @@ void GtkHost::DrawLabel(GtkWidget* widget, cairo_t* cr) {
   }
   if (caption.layout == nullptr) caption = PlaceCaption(widget, def, label->caption);
   captionAreas_[widget] = caption.area;
-  cairo_rectangle(cr, inset, inset, width - 2 * inset, height - 2 * inset);
+  const GdkRectangle inside = LabelInside(widget, def);
+  gdk_cairo_rectangle(cr, &inside);
   cairo_clip(cr);
   cairo_set_source_rgb(cr, paint.text.red / 255.0, paint.text.green / 255.0, paint.text.blue / 255.0);
   cairo_move_to(cr, caption.x, caption.y);
@@ -468,11 +476,9 @@ void GtkHost::RedrawLabelText(ui::ControlState& label) {
       gdk_rectangle_union(&area, &old->second, &area);
     }
   } else {
-    area = GdkRectangle{0, 0, gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget)};
+    area = LabelInside(widget, *label.def);  // never drawn yet
   }
-  const int inset = label.def->sunkenBorder ? kSunkenEdgeWidth : 0;
-  const GdkRectangle inside{inset, inset, gtk_widget_get_allocated_width(widget) - 2 * inset,
-                            gtk_widget_get_allocated_height(widget) - 2 * inset};
+  const GdkRectangle inside = LabelInside(widget, *label.def);
   if (gdk_rectangle_intersect(&area, &inside, &area)) gtk_widget_queue_draw_area(widget, area.x, area.y, area.width, area.height);
 }
 

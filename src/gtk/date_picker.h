@@ -44,8 +44,7 @@ class DatePicker {
   ui::SystemColours colours_;
 };
 
-// The sunken 3-D edge of labels, edit boxes and pickers, 2 pixels wide.
-// The sunken edge is two pixels wide on every side.
+// The sunken 3-D edge of labels, edit boxes and pickers, 2 pixels wide on every side.
 inline constexpr int kSunkenEdgeWidth = 2;
 void DrawSunkenEdge(cairo_t* cr, int width, int height);
 

@@ -193,11 +193,11 @@ HWND Win32Host::CreateControl(const ui::ControlDef& def) {
       return nullptr;  // no visible form
   }
   // Made at its place and size: moving forty controls again after creation costs the
-  // start a round of size and position messages each.
+  // start a round of size and position messages each. A number box makes room for its
+  // arrows once they are attached.
   const ui::Rect r = ui::ScaleRect(ui::ClientRect(def), dpi_);
-  const int width = def.spin ? r.width - SystemMetricForDpi(SM_CXVSCROLL, dpi_) : r.width;
-  HWND hwnd = CreateWindowExW(exStyle, cls, text.c_str(), style, r.left, r.top, width, r.height, window_, id, instance_,
-                              nullptr);
+  HWND hwnd = CreateWindowExW(exStyle, cls, text.c_str(), style, r.left, r.top, r.width, r.height, window_, id,
+                              instance_, nullptr);
   if (hwnd == nullptr) ReportFatalError("载入启动窗口失败");
   // Later controls lie above earlier ones, so a label never covers the boxes set into it.
   SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
