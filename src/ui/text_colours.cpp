@@ -1,6 +1,7 @@
 #include "ui/text_colours.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace tolvane::ui {
@@ -12,9 +13,17 @@ constexpr Colour kDarkestLightFace{212, 208, 200};
 constexpr Colour kBlack{0, 0, 0};
 constexpr Colour kWhite{255, 255, 255};
 
+// Worked out once for all 256 levels: every paint of a label asks for a dozen.
 double Linear(std::uint8_t channel) {
-  const double c = channel / 255.0;
-  return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  static const std::array<double, 256> levels = [] {
+    std::array<double, 256> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const double c = static_cast<double>(i) / 255.0;
+      table[i] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    }
+    return table;
+  }();
+  return levels[channel];
 }
 
 // Ratios closer than this are the same: the x86 build's x87 arithmetic may round one

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 
 #include "platform/text/gbk.h"
 #include "platform/text/utf.h"
@@ -61,7 +62,28 @@ class Converter {
     if (fromGbk_ != kNone) iconv_close(fromGbk_);
   }
 
+  // The window converts the same few characters every second (the clock, the board),
+  // so what iconv answered is remembered; a file of many characters only refills it.
   std::optional<std::string> Encode(char32_t c) {
+    if (auto known = encoded_.find(c); known != encoded_.end()) return known->second;
+    if (encoded_.size() >= kRemembered) encoded_.clear();
+    return encoded_[c] = AskEncode(c);
+  }
+
+  std::optional<char32_t> Decode(std::string_view bytes) {
+    std::uint32_t key = static_cast<std::uint32_t>(bytes.size()) << 16;  // one byte or two
+    for (std::size_t i = 0; i < bytes.size() && i < 2; ++i) {
+      key |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << (8 * (1 - i));
+    }
+    if (auto known = decoded_.find(key); known != decoded_.end()) return known->second;
+    if (decoded_.size() >= kRemembered) decoded_.clear();
+    return decoded_[key] = AskDecode(bytes);
+  }
+
+ private:
+  static constexpr std::size_t kRemembered = 4096;
+
+  std::optional<std::string> AskEncode(char32_t c) {
     char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
                   static_cast<char>((c >> 16) & 0xFF), static_cast<char>((c >> 24) & 0xFF)};
     char out[8];
@@ -70,7 +92,7 @@ class Converter {
     return std::string(out, n);
   }
 
-  std::optional<char32_t> Decode(std::string_view bytes) {
+  std::optional<char32_t> AskDecode(std::string_view bytes) {
     char in[2];
     bytes.copy(in, sizeof in);
     char out[8];
@@ -79,7 +101,6 @@ class Converter {
     return b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24);
   }
 
- private:
   static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
 
   // Converts one whole character; the number of bytes produced, 0 on failure.
@@ -96,6 +117,8 @@ class Converter {
 
   iconv_t toGbk_;
   iconv_t fromGbk_;
+  std::unordered_map<char32_t, std::optional<std::string>> encoded_;
+  std::unordered_map<std::uint32_t, std::optional<char32_t>> decoded_;
 };
 
 #endif
