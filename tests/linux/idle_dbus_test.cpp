@@ -1,6 +1,7 @@
 // The Linux idle query over the session bus, against a private bus and a peer of
 // the test's own that plays GNOME's idle monitor or the freedesktop screen saver.
 #include <gio/gio.h>
+#include <glib/gstdio.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -148,6 +149,38 @@ TEST_P(LinuxIdleOverDBus, AnswersFromTheLastReplyAndALeavingPeerEndsTheSource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Peers, LinuxIdleOverDBus, ::testing::Values(&kMutter, &kScreenSaver));
+
+// A desktop that runs neither peer but has them installed, as the bus may start on
+// demand: the probe must not start them (each would leave a mark) and finds no source.
+TEST(LinuxIdleOverDBusProbe, StartsNoPeerThatIsNotRunning) {
+  setenv("XDG_SESSION_TYPE", "wayland", 1);
+  setenv("WAYLAND_DISPLAY", "/nonexistent/wayland-0", 1);
+  gchar* dir = g_dir_make_tmp("tolvane-idle-XXXXXX", nullptr);
+  ASSERT_NE(dir, nullptr);
+  const std::string marks = std::string(dir) + "/started";
+  for (const PeerKind* kind : {&kMutter, &kScreenSaver}) {
+    const std::string service = std::string("[D-BUS Service]\nName=") + kind->name + "\nExec=/bin/sh -c 'echo " +
+                                kind->name + " >> " + marks + "'\n";
+    ASSERT_TRUE(g_file_set_contents((std::string(dir) + "/" + kind->name + ".service").c_str(), service.c_str(), -1,
+                                    nullptr));
+  }
+  GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
+  g_test_dbus_add_service_dir(bus, dir);
+  g_test_dbus_up(bus);
+  {
+    LinuxIdleService idle;
+    EXPECT_FALSE(idle.Available());
+  }
+  gchar* started = nullptr;
+  EXPECT_FALSE(g_file_get_contents(marks.c_str(), &started, nullptr, nullptr)) << "started: " << started;
+  g_free(started);
+  g_test_dbus_down(bus);
+  g_object_unref(bus);
+  for (const PeerKind* kind : {&kMutter, &kScreenSaver}) g_remove((std::string(dir) + "/" + kind->name + ".service").c_str());
+  g_remove(marks.c_str());
+  g_rmdir(dir);
+  g_free(dir);
+}
 
 }  // namespace
 }  // namespace tolvane

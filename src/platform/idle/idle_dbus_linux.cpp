@@ -98,10 +98,12 @@ class AskedIdleTime : public LinuxIdleSource {
   guint watch_ = 0;
 };
 
+// Only a peer that already runs is asked: the bus would otherwise start a screen saver
+// or monitor the desktop did not start, just to be asked the time.
 std::unique_ptr<LinuxIdleSource> Open(GDBusConnection* bus, const IdleQuery& query) {
   GVariant* reply = g_dbus_connection_call_sync(bus, query.name, query.path, query.name, query.method, nullptr,
-                                                G_VARIANT_TYPE(query.replyType), G_DBUS_CALL_FLAGS_NONE, kProbeLimitMs,
-                                                nullptr, nullptr);
+                                                G_VARIANT_TYPE(query.replyType), G_DBUS_CALL_FLAGS_NO_AUTO_START,
+                                                kProbeLimitMs, nullptr, nullptr);
   if (reply == nullptr) return nullptr;
   const std::uint64_t firstMs = ReplyMs(query, reply);
   g_variant_unref(reply);
