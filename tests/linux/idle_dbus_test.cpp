@@ -112,13 +112,17 @@ bool MainLoopUntil(Condition condition) {
   return true;
 }
 
+// A Wayland session without GNOME's compositor or idle notifications: only the
+// session bus can tell.
+void PretendWaylandWithoutIdleNotifications() {
+  setenv("XDG_SESSION_TYPE", "wayland", 1);
+  setenv("WAYLAND_DISPLAY", "/nonexistent/wayland-0", 1);
+}
+
 class LinuxIdleOverDBus : public ::testing::TestWithParam<const PeerKind*> {
  protected:
   void SetUp() override {
-    // A Wayland session without GNOME's compositor or idle notifications: only
-    // the session bus can tell.
-    setenv("XDG_SESSION_TYPE", "wayland", 1);
-    setenv("WAYLAND_DISPLAY", "/nonexistent/wayland-0", 1);
+    PretendWaylandWithoutIdleNotifications();
     bus_ = g_test_dbus_new(G_TEST_DBUS_NONE);
     g_test_dbus_up(bus_);
   }
@@ -153,16 +157,15 @@ INSTANTIATE_TEST_SUITE_P(Peers, LinuxIdleOverDBus, ::testing::Values(&kMutter, &
 // A desktop that runs neither peer but has them installed, as the bus may start on
 // demand: the probe must not start them (each would leave a mark) and finds no source.
 TEST(LinuxIdleOverDBusProbe, StartsNoPeerThatIsNotRunning) {
-  setenv("XDG_SESSION_TYPE", "wayland", 1);
-  setenv("WAYLAND_DISPLAY", "/nonexistent/wayland-0", 1);
+  PretendWaylandWithoutIdleNotifications();
   gchar* dir = g_dir_make_tmp("tolvane-idle-XXXXXX", nullptr);
   ASSERT_NE(dir, nullptr);
   const std::string marks = std::string(dir) + "/started";
+  const auto serviceFile = [&](const PeerKind* kind) { return std::string(dir) + "/" + kind->name + ".service"; };
   for (const PeerKind* kind : {&kMutter, &kScreenSaver}) {
     const std::string service = std::string("[D-BUS Service]\nName=") + kind->name + "\nExec=/bin/sh -c 'echo " +
                                 kind->name + " >> " + marks + "'\n";
-    ASSERT_TRUE(g_file_set_contents((std::string(dir) + "/" + kind->name + ".service").c_str(), service.c_str(), -1,
-                                    nullptr));
+    ASSERT_TRUE(g_file_set_contents(serviceFile(kind).c_str(), service.c_str(), -1, nullptr));
   }
   GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
   g_test_dbus_add_service_dir(bus, dir);
@@ -176,7 +179,7 @@ TEST(LinuxIdleOverDBusProbe, StartsNoPeerThatIsNotRunning) {
   g_free(started);
   g_test_dbus_down(bus);
   g_object_unref(bus);
-  for (const PeerKind* kind : {&kMutter, &kScreenSaver}) g_remove((std::string(dir) + "/" + kind->name + ".service").c_str());
+  for (const PeerKind* kind : {&kMutter, &kScreenSaver}) g_remove(serviceFile(kind).c_str());
   g_remove(marks.c_str());
   g_rmdir(dir);
   g_free(dir);
