@@ -40,5 +40,7 @@ export DEBIAN_FRONTEND=noninteractive
 for foreign in $(printf '%s\n' "${missing[@]}" | sed -n 's/.*:\([a-z0-9]*\)$/\1/p' | sort -u); do
   dpkg --print-foreign-architectures | grep -qx "$foreign" || "${as_root[@]}" dpkg --add-architecture "$foreign"
 done
-"${as_root[@]}" apt-get update -qq
+# A mirror caught mid-sync fails one index now and then; what the others list is enough,
+# and a package that is really missing still fails the install below.
+"${as_root[@]}" apt-get update -qq || echo "apt-get update reported a failure; installing from the lists it has" >&2
 "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
