@@ -40,21 +40,76 @@ TEST(MapPowerAction, CodesOutsideOneToFiveMapToNothing) {
   }
 }
 
-TEST(MapLogindAction, ForceMeansTheUserIsNeverAskedAndLogOffGoesToTheSession) {
+TEST(MapLogindAction, ForceMeansTheUserIsNeverAskedAndLogOffEndsTheSession) {
   using LKind = LogindRequest::Kind;
   const struct {
     std::int32_t code;
     bool force;
     LogindRequest expected;
   } cases[] = {
-      {1, false, {LKind::Manager, "PowerOff", true, 0}}, {1, true, {LKind::Manager, "PowerOff", false, 0}},
-      {2, false, {LKind::Manager, "Reboot", true, 0}},   {2, true, {LKind::Manager, "Reboot", false, 0}},
-      {3, false, {LKind::LogOff, "", false, 1}},         {3, true, {LKind::LogOff, "", false, 2}},
-      {4, false, {LKind::Manager, "Suspend", true, 0}},  {4, true, {LKind::Manager, "Suspend", false, 0}},
-      {5, false, {LKind::Manager, "Hibernate", true, 0}}, {5, true, {LKind::Manager, "Hibernate", false, 0}},
+      {1, false, {LKind::Manager, "PowerOff", true}}, {1, true, {LKind::Manager, "PowerOff", false}},
+      {2, false, {LKind::Manager, "Reboot", true}},   {2, true, {LKind::Manager, "Reboot", false}},
+      {3, false, {LKind::TerminateSession}},          {3, true, {LKind::TerminateSession}},
+      {4, false, {LKind::Manager, "Suspend", true}},  {4, true, {LKind::Manager, "Suspend", false}},
+      {5, false, {LKind::Manager, "Hibernate", true}}, {5, true, {LKind::Manager, "Hibernate", false}},
       {0, true, {}}, {6, false, {}}, {-1, true, {}},
   };
   for (const auto& c : cases) EXPECT_EQ(MapLogindAction(c.code, c.force), c.expected) << c.code << " " << c.force;
+}
+
+// Each desktop as it names itself and the session-manager names it has on the bus:
+// the call an unforced shut down, restart and log off make (none: logind's), and that
+// a forced one, standby and hibernation never go to the session manager.
+TEST(SessionManagerCall, EachDesktopsOwnCallForUnforcedActionsOnly) {
+  const SessionNamesOwned gnome{true, false, false}, kde{false, true, false}, xfce{false, false, true}, none{};
+  const struct {
+    const char* desktop;
+    SessionNamesOwned owned;
+    const char* calls[3];  // shut down, restart, log off: "name path interface method arguments"
+  } cases[] = {
+      {"GNOME", gnome,
+       {"org.gnome.SessionManager /org/gnome/SessionManager org.gnome.SessionManager Shutdown ()",
+        "org.gnome.SessionManager /org/gnome/SessionManager org.gnome.SessionManager Reboot ()",
+        "org.gnome.SessionManager /org/gnome/SessionManager org.gnome.SessionManager Logout (1,)"}},
+      {"ubuntu:GNOME", gnome, {"Shutdown ()", "Reboot ()", "Logout (1,)"}},
+      {"Budgie:GNOME", gnome, {"Shutdown ()", "Reboot ()", "Logout (1,)"}},
+      {"MATE", gnome, {"RequestShutdown ()", "RequestReboot ()", "Logout (1,)"}},
+      {"X-Cinnamon", gnome, {"RequestShutdown ()", "RequestReboot ()", "Logout (1,)"}},
+      {"KDE", kde,  // Plasma 5.27 and 6 alike
+       {"org.kde.Shutdown /Shutdown org.kde.Shutdown logoutAndShutdown ()",
+        "org.kde.Shutdown /Shutdown org.kde.Shutdown logoutAndReboot ()", "org.kde.Shutdown /Shutdown org.kde.Shutdown logout ()"}},
+      {"XFCE", xfce,
+       {"org.xfce.SessionManager /org/xfce/SessionManager org.xfce.Session.Manager Shutdown (true,)",
+        "org.xfce.SessionManager /org/xfce/SessionManager org.xfce.Session.Manager Restart (true,)",
+        "org.xfce.SessionManager /org/xfce/SessionManager org.xfce.Session.Manager Logout (false, true)"}},
+      {"LXQt", gnome, {}},      // LXQt's own ends programs without asking: logind
+      {"", none, {}},           // a bare window manager
+      {"GNOME", none, {}},      // the desktop's name, but no session manager runs
+      {"KDE", gnome, {"Shutdown ()", "Reboot ()", "Logout (1,)"}},  // KDE's not running: the one that is
+      {"", kde, {}},            // KDE's helper starts on demand: only where the desktop is KDE
+      {"sway", xfce, {"Shutdown (true,)", "Restart (true,)", "Logout (false, true)"}},
+      {"", gnome, {"Shutdown ()", "Reboot ()", "Logout (1,)"}},
+  };
+  for (const auto& c : cases) {
+    const SessionManager manager = ChooseSessionManager(c.desktop, c.owned);
+    for (std::int32_t code = 1; code <= 5; ++code) {
+      const std::string where = std::string(c.desktop) + " action " + std::to_string(code);
+      EXPECT_EQ(MapSessionManagerCall(manager, code, true), std::nullopt) << where;
+      const auto call = MapSessionManagerCall(manager, code, false);
+      const char* expected = code <= 3 ? c.calls[code - 1] : nullptr;
+      if (expected == nullptr) {
+        EXPECT_EQ(call, std::nullopt) << where;
+        continue;
+      }
+      ASSERT_TRUE(call.has_value()) << where;
+      std::string text = std::string(call->name) + " " + std::string(call->path) + " " + std::string(call->interface) +
+                         " " + std::string(call->method) + " " + std::string(call->arguments);
+      EXPECT_TRUE(text.size() >= std::string(expected).size() &&
+                  text.compare(text.size() - std::string(expected).size(), std::string::npos, expected) == 0)
+          << where << ": " << text;
+      EXPECT_EQ(call->mayStart, manager == SessionManager::Kde) << where;
+    }
+  }
 }
 
 TEST(ChooseSuspendCall, KernelCallOnlyBeforeVista) {

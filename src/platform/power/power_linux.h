@@ -1,12 +1,16 @@
 #pragma once
-// The power service on a Linux desktop: systemd-logind over the system bus for the
-// actions, the desktop's own inhibitors (or logind's) to keep the computer awake.
-// Every call is asynchronous: logind may first have the user authenticate, and
-// the window stays responsive until it answers.
-#include <cstddef>
+// The power service on a Linux desktop. An unforced shut down, restart or log off goes
+// through the desktop's session manager, so that programs may save their work or
+// object; a forced one, standby and hibernation go to systemd-logind over the system
+// bus, as does everything where no session manager runs. Keeping awake is
+// LinuxKeepAwake's. Every call is asynchronous: logind may first have the user
+// authenticate, a session manager answers when the session ends, and the window stays
+// responsive until then.
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "platform/power/keep_awake_linux.h"
 #include "platform/power/power.h"
 #include "platform/power/power_linux_map.h"
 
@@ -25,32 +29,19 @@ class LinuxPowerService final : public PowerService {
   void RequestPowerAction(std::int32_t code, bool force, PowerAnswered answered) override;
   void KeepSystemAwake(bool awake) override;
 
-  // What holds automatic sleep off: one of the inhibitors, while held.
-  struct AwakeLock {
-    AwakeInhibitor kind = AwakeInhibitor::Logind;
-    bool held = false;
-    std::uint32_t cookie = 0;  // the session manager's
-    std::string handle;        // the portal's request object
-    int fd = -1;               // logind keeps its lock while this stays open
-  };
   struct Request;
 
  private:
-  void LogOff(Request* request);
+  void FindSessionManager(Request* request);
+  void AskSessionManager(Request* request, SessionManager manager);
+  void AskLogind(Request* request);
   void TerminateSession(Request* request);
-  void TryInhibitor(std::size_t index);
-  void InhibitorAnswered(std::size_t index, AwakeLock lock, bool taken);
-  void Release(AwakeLock& lock);
 
   GDBusConnection* session_ = nullptr;
   GDBusConnection* system_ = nullptr;
   std::string systemBusFailure_;  // UTF-8: why there is no system bus
   GCancellable* cancellable_ = nullptr;  // cancelled only when the service goes
-
-  bool awakeWanted_ = false;
-  bool inhibiting_ = false;  // an inhibitor call has not been answered yet
-  AwakeLock lock_;
-  std::size_t firstInhibitor_ = 0;  // the first of kAwakeInhibitors that answered
+  std::unique_ptr<LinuxKeepAwake> keepAwake_;
 };
 
 }  // namespace tolvane

@@ -1,44 +1,69 @@
 #pragma once
-// How a Linux desktop carries out an action code, and which lock holds automatic
-// sleep off. No system calls here, so the rules are tested on any system;
-// power_linux.cpp makes the calls.
+// How a Linux desktop carries out an action code, which session manager asks the
+// programs first, and which lock holds automatic sleep off. No system calls here, so
+// the rules are tested on any system; power_linux.cpp and keep_awake_linux.cpp make
+// the calls.
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "platform/power/power.h"
 
 namespace tolvane {
 
-// Shutting down, restarting, standby and hibernation are calls of logind's
-// manager whose one argument says whether the user may be asked (for
-// authentication): a forced action never stops to ask. Log off ends the caller's
-// session, through the desktop's session manager where one answers (its mode 2
-// ignores the applications that object, mode 1 lets them object without asking
-// the user to confirm) and otherwise by logind ending the session.
+// logind's part. Shutting down, restarting, standby and hibernation are calls of its
+// manager whose one argument says whether the user may be asked (for authentication):
+// a forced action never stops to ask. Log off ends the caller's session outright.
 struct LogindRequest {
-  enum class Kind { None, Manager, LogOff } kind = Kind::None;
+  enum class Kind { None, Manager, TerminateSession } kind = Kind::None;
   std::string_view method;   // for Manager: PowerOff, Reboot, Suspend or Hibernate
   bool interactive = false;  // for Manager
-  std::uint32_t logoutMode = 0;  // for LogOff through the session manager
   bool operator==(const LogindRequest&) const = default;
 };
 
 LogindRequest MapLogindAction(std::int32_t code, bool force);
 
-// Keeping the computer awake holds off what the desktop does on its own when the
-// user is away (automatic suspend, the idle action) and nothing the user asks for:
-// standby from the menu, the lid or the power key still suspend. The desktop's own
-// inhibitors are asked first, as its power settings heed them: GNOME's session
-// manager, then the desktop portal (KDE, and GNOME inside a sandbox). Without
-// either, logind's idle lock; never its sleep lock, which would refuse the user's
-// own standby.
-enum class AwakeInhibitor { SessionManager, Portal, Logind };
-inline constexpr AwakeInhibitor kAwakeInhibitors[] = {AwakeInhibitor::SessionManager, AwakeInhibitor::Portal,
-                                                      AwakeInhibitor::Logind};
-// The flags both the session manager and the portal take: 4 suspend, 8 idle
-// (1 logout and 2 user switching are left alone).
-inline constexpr std::uint32_t kInhibitSuspend = 4, kInhibitIdle = 8;
-inline constexpr std::uint32_t kAwakeInhibitFlags = kInhibitSuspend | kInhibitIdle;
+// The desktop's session manager, which lets every program save its work or object
+// before the session ends, as Windows does for an unforced action. The one that runs is
+// told by the desktop's name (XDG_CURRENT_DESKTOP) and by which of these names have an
+// owner on the session bus; a name is asked about, never started.
+enum class SessionManager { None, Gnome, MateOrCinnamon, Kde, Xfce };
+inline constexpr std::string_view kGnomeSessionName = "org.gnome.SessionManager";
+inline constexpr std::string_view kKdeSessionName = "org.kde.ksmserver";
+inline constexpr std::string_view kXfceSessionName = "org.xfce.SessionManager";
+struct SessionNamesOwned {
+  bool gnome = false, kde = false, xfce = false;
+};
+SessionManager ChooseSessionManager(std::string_view currentDesktop, SessionNamesOwned owned);
+
+// One call of a session manager: `arguments` is the call's arguments in GVariant text
+// of the type `signature`.
+struct SessionManagerCall {
+  std::string_view name, path, interface, method, signature, arguments;
+  bool mayStart = false;  // the name is started on demand (KDE's shutdown helper)
+  bool operator==(const SessionManagerCall&) const = default;
+};
+
+// The session manager's call for an unforced shut down, restart or log off, always its
+// form without a confirmation dialog where it has one. Nothing for a forced action,
+// standby or hibernation: those go to logind.
+std::optional<SessionManagerCall> MapSessionManagerCall(SessionManager manager, std::int32_t code, bool force);
+
+// Keeping the computer awake holds off only what the desktop does on its own when the
+// user is away, automatic suspend: the screen still blanks and locks as usual, and
+// what the user asks for (standby from the menu, the lid, the power key) still
+// suspends. Each desktop's own inhibitor is asked, as its power settings heed it:
+// GNOME's session manager (also MATE's, Cinnamon's and Budgie's), the freedesktop power
+// management name (KDE's and Xfce's power managers), the desktop portal (a sandbox, or
+// a desktop with only a portal); without any of them, logind's idle lock, which its
+// own idle action heeds. Never logind's sleep lock, which would refuse the user's own
+// standby.
+enum class AwakeInhibitor { SessionManager, PowerManagement, Portal, Logind };
+inline constexpr AwakeInhibitor kAwakeInhibitors[] = {AwakeInhibitor::SessionManager, AwakeInhibitor::PowerManagement,
+                                                      AwakeInhibitor::Portal, AwakeInhibitor::Logind};
+// The flag the session manager and the portal take for suspend (1 logout, 2 user
+// switching and 8 idle are left alone: idle would keep the screen from locking).
+inline constexpr std::uint32_t kInhibitSuspend = 4;
 inline constexpr std::string_view kLogindAwakeWhat = "idle", kLogindAwakeMode = "block";
 
 }  // namespace tolvane

@@ -786,7 +786,7 @@ class SessionEnd(TolvaneDesktop):
         self.start_countdown(59)
         self.click("按钮2")
         poll(lambda: self.calls(manager, "Uninhibit") == [[1]], 10, "the late lock given back")
-        self.assertEqual(self.calls(manager, "Inhibit")[0][3], 4 | 8)  # suspend and idle only
+        self.assertEqual(self.calls(manager, "Inhibit")[0][3], 4)  # suspend only: the screen still locks
         # Answered while running: kept until the schedule ends.
         self.start_countdown(59)
         poll(lambda: len(self.calls(manager, "Inhibit")) == 2, 10, "the second lock")
@@ -804,12 +804,83 @@ class SessionEnd(TolvaneDesktop):
                          [("Close", "", "", "")])
         self.start_countdown(59)
         window, flags, options = poll(lambda: self.calls(portal, "Inhibit"), 10, "the portal's lock")[0]
-        self.assertEqual(flags, 4 | 8)
+        self.assertEqual(flags, 4)
         self.assertIn("reason", options)
         self.assertEqual(self.inhibitors(), [])
         closed = self.get_dbus().get_object(PORTAL, request)
         self.click("按钮2")
         poll(lambda: self.calls(closed, "Close") == [[]], 10, "the portal's lock closed on cancel")
+
+
+class SessionManagers(TolvaneDesktop):
+    """The desktop's session manager carries out an unforced action (so that programs may
+    save), logind a forced one; and KDE's and Xfce's power managers hold automatic suspend
+    off. Each stand-in is dbusmock with the methods the test needs."""
+    DESKTOPS = {"test_xfce_restarts_unforced_and_logind_forced": "XFCE", "test_xfce_refusal_shows_its_reason": "XFCE",
+                "test_kde_logs_off_unforced": "KDE"}
+
+    def setUp(self):
+        os.environ["XDG_CURRENT_DESKTOP"] = self.DESKTOPS.get(self._testMethodName, "")
+        try:
+            super().setUp()
+        finally:
+            del os.environ["XDG_CURRENT_DESKTOP"]
+
+    def stand_in(self, name, path, interface, *methods):
+        process = self.spawn_server(name, path, interface, stdout=subprocess.DEVNULL)
+        self.addCleanup(process.wait)
+        self.addCleanup(process.terminate)
+        stand_in = self.get_dbus().get_object(name, path)
+        for method, in_signature, out_signature, code in methods:
+            stand_in.AddMethod(interface, method, in_signature, out_signature, code, dbus_interface=dbusmock.MOCK_IFACE)
+        return stand_in
+
+    def calls(self, stand_in, method):
+        return [list(c[2]) for c in stand_in.GetCalls(dbus_interface=dbusmock.MOCK_IFACE) if c[1] == method]
+
+    def xfce(self, code=""):
+        return self.stand_in("org.xfce.SessionManager", "/org/xfce/SessionManager", "org.xfce.Session.Manager",
+                             ("Restart", "b", "", ""), ("Shutdown", "b", "", code))
+
+    def test_xfce_restarts_unforced_and_logind_forced(self):
+        xfce = self.xfce()
+        self.start_countdown(6, action=2, force=False)
+        self.assertEqual(self.program.wait(timeout=20), 0)
+        self.assertEqual(self.calls(xfce, "Restart"), [[True]])  # programs may save
+        self.assertEqual(self.manager_calls(), [])
+        self.setUp()
+        self.start_countdown(6, action=2, force=True)
+        self.assertEqual(self.program.wait(timeout=20), 0)
+        self.assertEqual(self.calls(xfce, "Restart"), [[True]])
+        self.assertEqual(self.manager_calls(), [("Reboot", [False])])
+
+    def test_xfce_refusal_shows_its_reason(self):
+        self.xfce("raise dbus.exceptions.DBusException('Shutdown is not allowed', name='org.xfce.Error')")
+        self.start_countdown(6, force=False)
+        self.accessible_matching(lambda text: "无法执行关机" in text and "Shutdown is not allowed" in text,
+                                 "the refusal with the session manager's reason")
+        self.key("Return")
+        self.assertEqual(self.program.wait(timeout=10), 0)
+        self.assertEqual(self.manager_calls(), [])
+
+    def test_kde_logs_off_unforced(self):
+        self.stand_in("org.kde.ksmserver", "/KSMServer", "org.kde.KSMServerInterface")
+        kde = self.stand_in("org.kde.Shutdown", "/Shutdown", "org.kde.Shutdown", ("logout", "", "", ""))
+        self.start_countdown(6, action=3, force=False)
+        self.assertEqual(self.program.wait(timeout=20), 0)
+        self.assertEqual(self.calls(kde, "logout"), [[]])
+        self.assertNotIn("Terminate", self.session_calls())
+
+    def test_power_manager_holds_off_automatic_suspend(self):
+        manager = self.stand_in("org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit",
+                                "org.freedesktop.PowerManagement.Inhibit", ("Inhibit", "ss", "u", "ret = dbus.UInt32(7)"),
+                                ("UnInhibit", "u", "", ""))
+        self.start_countdown(59)
+        application, reason = poll(lambda: self.calls(manager, "Inhibit"), 10, "the power manager's lock")[0]
+        self.assertEqual((application, reason), ("Tolvane", "等待定时的电源操作"))
+        self.assertEqual(self.inhibitors(), [])
+        self.click("按钮2")
+        poll(lambda: self.calls(manager, "UnInhibit") == [[7]], 10, "the lock released on cancel")
 
 
 if __name__ == "__main__":
