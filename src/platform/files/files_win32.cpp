@@ -181,6 +181,7 @@ bool Win32FileSystem::ReplaceFileAtomically(const std::string& path, std::span<c
   const std::wstring target = PathToWide(path);
   if (target.empty()) return false;
   const std::wstring pending = PendingName(target);
+  const bool hadPending = NameExists(pending);
 
   // The temporary file lives in the target's directory so the renames stay on one
   // volume and are atomic.
@@ -201,18 +202,20 @@ bool Win32FileSystem::ReplaceFileAtomically(const std::string& path, std::span<c
   }
   // A file with other names (a hard link in Scoop's persist folder, say) keeps them
   // only when written in place; a rename would leave them with the old contents.
-  if (LinkCount(target) <= 1)
-    return MoveFileExW(pending.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  Handle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file.Valid()) {
-    DeleteFileW(pending.c_str());  // nothing was touched: the file stays as it was
-    return false;
+  if (LinkCount(target) <= 1) {
+    if (MoveFileExW(pending.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  } else if (Handle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+             file.Valid()) {
+    // Cut short, the file is half written and the pending copy still stands for it.
+    if (!WriteAll(file.Get(), bytes) || !SetEndOfFile(file.Get()) || !FlushFileBuffers(file.Get()) || !file.Close())
+      return false;
+    DeleteFileW(pending.c_str());
+    return true;
   }
-  // Cut short, the file is half written and the pending copy still stands for it.
-  if (!WriteAll(file.Get(), bytes) || !SetEndOfFile(file.Get()) || !FlushFileBuffers(file.Get()) || !file.Close())
-    return false;
-  DeleteFileW(pending.c_str());
-  return true;
+  // The file was not touched and stays as it was, unless an earlier save was cut short:
+  // then the pending copy, now this save's contents built on what that one wrote, stands for it.
+  if (!hadPending) DeleteFileW(pending.c_str());
+  return false;
 }
 
 std::string Win32FileSystem::ProgramDirectory() const {
