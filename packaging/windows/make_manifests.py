@@ -2,7 +2,7 @@
 """Writes the manifests of Windows' package managers into a release folder, beside the
 files they describe and with their SHA-256 hashes: winget's three (version, default
 locale, installer: the per-user installer, silent with /S, its uninstall entry) and
-Scoop's (the portable zips for x86 and x64, config.ini kept across updates).
+Scoop's (the portable zips for x86 and x64, config.ini kept across updates as a file).
 
     make_manifests.py <dist folder>
 
@@ -21,6 +21,8 @@ PUBLISHER = "The Tolvane authors"
 DISPLAY_NAME = "Tolvane 定时关机"
 # The name of the uninstall entry's key, which winget matches as the product code.
 PRODUCT_CODE = "Tolvane"
+# The settings file beside the program, which Scoop keeps across updates.
+SETTINGS = "config.ini"
 SUMMARY = {
     "zh-CN": "在指定时间、倒计时结束或电脑闲置后关机、重启、注销、待机或休眠",
     "en-US": "Shuts down, restarts, logs off, suspends or hibernates Windows at a set time, "
@@ -117,7 +119,18 @@ def main():
         "architecture": {bits: {"url": f"{downloads}/{zips[arch]}", "hash": sha256(os.path.join(dist, zips[arch]))}
                          for bits, arch in (("64bit", "x64"), ("32bit", "x86"))},
         "shortcuts": [["Tolvane.exe", DISPLAY_NAME]],
-        "persist": "config.ini",
+        # Scoop links each persisted name to its copy in the persist folder, and makes a
+        # name that neither the zip nor that folder holds into a folder, which the
+        # program can neither read nor save. So the first install makes config.ini as an
+        # empty file for Scoop to move there; an empty folder of that name, left by a
+        # release whose manifest lacked this, is taken away first.
+        "pre_install": [
+            f'$persisted = "$persist_dir\\{SETTINGS}"',
+            "if ((Test-Path $persisted -PathType Container) -and !(Get-ChildItem -Force $persisted)) "
+            "{ Remove-Item $persisted }",
+            f'if (!(Test-Path $persisted)) {{ New-Item -ItemType File -Path "$dir\\{SETTINGS}" | Out-Null }}',
+        ],
+        "persist": [SETTINGS],
         "checkver": {"github": homepage},
         "autoupdate": {"architecture": {
             bits: {"url": f"{homepage}/releases/download/v$version/Tolvane-$version-{arch}.zip"}

@@ -95,6 +95,20 @@ test_settings_end_session() {
   check_ini "$E2E_RUN_DIR/config.ini" 自定提示声= 提示开始=9 提示间隔=0
 }
 
+# Scoop keeps config.ini as a hard link to its copy in Scoop's persist folder, first made
+# from the empty file its manifest writes: the close request's save reaches that copy,
+# which the next version's link reads, and config.ini stays linked to it.
+test_settings_hard_link() {
+  local ini=$E2E_RUN_DIR/config.ini kept=$E2E_RUN_DIR/persist/config.ini
+  mkdir -p "${kept%/*}" && : >"$kept" && ln "$kept" "$ini" || e2e_abort "cannot link config.ini"
+  e2e_start
+  expand
+  enter 编辑框2 12
+  e2e_close
+  check_ini "$kept" 自定提示声= 提示开始=12 提示间隔=0
+  [ "$(stat -c %h "$ini")" = 2 ] || e2e_fail "config.ini is no longer linked to the persisted copy"
+}
+
 # Minimising hides the window in the tray; a click, a double-click or "显示窗口" on the
 # icon shows it again, and the menu greys "显示窗口" while the window is shown. The
 # "立即执行" command asks first; Cancel changes nothing. "退出程序" ends the program

@@ -54,6 +54,11 @@ SCOOP_ARCH_KEYS = {"bin", "checkver", "extract_dir", "hash", "installer", "msi",
                    "shortcuts", "uninstaller", "url"}
 SCOOP_HASH = r'^([a-fA-F0-9]{64}|(sha1|sha256|sha512|md5):([a-fA-F0-9]{32}|[a-fA-F0-9]{40}|[a-fA-F0-9]{64}|[a-fA-F0-9]{128}))$'
 PE_MACHINE = {"64bit": 0x8664, "32bit": 0x14C}
+# What the program opens as files beside itself, and so must never be persisted as folders.
+PROGRAM_FILES = {"config.ini"}
+# A pre_install command that makes an empty file in the app's folder: New-Item -ItemType File
+# with a path "$dir\<name>", its arguments in either order.
+MAKES_FILE = re.compile(r'New-Item\b(?=[^|;{}]*-ItemType\s+File\b)[^|;{}]*"\$dir\\([^"]+)"', re.I)
 
 faults = []
 
@@ -136,6 +141,47 @@ def pe_machine(data):
     return struct.unpack_from("<H", data, offset + 4)[0] if data[offset:offset + 4] == b"PE\0\0" else None
 
 
+def persist_entries(persist):
+    """Scoop's reading of persist: one entry or a list of them, each a name or a pair
+    [name in the app's folder, name in the persist folder]; trailing slashes dropped."""
+    for entry in persist if isinstance(persist, list) else [persist]:
+        source, target = (entry[0], entry[1] if len(entry) > 1 and entry[1] else entry[0]) \
+            if isinstance(entry, list) else (entry, entry)
+        yield str(source).rstrip("/").rstrip("\\"), str(target)
+
+
+def persist_step(entries, app_folder, persisted):
+    """Scoop's persist step. It links each name to its copy in the persist folder (a hard
+    link for a file, a junction for a folder). Where that folder has no copy, the app
+    folder's own is moved there first; where neither has one, a folder is made. Returns
+    what each name becomes ("file" or "folder") and the persist folder afterwards."""
+    persisted = dict(persisted)
+    result = {}
+    for source, target in entries:
+        if target not in persisted:
+            persisted[target] = app_folder.get(source, "folder")
+        result[source] = persisted[target]
+    return result, persisted
+
+
+def check_persist(name, app, arch, names):
+    """Plays a first install and an update after it, as Scoop runs them, and faults a name the
+    program reads as a file that would be a folder or would not be kept."""
+    app_folder = {n.rstrip("/"): "folder" if n.endswith("/") else "file" for n in names}
+    app_folder.update({n.split("/", 1)[0]: "folder" for n in names if "/" in n.rstrip("/")})
+    # An architecture's own pre_install stands in for the manifest's.
+    pre_install = arch.get("pre_install", app.get("pre_install")) or []
+    script = "\n".join(pre_install if isinstance(pre_install, list) else [str(pre_install)])
+    app_folder.update({made: "file" for made in MAKES_FILE.findall(script)})
+    entries = list(persist_entries(app.get("persist") or []))
+    persisted = {}
+    for road in ("a first install", "an update"):
+        result, persisted = persist_step(entries, app_folder, persisted)
+        for program_file in sorted(PROGRAM_FILES):
+            if result.get(program_file) != "file":
+                fault(name, f"after {road}, {program_file} is {result.get(program_file, 'not persisted')}, not a file")
+
+
 def check_scoop(dist):
     name = "tolvane.json"
     with open(os.path.join(dist, name), encoding="utf-8") as f:
@@ -144,8 +190,8 @@ def check_scoop(dist):
         fault(name, f"{key} is not a property of the schema")
     if not re.match(r'^[\w\-.+_]+$', str(app.get("version"))):
         fault(name, f"version {app.get('version')!r}")
-    if set(app.get("architecture", {})) != set(PE_MACHINE) or app.get("persist") != "config.ini":
-        fault(name, "not the zips for 32bit and 64bit with config.ini persisted")
+    if set(app.get("architecture", {})) != set(PE_MACHINE):
+        fault(name, "not the zips for 32bit and 64bit")
         return
     for bits, arch in app["architecture"].items():
         for key in set(arch) - SCOOP_ARCH_KEYS:
@@ -162,6 +208,7 @@ def check_scoop(dist):
                 fault(name, f"a shortcut is not to a file of the {bits} zip")
             if pe_machine(archive.read("Tolvane.exe") if "Tolvane.exe" in names else b"") != PE_MACHINE[bits]:
                 fault(name, f"the {bits} zip holds no Tolvane.exe of that machine")
+            check_persist(f"{name} ({bits})", app, arch, names)
 
 
 def main():

@@ -72,5 +72,39 @@ TEST(Win32Paths, SettingsAndSoundsInFoldersGbkCannotWrite) {
   EXPECT_EQ(gone.shown, "C:\\没有\\J?rg.wav");
 }
 
+// Writes the bytes to a file opened as disposition says, in place.
+void Put(const std::wstring& path, const std::string& bytes, DWORD disposition) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+  CloseHandle(file);
+}
+
+// A settings file with a second name (Scoop keeps config.ini as a hard link to its
+// persist folder): a save cut short after the new contents were flushed still reads
+// as them, and the next save finishes it on both names. (The end-to-end row shows a
+// plain save reaching the other name.)
+TEST(Win32Paths, SavesReachEveryNameOfAHardLinkedFile) {
+  const Folder folder(L"linked");
+  const std::wstring config = folder.Path() + L"\\config.ini";
+  const std::wstring other = folder.Path() + L"\\persisted.ini";
+  Win32FileSystem files;
+  const std::string path = PathFromWide(config);
+  ASSERT_TRUE(WriteSetting(files, path, "系统设置", "提示开始", "5"));
+  ASSERT_TRUE(CreateHardLinkW(other.c_str(), config.c_str(), nullptr));
+
+  // Cut short while writing in place: the file is half written, the flushed copy stands.
+  const std::string whole = "[系统设置]\r\n提示开始=9\r\n";
+  Put(config + L".saving", whole, CREATE_NEW);
+  Put(config, whole.substr(0, 5), TRUNCATE_EXISTING);
+  EXPECT_EQ(ReadSetting(files, path, "系统设置", "提示开始", ""), "9");
+  // The next save starts from it and finishes the job on both names.
+  ASSERT_TRUE(WriteSetting(files, path, "系统设置", "提示间隔", "3"));
+  EXPECT_EQ(ReadSetting(files, PathFromWide(other), "系统设置", "提示开始", ""), "9");
+  EXPECT_EQ(ReadSetting(files, PathFromWide(other), "系统设置", "提示间隔", ""), "3");
+  EXPECT_EQ(GetFileAttributesW((config + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 }  // namespace tolvane

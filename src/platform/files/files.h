@@ -33,7 +33,10 @@ class FileSystem {
   // Writes the bytes to a temporary file beside the target, flushes it to disk
   // and then swaps it in with one rename, so the file on disk is always either
   // the old or the new contents. On failure the old file is untouched and the
-  // result is false.
+  // result is false. On Windows a file with more than one name (hard links) is
+  // written in place instead, so every name sees the new contents; the flushed
+  // copy stays beside it until that write is done, and reads take that copy for
+  // the file, so a crash in between loses nothing.
   virtual bool ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
 
   // The directory holding the program file, without a trailing separator.

@@ -102,6 +102,27 @@ bool WriteAll(HANDLE file, std::span<const std::uint8_t> bytes) {
   return true;
 }
 
+// Where a save keeps the new contents, whole and flushed, until the file itself
+// holds them. A save cut short leaves it behind, and reads take it for the file.
+std::wstring PendingName(const std::wstring& path) { return path + L".saving"; }
+
+// How many names the file has; 1 for a file that is new or cannot be asked.
+DWORD LinkCount(const std::wstring& path) {
+  Handle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, 0, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return 1;
+  return info.nNumberOfLinks;
+}
+
+bool NameExists(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
 }  // namespace
 
 std::string PathFromWide(std::wstring_view path) {
@@ -119,9 +140,16 @@ std::wstring PathToWide(std::string_view path) {
 std::optional<std::vector<std::uint8_t>> Win32FileSystem::ReadWholeFile(const std::string& path,
                                                                         std::size_t maxBytes) const {
   if (path.empty()) return std::nullopt;
+  const std::wstring wide = PathToWide(path);
   // Shared for reading only: a file someone is still writing is not read half done.
-  Handle file(CreateFileW(PathToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  const auto open = [](const std::wstring& name) {
+    return CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  };
+  // A save that was cut short left the new contents whole under the pending name.
+  HANDLE opened = open(PendingName(wide));
+  if (opened == INVALID_HANDLE_VALUE) opened = open(wide);
+  Handle file(opened);
   if (!file.Valid()) return std::nullopt;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
@@ -144,20 +172,19 @@ std::optional<std::vector<std::uint8_t>> Win32FileSystem::ReadWholeFile(const st
 
 bool Win32FileSystem::Exists(const std::string& path) const {
   if (path.empty()) return false;
-  WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW(PathToWide(path).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  return true;
+  const std::wstring wide = PathToWide(path);
+  return NameExists(wide) || NameExists(PendingName(wide));
 }
 
 bool Win32FileSystem::ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
   if (path.empty()) return false;
   const std::wstring target = PathToWide(path);
   if (target.empty()) return false;
+  const std::wstring pending = PendingName(target);
+  const bool hadPending = NameExists(pending);
 
-  // The temporary file lives in the target's directory so the final rename
-  // stays on one volume and is atomic.
+  // The temporary file lives in the target's directory so the renames stay on one
+  // volume and are atomic.
   wchar_t temporary[MAX_PATH];
   if (GetTempFileNameW(DirectoryOf(target).c_str(), L"tlv", 0, temporary) == 0) return false;
 
@@ -166,9 +193,29 @@ bool Win32FileSystem::ReplaceFileAtomically(const std::string& path, std::span<c
     Handle file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     done = file.Valid() && WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get()) && file.Close();
   }
-  done = done && MoveFileExW(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  if (!done) DeleteFileW(temporary);
-  return done;
+  // Whole and on disk, the new contents take the pending name: from here until the
+  // target holds them, they are what the file reads as.
+  done = done && MoveFileExW(temporary, pending.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!done) {
+    DeleteFileW(temporary);
+    return false;
+  }
+  // A file with other names (a hard link in Scoop's persist folder, say) keeps them
+  // only when written in place; a rename would leave them with the old contents.
+  if (LinkCount(target) <= 1) {
+    if (MoveFileExW(pending.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  } else if (Handle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+             file.Valid()) {
+    // Cut short, the file is half written and the pending copy still stands for it.
+    if (!WriteAll(file.Get(), bytes) || !SetEndOfFile(file.Get()) || !FlushFileBuffers(file.Get()) || !file.Close())
+      return false;
+    DeleteFileW(pending.c_str());
+    return true;
+  }
+  // The file was not touched and stays as it was, unless an earlier save was cut short:
+  // then the pending copy, now this save's contents built on what that one wrote, stands for it.
+  if (!hadPending) DeleteFileW(pending.c_str());
+  return false;
 }
 
 std::string Win32FileSystem::ProgramDirectory() const {
