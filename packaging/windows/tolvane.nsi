@@ -10,6 +10,9 @@
 ; Neither replaces nor removes a program that is running (it may be counting down to
 ; the user's shutdown): they ask the user to close it, and a silent run ends with exit
 ; code 2 having changed nothing. A file that cannot be written ends the install.
+; The quiet uninstall command runs the uninstaller in place (_?=), not from the copy
+; of itself it would otherwise start and leave, so its caller (winget, a script) gets
+; that exit code; a copy in the temporary folder then removes uninstall.exe.
 
 Unicode true
 ManifestDPIAware true
@@ -95,7 +98,37 @@ Function .onInit
 FunctionEnd
 
 Function un.onInit
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/REMOVEUNINSTALLER" $1
+  ${IfNot} ${Errors}
+    Call un.RemoveUninstaller
+    Quit
+  ${EndIf}
   Call un.WaitForClose
+FunctionEnd
+
+; In place, the uninstaller could not delete itself. A copy of it started from the
+; temporary folder waits for it to end (a running program cannot be deleted), then
+; removes it and the folder if that is empty.
+Function un.RemoveUninstallerLater
+  GetTempFileName $0
+  CopyFiles /SILENT "$EXEPATH" "$0"
+  Exec '"$0" /S /REMOVEUNINSTALLER _?=$INSTDIR'
+FunctionEnd
+
+; The copy's task: up to a minute, as the uninstaller it waits for has only to end.
+Function un.RemoveUninstaller
+  StrCpy $1 0
+  ${Do}
+    Delete "$INSTDIR\uninstall.exe"
+    ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
+      RMDir "$INSTDIR"
+      ${Break}
+    ${EndIf}
+    Sleep 100
+    IntOp $1 $1 + 1
+  ${LoopUntil} $1 >= 600
 FunctionEnd
 
 Section "Tolvane" SecProgram
@@ -125,7 +158,7 @@ Section "Tolvane" SecProgram
   WriteRegStr HKCU "${UNINSTALL_KEY}" "URLInfoAbout" "${HOMEPAGE}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "HelpLink" "${HOMEPAGE}/issues"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
@@ -156,4 +189,8 @@ SectionEnd
 Section "-un.Folder"
   ; Only when nothing of the user's is left in it.
   RMDir "$INSTDIR"
+  ; Still there: this is uninstall.exe, run in place.
+  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+    Call un.RemoveUninstallerLater
+  ${EndIf}
 SectionEnd

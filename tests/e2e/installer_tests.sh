@@ -41,6 +41,18 @@ refused() {
   [ "$code" = 2 ] || e2e_fail "$(basename "$1") /S ${*:2}: exit code $code $what, not 2"
 }
 
+# Runs the entry's QuietUninstallString as winget and scripts do, the whole command line
+# as written there; returns its exit code.
+quiet_uninstall() {
+  local command
+  command=$(uninstall_entry | sed -n 's/^QuietUninstallString=//p')
+  [ -n "$command" ] || { e2e_fail "the uninstall entry has no QuietUninstallString"; return 99; }
+  # A batch file: cmd reads the line as Windows does, waits for the program and passes
+  # its exit code on.
+  printf '@%s\r\n@exit /b %%errorlevel%%\r\n' "$command" >"$E2E_RUN_DIR/quiet-uninstall.bat"
+  timeout 180 wine cmd /c "$(e2e_winpath_of "$E2E_RUN_DIR/quiet-uninstall.bat")" >>"$E2E_RUN_DIR/setup.log" 2>&1
+}
+
 # Waits for the uninstaller's copy of itself (it runs from the temporary folder).
 uninstaller_copy_ended() {
   local deadline=$((SECONDS + 120))
@@ -72,7 +84,7 @@ signing_setup() {
 
 test_installer() {
   local setup=$E2E_RUN_DIR/setup.exe update=$E2E_RUN_DIR/update.exe other=$E2E_RUN_DIR/other.exe newer=$E2E_RUN_DIR/newer.exe
-  local dir menu lnk entry ini saved want size want_size before report homepage holder
+  local dir menu lnk entry ini saved want size want_size before report homepage holder code deadline
   # The build's own program goes in for the prefix's processor (x64 in a 64-bit prefix, x86
   # in a 32-bit one); the other slot holds a file that is no program, which must not land.
   echo "not for this processor" >"$other"
@@ -127,11 +139,13 @@ test_installer() {
 
   # While it runs (it may be counting down to a shutdown), an update and an uninstall,
   # silent as an update manager runs them, change nothing, end nothing and say so by
-  # their exit code. The uninstaller goes on from a copy of itself, whose exit code only
-  # _?= shows; without it, the copy is waited for.
+  # their exit code. Run plainly, the uninstaller goes on from a copy of itself, whose
+  # exit code its caller never sees: that copy is waited for.
   before=$(install_state)
   refused "with the program running" "$update"
-  refused "with the program running" "$dir/uninstall.exe" "_?=$(e2e_winpath_of "$dir")"
+  code=0
+  quiet_uninstall || code=$?
+  [ "$code" = 2 ] || e2e_fail "the quiet uninstall command ends with exit code $code with the program running, not 2"
   timeout 60 wine "$dir/uninstall.exe" /S >>"$E2E_RUN_DIR/setup.log" 2>&1
   uninstaller_copy_ended
   [ "$(install_state)" = "$before" ] || e2e_fail "with the program running, the installed files or entry changed"
@@ -161,8 +175,14 @@ test_installer() {
   [ "$(md5sum <"$ini")" = "$saved" ] || e2e_fail "installing again changed config.ini"
   cmp -s "$E2E_EXE" "$dir/Tolvane.exe" || e2e_fail "no Tolvane.exe after installing again"
 
-  # A silent uninstall removes the program, its shortcut and entry, and keeps the settings.
-  silently "$dir/uninstall.exe"
+  # The quiet uninstall command removes the program, its shortcut and entry, and keeps
+  # the settings; uninstall.exe goes once it has ended.
+  code=0
+  quiet_uninstall || code=$?
+  [ "$code" = 0 ] || e2e_fail "the quiet uninstall command ends with exit code $code, not 0"
+  deadline=$((SECONDS + 60))
+  while [ -e "$dir/uninstall.exe" ] && [ $SECONDS -lt $deadline ]; do sleep 0.2; done
+  [ "$(ls -A "$dir")" = config.ini ] || e2e_fail "uninstalling leaves in $dir: $(ls -A "$dir" | paste -sd' ')"
   [ ! -e "$dir/Tolvane.exe" ] || e2e_fail "Tolvane.exe is left after uninstalling"
   [ ! -e "$dir/uninstall.exe" ] || e2e_fail "uninstall.exe is left after uninstalling"
   [ ! -e "$dir/THIRD-PARTY-NOTICES.txt" ] || e2e_fail "THIRD-PARTY-NOTICES.txt is left after uninstalling"

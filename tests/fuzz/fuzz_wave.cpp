@@ -1,6 +1,7 @@
-// WAVE recognition, chunk walk and sample conversion on arbitrary bytes: never read
-// past the input, whatever is found lies inside it, and the converted sound is
-// never larger than the bytes it came from allow.
+// WAVE recognition, chunk walk, the device's wait and sample conversion on arbitrary
+// bytes: never read past the input, whatever is found lies inside it, the wait stays
+// within its bounds, and the converted sound is never larger than the bytes it came
+// from allow.
 #include <cstdint>
 #include <cstdlib>
 
@@ -51,6 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto block = WaveFormatBlock(chunks->format);
   const std::size_t extra = block[16] | block[17] << 8;
   Check(block.size() >= 18 && 18 + extra <= block.size());
+  const auto wait = BufferWait(chunks->format, 15360);
+  Check(wait >= kMinBufferWait && wait <= kMaxBufferWait);
   Convert(chunks->format, chunks->samples);
   return 0;
 }

@@ -155,7 +155,7 @@ rpm)
   rm -rf "$scratch"
   mkdir -p "$scratch"
   rpm --root "$scratch" --nodeps -i "$package" || fail "rpm -i into $scratch"
-  installed=$(rpm --root "$scratch" -ql tolvane | grep -v '^/usr/share/licenses/tolvane/')
+  installed=$(rpm --root "$scratch" -ql tolvane | grep -v '^/usr/share/licenses/tolvane\(/\|$\)')
   # The same install tree as the Debian package: its files but Debian's own.
   debian=$(dpkg-deb --fsys-tarfile "$first/dist/tolvane_${version}_amd64.deb" | tar -t | grep -v '/$' |
            sed 's|^\.||' | grep -v '^/usr/share/doc/tolvane/' | LC_ALL=C sort)
@@ -170,6 +170,7 @@ rpm)
   rpm --root "$scratch" -q --changelog tolvane | grep -q "^\* .* - $version-1\$" || fail "the RPM's changelog has no entry for $version"
   rpm --root "$scratch" -e tolvane || fail "rpm -e"
   [ ! -e "$scratch/usr/bin/tolvane" ] || fail "rpm -e leaves /usr/bin/tolvane"
+  [ ! -e "$scratch/usr/share/licenses/tolvane" ] || fail "rpm -e leaves /usr/share/licenses/tolvane"
   echo "$(basename "$package"): rpmlint clean, installed into $scratch and removed, $(wc -l <<<"$installed") files as in the Debian package"
   ;;
 *) echo "usage: $0 twice|signed|arm64|notices|rpm <source> <work folder>" >&2; exit 2 ;;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -214,6 +215,31 @@ TEST(WaveChunks, FormatBlockNeverClaimsMoreThanItHolds) {
   EXPECT_EQ(block[16] | block[17] << 8, 4);
 
   EXPECT_EQ(WaveFormatBlock(Bytes{1, 0}), (Bytes{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+// A 15360-byte buffer lasts 0.7 s in the built-in clip's format, 9.45 s in GSM 6.10;
+// whatever rate the file gives, the wait is bounded and nothing divides by zero.
+TEST(WaveChunks, BufferWaitFollowsTheByteRate) {
+  using std::chrono::milliseconds;
+  const struct {
+    std::size_t formatBytes;
+    std::uint32_t byteRate;
+    milliseconds atLeast, atMost;
+  } rows[] = {
+      {16, 22050, kMinBufferWait, kMinBufferWait},          // PCM, 16-bit, 11025 Hz
+      {20, 1625, milliseconds(10452), milliseconds(20000)},  // GSM 6.10: 9.45 s and a margin
+      {16, 0, kMaxBufferWait, kMaxBufferWait},
+      {16, 1, kMaxBufferWait, kMaxBufferWait},
+      {16, 0xFFFFFFFF, kMinBufferWait, kMinBufferWait},
+      {11, 0xFFFFFFFF, kMaxBufferWait, kMaxBufferWait},  // cut before the rate's last byte
+  };
+  for (const auto& row : rows) {
+    Bytes format(kFormat.begin(), kFormat.begin() + 8);
+    PutLe32(format, row.byteRate);
+    format.resize(row.formatBytes, 0);
+    const auto wait = BufferWait(format, 15360);
+    EXPECT_TRUE(wait >= row.atLeast && wait <= row.atMost) << row.byteRate << " B/s: " << wait.count() << " ms";
+  }
 }
 
 }  // namespace

@@ -70,4 +70,15 @@ std::vector<std::uint8_t> WaveFormatBlock(ByteView format) {
   return block;
 }
 
+std::chrono::milliseconds BufferWait(ByteView format, std::size_t bufferBytes) {
+  const std::uint64_t rate = format.size() >= 12 ? Le32(format.data() + 8) : 0;
+  if (rate == 0) return kMaxBufferWait;
+  // In 64 bits, so a rate of 1 byte a second cannot wrap the sum before the clamp.
+  const std::uint64_t playing = static_cast<std::uint64_t>(bufferBytes) * 1000 / rate;
+  const std::uint64_t wait = playing + playing / 4 + 2000;
+  const auto lo = static_cast<std::uint64_t>(kMinBufferWait.count());
+  const auto hi = static_cast<std::uint64_t>(kMaxBufferWait.count());
+  return std::chrono::milliseconds(std::clamp(wait, lo, hi));
+}
+
 }  // namespace tolvane::sound

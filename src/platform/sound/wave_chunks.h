@@ -2,6 +2,8 @@
 // Recognising sound data by its first bytes and finding the parts of a RIFF WAVE
 // file the wave device needs. No system calls: the player's Windows side builds
 // on this, and it never reads past the bytes it is given.
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -46,5 +48,16 @@ std::optional<WaveChunks> FindWaveChunks(ByteView data);
 // (bytes 16..17) cut down to the bytes that actually follow it, so the device is
 // never told to read beyond the copy.
 std::vector<std::uint8_t> WaveFormatBlock(ByteView format);
+
+// How long the wave device may take to hand back one buffer of `bufferBytes` before
+// the sound gives it up as dead. A buffer of compressed sound plays for many seconds
+// (15360 bytes of GSM 6.10 last 9.45 s), so the wait is the buffer's playing time at
+// the format's byte rate (nAvgBytesPerSec, bytes 8..11) plus a quarter and two
+// seconds for the device to start, and never below kMinBufferWait. The rate is the
+// file's word: a zero or missing rate waits kMaxBufferWait, and so does any rate low
+// enough to ask for more.
+inline constexpr std::chrono::milliseconds kMinBufferWait{8888};
+inline constexpr std::chrono::milliseconds kMaxBufferWait{120000};
+std::chrono::milliseconds BufferWait(ByteView format, std::size_t bufferBytes);
 
 }  // namespace tolvane::sound

@@ -25,7 +25,7 @@ namespace {
 constexpr unsigned kSliceMs = 50;
 // A sound whose device could not be opened lingers this long before it cleans
 // itself up, as a sound on a dead device does on Windows.
-constexpr auto kWaveIdleTimeout = std::chrono::milliseconds(8888);
+constexpr auto kWaveIdleTimeout = kMinBufferWait;
 // The rate for a converted file whose own rate the server does not take.
 constexpr std::uint32_t kFallbackRate = 44100;
 

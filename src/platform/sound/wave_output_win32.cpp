@@ -17,9 +17,9 @@ namespace {
 
 constexpr int kWaveBuffers = 20;
 constexpr std::size_t kWaveBufferBytes = 15360;
-// With no buffer finished for this long the device is taken to be dead (or was
-// never opened) and the sound gives up.
-constexpr DWORD kWaveIdleTimeoutMs = 8888;
+// A sound whose device never opened ends after this long; one that plays gives up
+// after its format's BufferWait with no buffer handed back.
+constexpr DWORD kWaveIdleTimeoutMs = static_cast<DWORD>(kMinBufferWait.count());
 // The rate nearly every device takes, for a file whose own rate is refused.
 constexpr std::uint32_t kFallbackRate = 44100;
 // How long a stopped sound waits for the device to hand back its buffers.
@@ -44,6 +44,7 @@ struct WavePlayback {
   HANDLE stop = nullptr;        // manual reset
   CRITICAL_SECTION lock;        // guards freeBuffers and withDevice
   bool loop = false;
+  DWORD idleTimeout = kWaveIdleTimeoutMs;  // no buffer back for this long: the device is dead
   HANDLE thread = nullptr;
 };
 
@@ -115,9 +116,14 @@ void UnprepareAll(WavePlayback* p) {
 
 // Frees everything but the object's list entry, which the caller has dealt with.
 // A device that will not close still holds buffers and may call back into the
-// playback: then nothing is freed.
+// playback: then only the sample copies, which the device never sees, are freed.
 void Destroy(WavePlayback* p) {
-  if (p->device != nullptr && winmm::waveOutClose(p->device) != MMSYSERR_NOERROR) return;
+  if (p->device != nullptr && winmm::waveOutClose(p->device) != MMSYSERR_NOERROR) {
+    p->samples.reset();
+    std::vector<std::int16_t>().swap(p->converted);
+    p->playing = nullptr;
+    return;
+  }
   if (p->thread != nullptr) CloseHandle(p->thread);
   if (p->bufferFree != nullptr) CloseHandle(p->bufferFree);
   if (p->stop != nullptr) CloseHandle(p->stop);
@@ -190,7 +196,11 @@ MMRESULT OpenDevice(WavePlayback* p, const std::vector<std::uint8_t>& format) {
   const MMRESULT result =
       winmm::waveOutOpen(&p->device, WAVE_MAPPER, reinterpret_cast<const WAVEFORMATEX*>(format.data()),
                          reinterpret_cast<DWORD_PTR>(&WaveDone), reinterpret_cast<DWORD_PTR>(p), CALLBACK_FUNCTION);
-  if (result != MMSYSERR_NOERROR) p->device = nullptr;
+  if (result != MMSYSERR_NOERROR) {
+    p->device = nullptr;
+  } else {
+    p->idleTimeout = static_cast<DWORD>(BufferWait(format, kWaveBufferBytes).count());
+  }
   return result;
 }
 
@@ -232,7 +242,7 @@ DWORD WINAPI WaveThread(void* parameter) {
   OpenOnThread(p);
   const HANDLE waits[2] = {p->bufferFree, p->stop};
   for (;;) {
-    const DWORD result = WaitForMultipleObjects(2, waits, FALSE, kWaveIdleTimeoutMs);
+    const DWORD result = WaitForMultipleObjects(2, waits, FALSE, p->idleTimeout);
     if (result == WAIT_OBJECT_0) {
       if (!FillNextBuffer(p)) break;
       continue;
