@@ -105,7 +105,7 @@ bool GtkHost::Build() {
   eventsLive_ = true;
   // The desktop may end the session from the moment the program runs.
   sessionEnd_ = std::make_unique<SessionEnd>([this] { Raise(ui::kWindowName, ui::Event::CloseRequest); },
-                                             [this] { CloseWindow(); });
+                                             [this] { EndNow(); });
   Raise(ui::kWindowName, ui::Event::Created);
   if (window_ == nullptr) return true;  // the start-up destroyed the window
   Raise(ui::kWindowName, ui::Event::PositionChanged);
@@ -352,6 +352,18 @@ void GtkHost::SetPromptNotice(const std::string& text) {
     notice_ = std::make_unique<PromptNotice>(std::move(handlers), NoticeImage());
   }
   notice_->Post(text);
+}
+
+void GtkHost::EndNow() {
+  // A box's nested loop would hold the program until someone answered it; closed
+  // unanswered, each gives the answer that starts nothing (OK or Cancel).
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* w = windows; w != nullptr; w = w->next) g_object_ref(w->data);  // a response may destroy one
+  for (GList* w = windows; w != nullptr; w = w->next) {
+    if (GTK_IS_DIALOG(w->data) && w->data != window_) gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_DELETE_EVENT);
+  }
+  g_list_free_full(windows, g_object_unref);
+  CloseWindow();
 }
 
 void GtkHost::CloseWindow() {

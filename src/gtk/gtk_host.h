@@ -111,6 +111,9 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   // Brings the window forward, with the desktop's activation token when one came with the request.
   void PresentWindow();
   void CheckRaised();
+  // The program must go now (the session ends, a signal came): open boxes are closed
+  // as by their close button, so their nested loops return, and the window goes.
+  void EndNow();
   ui::ControlState* ControlOf(GtkWidget* widget);
 
   GtkWidget* window_ = nullptr;

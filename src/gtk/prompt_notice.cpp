@@ -116,6 +116,7 @@ void PromptNotice::Withdraw() {
   wanted_.clear();
   sent_.clear();
   dismissed_ = false;
+  actedOn_ = closedByUser_ = 0;
   token_.clear();
   for (auto& [name, parameters] : early_) g_variant_unref(parameters);
   early_.clear();
@@ -156,7 +157,10 @@ void PromptNotice::Signal(const gchar* name, GVariant* parameters) {
 
 void PromptNotice::Handle(const gchar* name, GVariant* parameters) {
   const guint32 id = IdOf(parameters);
-  if (id == 0 || id != id_) return;
+  // Besides the notice shown, the one the user just closed may still bring its action.
+  const bool current = id != 0 && id == id_;
+  const bool closedFirst = id != 0 && id == closedByUser_;
+  if (!current && !closedFirst) return;
   if (std::strcmp(name, "ActivationToken") == 0 && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
     const gchar* token = nullptr;
     g_variant_get(parameters, "(u&s)", nullptr, &token);
@@ -166,17 +170,26 @@ void PromptNotice::Handle(const gchar* name, GVariant* parameters) {
     g_variant_get(parameters, "(u&s)", nullptr, &action);
     const std::string token = token_;
     token_.clear();
+    // The user acted on the notice: its close, before or after this, was no dismissal.
+    actedOn_ = id;
+    if (closedFirst) dismissed_ = false;
+    closedByUser_ = 0;
     if (std::strcmp(action, "cancel") == 0 && handlers_.cancel) handlers_.cancel();
     if (std::strcmp(action, "default") == 0 && handlers_.show) handlers_.show(token);
-  } else if (std::strcmp(name, "NotificationClosed") == 0 && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(uu)"))) {
+  } else if (current && std::strcmp(name, "NotificationClosed") == 0 &&
+             g_variant_is_of_type(parameters, G_VARIANT_TYPE("(uu)"))) {
     guint32 reason = 0;
     g_variant_get(parameters, "(uu)", nullptr, &reason);
     // Gone from the screen: a new one is put up with the next second's text, unless
     // the user dismissed it, which holds for the rest of this schedule.
     id_ = 0;
     sent_.clear();
-    token_.clear();
-    if (reason == kDismissedByUser) dismissed_ = true;
+    if (reason != kDismissedByUser) token_.clear();  // else it may be for the action still to come
+    if (reason == kDismissedByUser && actedOn_ != id) {
+      dismissed_ = true;
+      closedByUser_ = id;
+    }
+    actedOn_ = 0;
   }
 }
 

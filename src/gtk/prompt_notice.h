@@ -54,6 +54,11 @@ class PromptNotice {
   guint32 id_ = 0;          // the notification shown, 0 for none (or not yet known)
   bool pending_ = false;    // a Notify awaits its answer
   bool dismissed_ = false;  // the user dismissed it: not shown again until withdrawn
+  // An action closes the notice too, with the same reason as a dismissal, and the
+  // server may tell the close before the action: the notice last acted on, and the
+  // one last closed by the user, whose action may still be on its way.
+  guint32 actedOn_ = 0;
+  guint32 closedByUser_ = 0;
   std::string wanted_;      // the text the notice should show, empty for none
   std::string sent_;        // the text of the latest Notify
   std::string token_;       // from the server, for the action that follows

@@ -1,9 +1,14 @@
 // The end of the desktop session: a client of GNOME's session manager, and a
-// delay lock on logind's shutdown. Everything is asynchronous: a desktop without
-// either service starts as quickly, and simply never asks.
+// delay lock on logind's shutdown, and the signals that end a process. Everything
+// is asynchronous: a desktop without either service starts as quickly, and simply
+// never asks.
 #include "gtk/session_end.h"
 
+#include <glib-unix.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <iterator>
 
 #include "platform/text/text_linux.h"
 
@@ -32,6 +37,18 @@ SessionEnd* Answered(GObject* source, GAsyncResult* result, gpointer self, GVari
 
 SessionEnd::SessionEnd(std::function<void()> closeRequest, std::function<void()> quit)
     : closeRequest_(std::move(closeRequest)), quit_(std::move(quit)), cancellable_(g_cancellable_new()) {
+  // Handled from the main loop (a nested one too, under a message box), never inside
+  // the signal handler, so the close request runs as from any other event.
+  const int signals[] = {SIGTERM, SIGHUP, SIGINT};
+  for (std::size_t i = 0; i < std::size(signals); ++i) {
+    unixSignals_[i] = g_unix_signal_add(
+        signals[i],
+        [](gpointer self) -> gboolean {
+          static_cast<SessionEnd*>(self)->EndNow();
+          return G_SOURCE_CONTINUE;
+        },
+        this);
+  }
   session_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
   if (session_ != nullptr) {
     // The id the session manager gave this program when it started it, if it did.
@@ -81,6 +98,9 @@ SessionEnd::SessionEnd(std::function<void()> closeRequest, std::function<void()>
 }
 
 SessionEnd::~SessionEnd() {
+  for (const guint source : unixSignals_) {
+    if (source != 0) g_source_remove(source);
+  }
   g_cancellable_cancel(cancellable_);
   g_object_unref(cancellable_);
   if (clientSignals_ != 0) g_dbus_connection_signal_unsubscribe(session_, clientSignals_);
@@ -138,6 +158,12 @@ void SessionEnd::ShutdownAnnounced(bool starting) {
   // The settings are saved: the shutdown need not wait for this program any longer.
   if (delayLock_ >= 0) close(delayLock_);
   delayLock_ = -1;
+  quit_();
+}
+
+// Told to end now, with no one to answer: the close request, then the program goes.
+void SessionEnd::EndNow() {
+  CloseRequestOnce();
   quit_();
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The end of the desktop session, as Windows asks whether the logon may end:
-// GNOME's session manager asks its registered clients, and logind announces a
-// shutdown to those holding a delay lock. Either way the program's close request
-// runs (the settings are saved) before the program agrees and goes.
+// GNOME's session manager asks its registered clients, logind announces a
+// shutdown to those holding a delay lock, and other desktops (and logind stopping
+// the session, a terminal closing) send SIGTERM, SIGHUP or SIGINT. Every way the
+// program's close request runs (the settings are saved) before the program goes.
 #include <gio/gio.h>
 #include <gio/gunixfdlist.h>
 
@@ -25,6 +26,7 @@ class SessionEnd {
   void InhibitorTaken(GVariant* reply, GUnixFDList* fds);
   void ShutdownAnnounced(bool starting);
   void CloseRequestOnce();
+  void EndNow();
 
   std::function<void()> closeRequest_, quit_;
   GCancellable* cancellable_ = nullptr;
@@ -33,6 +35,7 @@ class SessionEnd {
   std::string clientPath_;  // our client object at the session manager, once registered
   guint clientSignals_ = 0;
   guint shutdownSignal_ = 0;
+  guint unixSignals_[3] = {};  // SIGTERM, SIGHUP, SIGINT, taken from the main loop
   int delayLock_ = -1;
   bool closeRequested_ = false;  // the close request already ran for this ending
 };

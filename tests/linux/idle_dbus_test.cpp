@@ -37,6 +37,8 @@ class IdlePeer {
 
   void SetIdleMs(std::uint64_t ms) { idleMs_ = ms; }
   void HoldQuestions() { holding_ = true; }  // asked, it never answers
+  void FailQuestions(int count) { failing_ = count; }  // the next `count` (-1: all) fail, as a busy shell's
+  int Failed() const { return failed_; }
   // Leaves the bus, as a desktop shell that ends.
   void Leave() {
     if (!thread_.joinable()) return;
@@ -85,6 +87,12 @@ class IdlePeer {
       g_object_unref(invocation);  // no answer, ever
       return;
     }
+    if (self->failing_ != 0) {
+      self->failing_ -= self->failing_ > 0 ? 1 : 0;
+      ++self->failed_;
+      g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.Failed", "busy");
+      return;
+    }
     const std::uint64_t units = self->idleMs_ / self->kind_.msPerUnit;
     g_dbus_method_invocation_return_value(invocation, self->kind_.type[0] == 't'
                                                           ? g_variant_new("(t)", static_cast<guint64>(units))
@@ -94,16 +102,17 @@ class IdlePeer {
   const PeerKind& kind_;
   std::atomic<std::uint64_t> idleMs_;
   std::atomic<bool> holding_ = false;
+  std::atomic<int> failing_ = 0, failed_ = 0;
   std::atomic<bool> owned_ = false;
   GMainContext* context_ = nullptr;
   GMainLoop* loop_ = nullptr;
   std::thread thread_;
 };
 
-// Runs the main loop until the condition holds, for at most ten seconds.
+// Runs the main loop until the condition holds, for at most ten seconds (or as told).
 template <typename Condition>
-bool MainLoopUntil(Condition condition) {
-  const gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+bool MainLoopUntil(Condition condition, gint64 seconds = 10) {
+  const gint64 deadline = g_get_monotonic_time() + seconds * G_USEC_PER_SEC;
   while (!condition()) {
     if (g_get_monotonic_time() > deadline) return false;
     g_main_context_iteration(nullptr, FALSE);
@@ -150,6 +159,20 @@ TEST_P(LinuxIdleOverDBus, AnswersFromTheLastReplyAndALeavingPeerEndsTheSource) {
     EXPECT_TRUE(MainLoopUntil([&] { return !idle.Available(); }));
     EXPECT_NE(idle.IdleSeconds(), 0);
   }
+}
+
+TEST_P(LinuxIdleOverDBus, FailedAnswersEndTheSourceOnlyAfterAStretch) {
+  IdlePeer peer(*GetParam(), 5000);
+  LinuxIdleService idle;
+  // A busy moment: the next answer is taken.
+  peer.FailQuestions(1);
+  peer.SetIdleMs(9000);
+  EXPECT_TRUE(MainLoopUntil([&] { return idle.IdleSeconds() == 9; }));
+  // Failing for good: the last reply stands while the failures are few, and the source ends later.
+  peer.FailQuestions(-1);
+  EXPECT_TRUE(MainLoopUntil([&] { return idle.IdleSeconds() != 9 || peer.Failed() > 50; }));
+  EXPECT_TRUE(idle.Available());
+  EXPECT_TRUE(MainLoopUntil([&] { return idle.IdleSeconds() != 9 && !idle.Available(); }, 15));
 }
 
 INSTANTIATE_TEST_SUITE_P(Peers, LinuxIdleOverDBus, ::testing::Values(&kMutter, &kScreenSaver));

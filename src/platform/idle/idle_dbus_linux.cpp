@@ -1,7 +1,9 @@
 // The idle time asked over the session bus: GNOME's idle monitor, or the
-// freedesktop screen saver. Asked without waiting: each tick takes the last reply
-// and sends the next question, so a slow peer never holds the window up. A peer
-// that leaves the bus or fails a question ends the source.
+// freedesktop screen saver. Asked without waiting: each tick takes the newest reply
+// and sends the next question, so a slow peer never holds the window up. A busy
+// shell may be slow or fail an answer for a moment: the source ends only when the
+// peer leaves the bus, or when its answers have failed for a stretch. Until then the
+// last reply stands, so a missing answer can make the action later, never earlier.
 #include <gio/gio.h>
 
 #include <memory>
@@ -12,7 +14,14 @@ namespace tolvane {
 namespace {
 
 constexpr int kProbeLimitMs = 1000;  // start-up only
-constexpr int kCallLimitMs = 3000;   // a peer this late is taken as gone
+constexpr int kCallLimitMs = 3000;   // an answer this late counts as failed
+// Failed answers for this long in a row end the source.
+constexpr gint64 kFailingLimitUs = 10 * G_USEC_PER_SEC;
+// Questions asked further apart than this were not asked in a row (no idle schedule
+// ran, or it was paused): failures before the gap do not count on after it.
+constexpr gint64 kAskGapUs = 2 * G_USEC_PER_SEC;
+// Unanswered questions at once: about one a tick for as long as the call limit.
+constexpr int kMaxUnanswered = 3;
 
 struct IdleQuery {
   const char* name;  // also the interface
@@ -33,13 +42,37 @@ std::uint64_t ReplyMs(const IdleQuery& query, GVariant* reply) {
   return static_cast<std::uint64_t>(narrow) * query.msPerUnit;
 }
 
-// What the replies have told; shared with the question in flight, which may be
+// What the replies have told; shared with the questions in flight, which may be
 // answered after the source is gone.
 struct Replies {
   const IdleQuery* query;
   bool alive = true;
-  bool asking = false;
+  std::uint64_t asked = 0;     // questions are numbered in the order asked
+  std::uint64_t answered = 0;  // the newest question answered: replies to older ones are stale
+  int unanswered = 0;
+  gint64 lastAskedUs = 0;
+  gint64 failingSinceUs = -1;  // when the first question of the present run of failures was asked
   std::uint64_t idleMs = 0;
+
+  void Adopt(std::uint64_t question, gint64 askedUs, GVariant* reply) {
+    --unanswered;
+    if (question < answered) return;  // a newer question was answered already
+    if (reply != nullptr) {
+      answered = question;
+      idleMs = ReplyMs(*query, reply);
+      failingSinceUs = -1;
+      return;
+    }
+    if (failingSinceUs < 0) failingSinceUs = askedUs;
+    if (g_get_monotonic_time() - failingSinceUs >= kFailingLimitUs) alive = false;
+  }
+};
+
+// One question in flight: whose it is, its number, when it was asked.
+struct Question {
+  std::weak_ptr<Replies> replies;
+  std::uint64_t number;
+  gint64 askedUs;
 };
 
 class AskedIdleTime : public LinuxIdleSource {
@@ -60,7 +93,7 @@ class AskedIdleTime : public LinuxIdleSource {
 
   std::int32_t IdleSeconds() override {
     if (!replies_->alive) return 0x7fffffff;
-    if (!replies_->asking) Ask();
+    if (replies_->unanswered < kMaxUnanswered) Ask();
     const std::uint64_t seconds = replies_->idleMs / 1000;
     return static_cast<std::int32_t>(seconds > 0x7fffffff ? 0x7fffffff : seconds);
   }
@@ -68,21 +101,23 @@ class AskedIdleTime : public LinuxIdleSource {
 
  private:
   void Ask() {
-    const IdleQuery& query = *replies_->query;
-    replies_->asking = true;
+    Replies& replies = *replies_;
+    const gint64 now = g_get_monotonic_time();
+    if (now - replies.lastAskedUs > kAskGapUs) replies.failingSinceUs = -1;
+    replies.lastAskedUs = now;
+    ++replies.unanswered;
+    const IdleQuery& query = *replies.query;
     g_dbus_connection_call(bus_, query.name, query.path, query.name, query.method, nullptr,
                            G_VARIANT_TYPE(query.replyType), G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallLimitMs, cancel_,
-                           Answered, new std::weak_ptr<Replies>(replies_));
+                           Answered, new Question{replies_, ++replies.asked, now});
   }
 
   static void Answered(GObject* bus, GAsyncResult* result, gpointer data) {
-    const std::unique_ptr<std::weak_ptr<Replies>> weak(static_cast<std::weak_ptr<Replies>*>(data));
+    const std::unique_ptr<Question> question(static_cast<Question*>(data));
     GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, nullptr);
-    const std::shared_ptr<Replies> replies = weak->lock();
-    if (replies != nullptr) {
-      replies->asking = false;
-      if (reply == nullptr) replies->alive = false;
-      else replies->idleMs = ReplyMs(*replies->query, reply);
+    // A source already gone cancelled its questions: nothing of it is touched.
+    if (const std::shared_ptr<Replies> replies = question->replies.lock()) {
+      replies->Adopt(question->number, question->askedUs, reply);
     }
     if (reply != nullptr) g_variant_unref(reply);
   }

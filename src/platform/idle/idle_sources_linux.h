@@ -14,8 +14,9 @@ class LinuxIdleSource {
   // Whole seconds since the last input. Never waits for a peer: a source that asks
   // over D-Bus answers from its last reply and asks again.
   virtual std::int32_t IdleSeconds() = 0;
-  // False for good once the connection broke or the peer left: the idle time is
-  // unknown then, which must not read as "the user is active".
+  // False for good once the connection broke, the peer left, or its answers failed
+  // for a stretch: the idle time is unknown then, which must not read as "the user
+  // is active".
   virtual bool Alive() const = 0;
 };
 

@@ -274,6 +274,27 @@ class Settings(Desktop):
         written = self.settings_written(os.path.join(self.folder, "config.ini"))
         self.assertEqual(written, "[系统设置]\r\n启用自定义=真\r\n".encode("gbk"))
 
+    def test_a_signal_to_end_saves_the_typed_settings_as_a_close_does(self):
+        # (the signal a session or a terminal sends, whether a box's nested loop runs then)
+        for sent, box_open in ((signal.SIGTERM, False), (signal.SIGHUP, False), (signal.SIGINT, True)):
+            with self.subTest(signal=sent.name, box_open=box_open):
+                self.start()
+                self.show_reminder_panel()
+                self.click("编辑框2")
+                self.xdotool("key", "ctrl+a", "type", "12")
+                if box_open:
+                    for name in ("单选框6", "按钮1"):  # a countdown of 0 seconds is refused with a box
+                        self.click(name)
+                    poll(lambda: subprocess.run(["xdotool", "search", "--name", "^信息：$"], capture_output=True,
+                                                env=dict(os.environ, DISPLAY=self.display)).returncode == 0, 10,
+                         "the refusal box")
+                self.program.send_signal(sent)
+                self.assertEqual(self.program.wait(timeout=10), 0)
+                self.assertEqual(criticals(self.log), [])
+                config = os.path.join(self.folder, "config.ini")
+                self.assertIn("提示开始=12\r\n", self.settings_written(config).decode("gbk"))
+                os.remove(config)
+
     def test_settings_go_to_the_users_configuration_folder_when_the_program_folder_is_read_only(self):
         home = os.path.join(os.path.dirname(self.folder), "home")
         os.makedirs(home)

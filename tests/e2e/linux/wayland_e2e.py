@@ -323,6 +323,9 @@ class Wayland(GnomeWayland):
         # action that follows, whether a new notice follows)
         cases = (("expired", 2, ["PowerOff"], True),  # comes back at the next second
                  ("dismissed", 1, ["PowerOff"], False),  # stays down for this schedule
+                 # 显示窗口 closes the notice as a dismissal does, before or after telling the action.
+                 ("shown, then closed", 2, ["PowerOff"], True),
+                 ("closed, then shown", 2, ["PowerOff"], True),
                  ("window closed", 1, [], False))  # the end waits for the answer to withdraw it
         for event, at_notify, power, again in cases:
             with self.subTest(event=event):
@@ -331,8 +334,13 @@ class Wayland(GnomeWayland):
                 poll(lambda: len(self.late.notifies()) >= at_notify, 15, f"Notify {at_notify}")
                 if event == "window closed":
                     self.click(self.named(frame, "Close"))
+                elif event.startswith("shown"):
+                    self.late.emit("ActionInvoked", "(us)", (1, "default"))
+                    self.late.close(1, 2)
                 else:
                     self.late.close(1, 1 if event == "expired" else 2)
+                    if event.endswith("shown"):
+                        self.late.emit("ActionInvoked", "(us)", (1, "default"))
                 self.assertEqual(program.wait(timeout=15), 0)
                 self.assertEqual(self.power_calls(), power)
                 self.logind_obj.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
