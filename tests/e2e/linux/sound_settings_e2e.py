@@ -20,6 +20,7 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import sound_bursts  # noqa: E402
@@ -223,6 +224,41 @@ class Sound(Desktop):
         self.assertEqual(len(bursts), 1, bursts)
         self.assertAlmostEqual(bursts[0][1], 0.4, delta=0.05)
 
+    def test_a_sound_whose_path_gbk_cannot_write_is_chosen_and_kept_across_a_restart(self):
+        # Neither Hangul nor ö has a GBK form.
+        path = os.path.join(self.folder, "음악", "Björk.wav")
+        os.mkdir(os.path.dirname(path))
+        subprocess.run(["sox", "-n", "-r", "22050", "-b", "16", "-c", "1", path, "synth", "0.4", "sine", "660"],
+                       check=True)
+        self.start()
+        self.show_reminder_panel()
+        self.click("按钮3")
+        poll(lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^打开$"], capture_output=True,
+                                    env=dict(os.environ, DISPLAY=self.display)).returncode == 0, 20, "the file chooser")
+        self.xdotool("key", "ctrl+l")
+        self.xdotool("type", "--delay", "30", path)
+        self.xdotool("key", "Return")
+        config = os.path.join(self.folder, "config.ini")
+
+        def kept():
+            if not os.path.exists(config):
+                return None
+            with open(config, "rb") as f:
+                for line in f.read().decode("gbk").splitlines():
+                    if line.startswith("自定提示声="):
+                        return line.split("=", 1)[1] or None
+        value = poll(kept, 20, "the chosen path in config.ini")
+        self.assertTrue(value.isascii() and value.startswith("file:///"), value)
+        self.assertEqual(urllib.parse.unquote(value[len("file://"):]), path)
+        self.program.terminate()
+        self.program.wait()
+        # Started again, the program reads the file back: the play button plays it.
+        self.start()
+        self.show_reminder_panel()
+        self.record("gbk-less-path")
+        self.click("按钮4")
+        self.wait_bursts(1, 10)
+
     def test_a_midi_file_is_heard_with_its_timing(self):
         starts = [0.0, 0.8, 2.0]
         self.play_custom("tune.mid", midi_file([(s, 0.2, 72) for s in starts]))
@@ -275,21 +311,36 @@ class Settings(Desktop):
         self.assertEqual(written, "[系统设置]\r\n启用自定义=真\r\n".encode("gbk"))
 
     def test_settings_go_to_the_users_configuration_folder_when_the_program_folder_is_read_only(self):
-        home = os.path.join(os.path.dirname(self.folder), "home")
-        os.makedirs(home)
         user = None
         if os.getuid() == 0:
             user = 65534  # root writes anywhere: the program runs as nobody instead
-            os.chown(home, user, user)
         else:
             os.chmod(self.folder, 0o555)
-        self.start(as_user=user, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "settings"))
-        self.show_reminder_panel()
-        self.click("选择框4")
-        written = self.settings_written(os.path.join(home, "settings", "tolvane", "config.ini"))
-        self.assertEqual(written, "[系统设置]\r\n启用自定义=真\r\n".encode("gbk"))
-        self.assertFalse(os.path.exists(os.path.join(self.folder, "config.ini")))
-
+        # A home folder GBK cannot write (Hangul) keeps its settings as well as any.
+        for home_name, xdg in (("home", "settings"), ("홈", None)):
+            with self.subTest(home=home_name):
+                home = os.path.join(os.path.dirname(self.folder), home_name)
+                os.makedirs(home)
+                if user is not None:
+                    os.chown(home, user, user)
+                env = dict(HOME=home, XDG_CONFIG_HOME=os.path.join(home, xdg) if xdg else "")
+                config = os.path.join(home, xdg or ".config", "tolvane", "config.ini")
+                self.start(as_user=user, **env)
+                self.show_reminder_panel()
+                self.click("选择框4")
+                written = self.settings_written(config)
+                self.assertEqual(written, "[系统设置]\r\n启用自定义=真\r\n".encode("gbk"))
+                self.assertFalse(os.path.exists(os.path.join(self.folder, "config.ini")))
+                # Started again, the box starts checked: the next click turns it off.
+                self.program.terminate()
+                self.program.wait()
+                self.start(as_user=user, **env)
+                self.show_reminder_panel()
+                self.click("选择框4")
+                poll(lambda: self.settings_written(config).endswith("启用自定义=假\r\n".encode("gbk")), 10,
+                     "the setting read back and turned off")
+                self.program.terminate()
+                self.program.wait()
 
 if __name__ == "__main__":
     TOLVANE, OUT = os.path.abspath(sys.argv[1]), sys.argv[2]
