@@ -69,8 +69,8 @@ std::string FileNameToText(std::string_view fileName) {
   if (utf8) {
     bool lossless = true;
     std::string gbk = Utf8ToGbk(std::string_view(utf8.get(), written), &lossless);
-    // Plain only when it leads back to the very same bytes (a character GBK maps
-    // from two code points, or a relative name that reads as a URI, does not).
+    // Plain only when it leads back to the very same bytes: a relative name that
+    // reads as a URI, or a character GBK does not keep exactly, becomes the URI.
     if (lossless && TextToFileName(gbk) == fileName) return gbk;
   }
   return FileNameToUri(fileName);
