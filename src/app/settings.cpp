@@ -27,7 +27,7 @@ std::string ConfigPath(const FileSystem& files) { return files.SettingsPath(); }
 // What 编辑框4 shows for a path: its file name by the system's own separator. Without
 // a file system there is no separator to go by, and the path shows whole.
 std::string ShownFileName(const FileSystem* files, const std::string& path) {
-  return files ? FileNameOfPath(path, files->PathSeparator()) : path;
+  return files ? FileNameOfPath(files->ShownPath(path), files->PathSeparator()) : path;
 }
 
 std::vector<std::uint8_t> ReadSoundFile(const FileSystem& files, const std::string& path) {

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "gtk/gtk_host.h"
-#include "platform/messages/messages_linux.h"
 #include "platform/text/text_linux.h"
 
 namespace tolvane::gtk {
@@ -54,8 +53,8 @@ void GtkHost::ShowOpenDialog(std::string_view name) {
   }
   // As on Windows: a path in the name box opens its folder with it chosen; else the
   // initial directory (which the program gives as the current sound's full path).
-  const std::string lastName = GbkToUtf8(dialogState.fileName);
-  const std::string initial = GbkToUtf8(dialogState.initialDirectory);
+  const std::string lastName = TextToFileName(dialogState.fileName);
+  const std::string initial = TextToFileName(dialogState.initialDirectory);
   if (!lastName.empty() && g_path_is_absolute(lastName.c_str())) {
     gtk_file_chooser_set_filename(chooser, lastName.c_str());
   } else if (!initial.empty() && g_file_test(initial.c_str(), G_FILE_TEST_IS_DIR)) {
@@ -68,15 +67,10 @@ void GtkHost::ShowOpenDialog(std::string_view name) {
   gchar* chosen = answer == GTK_RESPONSE_ACCEPT ? gtk_file_chooser_get_filename(chooser) : nullptr;
   g_object_unref(dialog);
   if (chosen == nullptr) return;
-  bool lossless = true;
-  std::string path = Utf8ToGbk(chosen, &lossless);
+  // A name GBK cannot write comes back as a file: URI, which the settings keep.
+  std::string path = FileNameToText(chosen);
   g_free(chosen);
-  if (!lossless) {
-    // The settings keep paths in GBK; a path it cannot hold would be saved as another path.
-    LinuxMessageBoxService().ShowBox("所选文件的路径中有无法保存的字符，请将文件放到其他位置后再选择。", "信息：", 0x30);
-    return;
-  }
-  if (window_ != nullptr) State(name).fileName = std::move(path);
+  if (window_ != nullptr && !path.empty()) State(name).fileName = std::move(path);
 }
 
 }  // namespace tolvane::gtk

@@ -127,6 +127,13 @@ FileSystem::KeptPath MemoryFileSystem::PathToKeep(const std::string& path) const
   return it != kept_.end() ? it->second : KeptPath{path, path};
 }
 
+std::string MemoryFileSystem::ShownPath(const std::string& path) const {
+  for (const auto& [chosen, kept] : kept_) {
+    if (!kept.path.empty() && Fold(kept.path) == Fold(path)) return kept.shown;
+  }
+  return path;
+}
+
 std::vector<std::string> MemoryFileSystem::FilePaths() const {
   std::vector<std::string> paths;
   for (const auto& [key, file] : files_) paths.push_back(file.name);

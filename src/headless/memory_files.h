@@ -37,6 +37,8 @@ class MemoryFileSystem final : public FileSystem {
   char PathSeparator() const override { return '\\'; }  // the paths are Windows ones
   // The path itself, unless SetKeptPath said otherwise for it.
   KeptPath PathToKeep(const std::string& path) const override;
+  // A path SetKeptPath keeps shows as it said; any other shows as it is.
+  std::string ShownPath(const std::string& path) const override;
 
   // Setting up and inspecting. Paths compare as on Windows: ASCII case ignored,
   // '/' and '\' alike.

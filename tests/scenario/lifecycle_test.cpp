@@ -186,6 +186,18 @@ TEST(Lifecycle, AChoiceGbkCannotWriteIsKeptByAnotherNameOrTheUserIsTold) {
   EXPECT_EQ(w.files.FileText(kConfig)->find("\xFF"), std::string::npos);
 }
 
+// The next start shows a kept path's file name as the file system shows it, as the
+// choice did, not the stored form's.
+TEST(Lifecycle, AKeptPathShowsAtTheNextStartAsWhenItWasChosen) {
+  const std::string kept = "file:///%EC%9D%8C%EC%95%85/Bj%C3%B6rk.wav";
+  World w(false);
+  w.files.SetKeptPath("D:\\Bj\xC3\xB6rk.wav", {kept, "D:\\音乐\\Bj?rk.wav"});
+  w.files.PutFile(kConfig, Typical(kept));
+  w.host.Build();
+  EXPECT_EQ(w.host.Content(编辑框4), "Bj?rk.wav");
+  EXPECT_EQ(w.program.customSoundPath(), kept);
+}
+
 TEST(Lifecycle, MinimisingHidesToTheTrayAndAClickBringsItBack) {
   World w;
   EXPECT_TRUE(w.host.Disabled(菜单项_显示窗口));

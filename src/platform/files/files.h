@@ -58,7 +58,11 @@ class FileSystem {
     std::string path;
     std::string shown;
   };
-  virtual KeptPath PathToKeep(const std::string& path) const { return {path, path}; }
+  virtual KeptPath PathToKeep(const std::string& path) const { return {path, ShownPath(path)}; }
+
+  // A path the program keeps, as GBK text for the user to read: the path itself,
+  // unless the system keeps names GBK cannot write in a form of its own.
+  virtual std::string ShownPath(const std::string& path) const { return path; }
 };
 
 }  // namespace tolvane

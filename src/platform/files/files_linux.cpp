@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/files/profile.h"
 #include "platform/files/settings_location.h"
 #include "platform/text/text_linux.h"
 
@@ -42,8 +43,8 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// A GBK path as the system names it; empty when the text is not GBK.
-std::string SystemPath(const std::string& gbk) { return gbk.empty() ? std::string() : GbkToUtf8(gbk); }
+// A path given as program text, as the system names it; empty when it names none.
+std::string SystemPath(const std::string& text) { return TextToFileName(text); }
 
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
   while (!bytes.empty()) {
@@ -149,20 +150,21 @@ bool LinuxFileSystem::ReplaceFileAtomically(const std::string& path, std::span<c
   return true;
 }
 
-std::string LinuxFileSystem::ProgramDirectory() const { return Utf8ToGbk(ProgramFolder()); }
+std::string LinuxFileSystem::ProgramDirectory() const { return FileNameToText(ProgramFolder()); }
 
 std::string LinuxFileSystem::SettingsPath() const {
   const std::string program = ProgramFolder();
   const bool writable = !program.empty() && access(program.c_str(), W_OK) == 0;
-  const std::string xdg = Environment("XDG_CONFIG_HOME");
-  const std::string home = HomeFolder();
-  // A path GBK cannot hold cannot be kept by the program; the next place is tried.
-  for (const bool beside : {writable, false}) {
-    bool lossless = true;
-    const std::string path = Utf8ToGbk(ChooseSettingsPath(program, beside, xdg, home), &lossless);
-    if (lossless && !path.empty()) return path;
-  }
-  return {};
+  // The settings path is only opened, never shown or stored, so it keeps the
+  // folder's bytes as they are, whatever characters the home folder has.
+  return FileNameToUri(ChooseSettingsPath(program, writable, Environment("XDG_CONFIG_HOME"), HomeFolder()));
 }
+
+FileSystem::KeptPath LinuxFileSystem::PathToKeep(const std::string& path) const {
+  // A path the settings file would cut is not kept: it would name another file.
+  return {path.size() <= kProfileValueLimit ? path : std::string(), ShownPath(path)};
+}
+
+std::string LinuxFileSystem::ShownPath(const std::string& path) const { return FileNameTextShown(path); }
 
 }  // namespace tolvane

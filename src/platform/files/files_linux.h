@@ -1,7 +1,8 @@
 #pragma once
-// Real files on Linux through POSIX calls. Paths are GBK inside the program and
-// the system's UTF-8 names outside; settings live beside a portable copy of the
-// program, otherwise in the user's configuration folder.
+// Real files on Linux through POSIX calls. Paths are GBK inside the program, or a
+// file: URI where GBK cannot write the name, and the system's bytes outside;
+// settings live beside a portable copy of the program, otherwise in the user's
+// configuration folder.
 #include "platform/files/files.h"
 
 namespace tolvane {
@@ -16,6 +17,8 @@ class LinuxFileSystem final : public FileSystem {
   std::string ProgramDirectory() const override;
   char PathSeparator() const override { return '/'; }
   std::string SettingsPath() const override;
+  KeptPath PathToKeep(const std::string& path) const override;
+  std::string ShownPath(const std::string& path) const override;
 };
 
 }  // namespace tolvane

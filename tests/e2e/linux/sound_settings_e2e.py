@@ -12,6 +12,7 @@ written beside it stays with that test.
 Usage: sound_settings_e2e.py <path to tolvane> <output folder> [unittest test names...]
 """
 import os
+import pathlib
 import shutil
 import signal
 import struct
@@ -20,6 +21,7 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import sound_bursts  # noqa: E402
@@ -161,6 +163,11 @@ class Desktop(unittest.TestCase):
         x = self.origin[0] + left + (width // 2 if dx is None else dx)
         self.xdotool("mousemove", "--sync", str(x), str(self.origin[1] + top + height // 2), "click", "1")
 
+    def settings_written(self, path):
+        poll(lambda: os.path.exists(path), 10, path)
+        with open(path, "rb") as f:
+            return f.read()
+
     def show_reminder_panel(self):
         self.click("选择框3")
         time.sleep(0.3)
@@ -223,6 +230,42 @@ class Sound(Desktop):
         self.assertEqual(len(bursts), 1, bursts)
         self.assertAlmostEqual(bursts[0][1], 0.4, delta=0.05)
 
+    def test_a_sound_whose_path_gbk_cannot_write_is_chosen_and_kept_across_a_restart(self):
+        path = os.path.join(self.folder, "음악", "Björk.wav")  # neither Hangul nor ö has a GBK form
+        os.mkdir(os.path.dirname(path))
+        subprocess.run(["sox", "-n", "-r", "22050", "-b", "16", path, "synth", "0.4", "sine", "660"], check=True)
+        # A home of its own: the chooser remembers recent files there, not in the tester's.
+        home = os.path.join(os.path.dirname(self.folder), "home")
+        os.mkdir(home)
+        self.start(HOME=home, XDG_DATA_HOME=os.path.join(home, "data"))
+        self.show_reminder_panel()
+        self.click("按钮3")
+        poll(lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^打开$"], capture_output=True,
+                                    env=dict(os.environ, DISPLAY=self.display)).returncode == 0, 20, "the file chooser")
+        # Pasted whole (typed keys race the name box's completion), and Return only once
+        # xclip's log tells it has handed the text over.
+        served = os.path.join(os.path.dirname(self.folder), "xclip.log")
+        with open(served, "wb") as log:
+            clipboard = subprocess.Popen(["xclip", "-verbose", "-selection", "clipboard", "-t", "UTF8_STRING", "-i"],
+                                         stdin=subprocess.PIPE, stdout=log, stderr=log,
+                                         env=dict(os.environ, DISPLAY=self.display))
+        self.addCleanup(lambda: (clipboard.terminate(), clipboard.wait()))
+        clipboard.stdin.write(path.encode())
+        clipboard.stdin.close()
+        self.xdotool("key", "ctrl+l", "ctrl+v")
+        poll(lambda: b"request number 2" in pathlib.Path(served).read_bytes(), 10, "the path pasted into the chooser")
+        self.xdotool("key", "Return")
+        written = self.settings_written(os.path.join(self.folder, "config.ini")).decode("gbk")
+        self.assertIn("自定提示声=file://" + urllib.parse.quote(path) + "\r\n", written)
+        # Started again, the program reads the file back: the play button plays it.
+        self.program.terminate()
+        self.program.wait()
+        self.start()
+        self.show_reminder_panel()
+        self.record("gbk-less-path")
+        self.click("按钮4")
+        self.wait_bursts(1, 10)
+
     def test_a_midi_file_is_heard_with_its_timing(self):
         starts = [0.0, 0.8, 2.0]
         self.play_custom("tune.mid", midi_file([(s, 0.2, 72) for s in starts]))
@@ -262,11 +305,6 @@ class Sound(Desktop):
 
 
 class Settings(Desktop):
-    def settings_written(self, path):
-        poll(lambda: os.path.exists(path), 10, path)
-        with open(path, "rb") as f:
-            return f.read()
-
     def test_settings_are_written_in_gbk_beside_a_writable_program(self):
         self.start()
         self.show_reminder_panel()
@@ -296,20 +334,25 @@ class Settings(Desktop):
                 os.remove(config)
 
     def test_settings_go_to_the_users_configuration_folder_when_the_program_folder_is_read_only(self):
-        home = os.path.join(os.path.dirname(self.folder), "home")
-        os.makedirs(home)
-        user = None
-        if os.getuid() == 0:
-            user = 65534  # root writes anywhere: the program runs as nobody instead
-            os.chown(home, user, user)
-        else:
-            os.chmod(self.folder, 0o555)
-        self.start(as_user=user, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "settings"))
-        self.show_reminder_panel()
-        self.click("选择框4")
-        written = self.settings_written(os.path.join(home, "settings", "tolvane", "config.ini"))
-        self.assertEqual(written, "[系统设置]\r\n启用自定义=真\r\n".encode("gbk"))
-        self.assertFalse(os.path.exists(os.path.join(self.folder, "config.ini")))
+        # A home folder GBK cannot write (Hangul) keeps its settings as well as any.
+        for home_name, xdg in (("home", "settings"), ("홈", "")):
+            with self.subTest(home=home_name):
+                home = os.path.join(os.path.dirname(self.folder), home_name)
+                os.makedirs(home)
+                user = None
+                if os.getuid() == 0:
+                    user = 65534  # root writes anywhere: the program runs as nobody instead
+                    os.chown(home, user, user)
+                else:
+                    os.chmod(self.folder, 0o555)
+                self.start(as_user=user, HOME=home, XDG_CONFIG_HOME=os.path.join(home, xdg) if xdg else "")
+                self.show_reminder_panel()
+                self.click("选择框4")
+                written = self.settings_written(os.path.join(home, xdg or ".config", "tolvane", "config.ini"))
+                self.assertEqual(written, "[系统设置]\r\n启用自定义=真\r\n".encode("gbk"))
+                self.assertFalse(os.path.exists(os.path.join(self.folder, "config.ini")))
+                self.program.terminate()
+                self.program.wait()
 
 
 if __name__ == "__main__":
