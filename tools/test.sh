@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Runs every test: the core's unit, scenario and fuzz tests natively under
-# AddressSanitizer and UndefinedBehaviorSanitizer; the Linux desktop program end to
-# end on a virtual display; then, cross-built with MinGW-w64 for x64 and for x86,
-# the unit tests as Windows programs and the end-to-end tests of each Tolvane.exe,
-# both under Wine on a virtual display (the x86 build on Wine's 32-bit side). The Linux
-# step includes its Debian package, installed on this machine and removed again (as
-# root). Last, tools/release.sh twice in fresh clones of HEAD, which must give the same
-# bytes, and once more signed. Fails when any test fails.
+# AddressSanitizer and UndefinedBehaviorSanitizer; the Linux system parts against
+# private buses, and the Linux desktop program end to end on Xvfb and on Wayland under
+# GNOME's compositor running headless, with its Debian package installed on this
+# machine and removed again (as root); then, cross-built with MinGW-w64 for x64 and
+# for x86, the unit tests as Windows programs and the end-to-end tests of each
+# Tolvane.exe and of the installer, under Wine on a virtual display (the x86 build on
+# Wine's 32-bit side). Last, the release tests: tools/release.sh twice in fresh clones
+# of HEAD, which must give the same bytes, once more signed, and the arm64 package, the
+# RPM and the notices checked. Fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh

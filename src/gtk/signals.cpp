@@ -16,7 +16,7 @@ namespace {
 // Once-a-second timers tick this many milliseconds after the wall clock's second
 // turns, so the clock display changes with the system clock and a tick never
 // reads the second before the one it was meant for.
-constexpr gint64 kTickAfterSecondMs = 5;
+constexpr std::uint32_t kTickAfterSecondMs = 5;
 
 GtkHost* HostOf(gpointer data) { return static_cast<GtkHost*>(data); }
 
@@ -182,10 +182,9 @@ void GtkHost::RestartTimer(ui::ControlState& timer) {
 void GtkHost::ScheduleTimer(const std::string& name) {
   const std::int32_t interval = State(name).interval;
   gint64 delay = interval;
-  if (interval == 1000) {
+  if (ui::FollowsWallClock(interval)) {
     // Recomputed at every tick, so the ticks follow the clock and never drift.
-    const gint64 intoSecond = (g_get_real_time() / 1000) % 1000;
-    delay = 1000 - intoSecond + kTickAfterSecondMs;
+    delay = ui::MsToNextSecondTick(static_cast<std::uint32_t>((g_get_real_time() / 1000) % 1000), kTickAfterSecondMs);
   }
   struct Due {
     GtkHost* host;

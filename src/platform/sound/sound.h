@@ -9,7 +9,9 @@ class SoundService {
   virtual ~SoundService() = default;
   // Starts playback and returns at once; true when playback was started.
   virtual bool StartSound(ByteView data, bool loop = false) = 0;
-  // Stops every sound; with wait, returns only after every playback thread ended.
+  // Stops every sound. With wait, it waits for the devices to stop, but at most one
+  // deadline shared by every call that waits (a device that never answers is left
+  // behind rather than holding the program's exit); without, it returns at once.
   virtual void StopAllSounds(bool wait) = 0;
 };
 
