@@ -169,9 +169,9 @@ test_dpi_192() { dpi_case 192; }
 # the window; each radio group is one stop; arrows choose inside a group; Enter presses the
 # focused button.
 test_keyboard() {
-  local order=() i focus
+  local order=()
   check_run "cannot focus 选择框3" focus 选择框3
-  for i in 1 2 3 4 5 6 7 8 9; do
+  for _ in 1 2 3 4 5 6 7 8 9; do
     check_run "cannot press tab" key window tab
     order+=("$(drv get window focus)")
   done
