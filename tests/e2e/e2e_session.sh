@@ -17,7 +17,8 @@
 #   e2e_close                       close request; the program must exit with code 0
 #   e2e_wait_exit [s]               the program must exit by itself, with code 0
 #   e2e_new_session                 end every Wine process (the display stays)
-#   e2e_witness_start / e2e_witness_ended   another program of the session, to see it end
+#   e2e_witness_start [program] / e2e_witness_ended   another program of the session, to
+#                                   see it end (the driver, or a copy of it at [program])
 #   e2e_on_exit <command>           run the command when the test ends
 #   e2e_dpi <dpi> [desktop]         the session's display scale (LogPixels) and Wine desktop
 #                                   size (WxH, within TOLVANE_E2E_XVFB_SCREEN) until the test ends
@@ -177,12 +178,13 @@ e2e_winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 
 # Another program of the session: a window that notes in $E2E_WITNESS_NOTES the
 # session-end messages it gets, and ends by itself after 120 s, noting "timeout". Also
-# keeps the session up between programs.
+# keeps the session up between programs. Returns once its window is there.
 e2e_witness_start() {
+  local program=${1:-$E2E_DRIVER}
   E2E_WITNESSES=$((E2E_WITNESSES + 1))
   E2E_WITNESS_NOTES=$E2E_RUN_DIR/witness-$E2E_WITNESSES.txt
   rm -f "$E2E_WITNESS_NOTES"
-  timeout 180 wine "$E2E_DRIVER" witness "$(e2e_winpath "$E2E_WITNESS_NOTES")" 120000 >/dev/null 2>&1 &
+  timeout 180 wine "$program" witness "$(e2e_winpath "$E2E_WITNESS_NOTES")" 120000 >/dev/null 2>&1 &
   E2E_WITNESS_PID=$!
   local deadline=$((SECONDS + 60))
   until grep -q ready "$E2E_WITNESS_NOTES" 2>/dev/null; do

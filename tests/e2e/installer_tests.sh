@@ -84,7 +84,7 @@ signing_setup() {
 
 test_installer() {
   local setup=$E2E_RUN_DIR/setup.exe update=$E2E_RUN_DIR/update.exe other=$E2E_RUN_DIR/other.exe newer=$E2E_RUN_DIR/newer.exe
-  local dir menu lnk entry ini saved want size want_size before report homepage holder code deadline
+  local dir menu lnk entry ini saved want size want_size before report homepage code deadline
   # The build's own program goes in for the prefix's processor (x64 in a 64-bit prefix, x86
   # in a 32-bit one); the other slot holds a file that is no program, which must not land.
   echo "not for this processor" >"$other"
@@ -154,18 +154,16 @@ test_installer() {
   timeout 60 wineserver -w
   check_ini "$ini" 自定提示声= 提示开始=0 提示间隔=0
 
-  # A file that cannot be written (here held by another program) ends the install before
+  # A file that cannot be written (here held by another program: the driver's witness,
+  # running as Tolvane.exe but without the program's window) ends the install before
   # anything else changes.
   mv "$dir/Tolvane.exe" "$dir/Tolvane.exe.saved"
   cp "$E2E_DRIVER" "$dir/Tolvane.exe"
   before=$(install_state)
-  timeout 120 wine "$dir/Tolvane.exe" wait-window 20000 >/dev/null 2>&1 &
-  holder=$!
-  sleep 3
+  e2e_witness_start "$dir/Tolvane.exe"
   refused "with Tolvane.exe held" "$update"
   [ "$(install_state)" = "$before" ] || e2e_fail "an install whose file could not be written changed something"
-  wait "$holder"
-  timeout 120 wineserver -w
+  e2e_new_session
   mv -f "$dir/Tolvane.exe.saved" "$dir/Tolvane.exe"
 
   # Installing again keeps the settings.

@@ -76,28 +76,24 @@ expand() {
   drv click 选择框3 && drv wait window height 635 5000 || e2e_abort "cannot expand the window"
 }
 
-# Whole-number entry: only digits, minus and control keys are taken; leaving the box
-# normalises the number and empties it for zero.
+# Whole-number entry: typed keys go through the filter and leaving the box normalises
+# the number (which keys and which numbers: unit tests), in both boxes.
 test_number_entry() {
   expand
   check_run "cannot type into 编辑框3" type 编辑框3 12a3
   check_wait 编辑框3 text 123 3000
-  local typed left
-  for pair in 007:7 0: -0: -5:-5 -007:-7 12-3:12 --5:; do
-    typed=${pair%%:*} left=${pair#*:}
-    check_run "cannot type into 编辑框3" type 编辑框3 "$typed"
-    check_run "cannot leave 编辑框3" focus 编辑框2
-    check_wait 编辑框3 text "$left" 3000 || echo "  after typing \"$typed\" and leaving the box" >&2
-  done
-  # The other box behaves the same.
+  check_run "cannot type into 编辑框3" type 编辑框3 -007
+  check_run "cannot leave 编辑框3" focus 编辑框2
+  check_wait 编辑框3 text -7 3000
   check_run "cannot type into 编辑框2" type 编辑框2 0x05
   check_run "cannot leave 编辑框2" focus 编辑框3
   check_wait 编辑框2 text 5 3000
   e2e_screenshot number-entry.png
 }
 
-# The spin arrows step by one and wrap at the ends of the range; the box then shows the
-# whole number selected and has the focus.
+# The spin arrows step the box's text within its own range (1440 minutes, 3600 seconds;
+# the stepping and wrapping are the unit tests'); the box then shows the whole number
+# selected and has the focus.
 test_spin_wrap() {
   expand
   check_run "cannot type into 编辑框2" type 编辑框2 1440
@@ -105,23 +101,10 @@ test_spin_wrap() {
   check_wait 编辑框2 text 0 3000
   check 编辑框2 selection "0 1"
   check 编辑框2 focused 1
-  check_run "cannot click the down arrow of 编辑框2" spin 编辑框2 down
-  check_wait 编辑框2 text 1440 3000
-  check_run "cannot click the down arrow of 编辑框2" spin 编辑框2 down
-  check_wait 编辑框2 text 1439 3000
-  # An empty box counts as 0.
-  check_run "cannot type into 编辑框2" type 编辑框2 0
-  check_run "cannot leave 编辑框2" focus 编辑框3
-  check_wait 编辑框2 text "" 3000
-  check_run "cannot click the down arrow of 编辑框2" spin 编辑框2 down
-  check_wait 编辑框2 text 1440 3000
-  check 编辑框2 focused 1
-  # 编辑框3 wraps at 3600.
-  check_run "cannot type into 编辑框3" type 编辑框3 3600
-  check_run "cannot click the up arrow of 编辑框3" spin 编辑框3 up
-  check_wait 编辑框3 text 0 3000
+  check_run "cannot type into 编辑框3" type 编辑框3 0
   check_run "cannot click the down arrow of 编辑框3" spin 编辑框3 down
   check_wait 编辑框3 text 3600 3000
+  check 编辑框3 focused 1
   e2e_screenshot spin.png
 }
 
@@ -136,10 +119,6 @@ test_radio_groups() {
   check 单选框6 checked 1
   check 单选框7 checked 0
   check 单选框2 checked 1
-  check_run "cannot click 单选框4" click 单选框4
-  for r in 单选框1 单选框2 单选框5 单选框3; do check "$r" checked 0; done
-  check 单选框4 checked 1
-  check 单选框6 checked 1
 }
 
 # The window at a display scale: the definition's 96-DPI sizes scaled by edges (window,
@@ -190,9 +169,9 @@ test_dpi_192() { dpi_case 192; }
 # the window; each radio group is one stop; arrows choose inside a group; Enter presses the
 # focused button.
 test_keyboard() {
-  local order=() i focus
+  local order=()
   check_run "cannot focus 选择框3" focus 选择框3
-  for i in 1 2 3 4 5 6 7 8 9; do
+  for _ in 1 2 3 4 5 6 7 8 9; do
     check_run "cannot press tab" key window tab
     order+=("$(drv get window focus)")
   done
@@ -201,16 +180,12 @@ test_keyboard() {
   # Shift+Tab walks back; the board takes Space as a click.
   check_run "cannot press shift+tab" key 选择框3 shift+tab
   check window focus 标签2
-  # Arrows: the mode group in layout order (6, 8, 7), wrapping, each box chosen as it is reached.
+  # An arrow moves inside the mode group (the order, 6, 8, 7, wrapping: unit tests), choosing the box.
   check_run "cannot press down" key 单选框7 down
   check window focus 单选框6
   check 单选框6 checked 1
   check 单选框7 checked 0
   check_wait 日期框2 enabled 1 3000
-  check_run "cannot press down" key 单选框6 down
-  check 单选框8 checked 1
-  check_run "cannot press up" key 单选框8 up
-  check 单选框6 checked 1
   check 单选框1 checked 1
   # The panel is reached once it is shown.
   check_run "cannot press space" key 选择框3 space

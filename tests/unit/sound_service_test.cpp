@@ -249,7 +249,8 @@ TEST(PlaybackService, TheWorkerRefillsWhatTheDeviceHandsBack) {
 
 // One deadline for a stop and the destruction after it, whatever hangs: with the
 // MIDI open and every WAVE thread stuck, the program still ends soon after the
-// stop wait. Asserted with a generous margin over that wait.
+// stop wait. Waits that added up would take at least twice it; the bound lies
+// halfway, so a busy machine does not reach it.
 TEST(PlaybackService, AStopWithEveryKindHungEndsWithinTheStopWait) {
   auto devices = std::make_shared<MidiDevices>();
   devices->next = {MidiDevices::OpenDoes::Hang};
@@ -262,7 +263,7 @@ TEST(PlaybackService, AStopWithEveryKindHungEndsWithinTheStopWait) {
     ASSERT_TRUE(devices->WaitUntil([&] { return devices->opens == 1; }));
     service.StopAllSounds(true);
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, PlaybackService::kStopWait + 500ms);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, PlaybackService::kStopWait * 3 / 2);
   devices->Release();
 }
 

@@ -155,6 +155,8 @@ TEST(NumberEntry, TypedCharactersAreFilteredAndTheTextNormalisedOnLeaving) {
   EXPECT_EQ(NormaliseWholeNumber("0"), "");
   EXPECT_EQ(NormaliseWholeNumber("-0"), "");
   EXPECT_EQ(NormaliseWholeNumber("-5"), "-5");
+  EXPECT_EQ(NormaliseWholeNumber("-007"), "-7");
+  EXPECT_EQ(NormaliseWholeNumber("12-3"), "12");  // the number ends where the digits do
   EXPECT_EQ(NormaliseWholeNumber("--"), "");
   EXPECT_EQ(NormaliseWholeNumber("99999"), "99999");  // the spin range does not bind typed text
 }
