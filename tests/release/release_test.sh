@@ -2,8 +2,9 @@
 # tools/release.sh on the committed HEAD, in fresh clones at paths of different depth.
 #
 #   release_test.sh twice  <source> <work folder>   two clones build dist/; every file is
-#                                                   byte for byte the same, unsigned, and
-#                                                   the winget and Scoop manifests hold
+#                                                   byte for byte the same, unsigned, the
+#                                                   winget and Scoop manifests hold, and
+#                                                   the amd64 package is lintian clean
 #   release_test.sh signed <source> <work folder>   the second clone again with a throwaway
 #                                                   certificate: both programs and the
 #                                                   installer carry a SHA-256 signature
@@ -67,6 +68,9 @@ twice)
     done
   done
   python3 "$src/tests/release/check_manifests.py" "$first/dist" "$first" || fail "the package managers' manifests"
+  # The amd64 package that ships, as Debian's checker sees it (the arm64 one has its own test).
+  lintian --fail-on error,warning "$first/dist/tolvane_${version}_amd64.deb" 2>/dev/null ||
+    fail "lintian finds errors or warnings in tolvane_${version}_amd64.deb"
   differ=
   for name in $names; do cmp -s "$first/dist/$name" "$second/dist/$name" || differ+=" $name"; done
   [ -z "$differ" ] || fail "built twice from $commit, these differ:$differ (in $first/dist and $second/dist)"
