@@ -9,7 +9,7 @@
 # bytes, and once more signed. Fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
+tools/install-deps.sh all
 jobs=$(nproc)
 
 echo "== Core with sanitizers"
