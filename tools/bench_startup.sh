@@ -1,27 +1,30 @@
 #!/bin/bash
 # Benchmark, not a test: the cost of the real Tolvane.exe under Wine, side by side with
-# the floor program tolvane_bench_empty.exe (a window of Tolvane's size with one label
-# given the time by a one-second timer, built and linked the same way), in the same
-# prefix and session. Per run and program:
+# two floor programs, built and linked the same way, in the same prefix and session:
+# tolvane_bench_empty.exe (a window of Tolvane's size with one label given the time by a
+# one-second timer) and tolvane_bench_layout.exe (Tolvane's window definition in the
+# system's plain controls and fonts, its clock given the time the same way, and nothing
+# else). Per run and program:
 #   - start-up: from CreateProcess (in tolvane_bench.exe) to the program's window being
 #     shown, polled every millisecond;
 #   - memory, two seconds after the window is shown, read from /proc of the program's
 #     Wine process: working set = VmRSS (status), private = Private_Clean +
 #     Private_Dirty (smaps_rollup);
-#   - while waiting (Tolvane with a 30-minute standby countdown running, the floor just
+#   - while waiting (Tolvane with a 30-minute standby countdown running, the floors just
 #     running): wake-ups per second and CPU milliseconds over the period, summed over
 #     the threads of the Wine process (tools/bench/threads.py; Wine's wineserver, which
 #     serves every program of the session, is not counted).
-# Medians and maxima over the runs, the ratios Tolvane/floor of the medians, and the
-# threads of Tolvane and of the floor over the last run's wait. One start of each
+# Medians and maxima over the runs, the ratios of the medians Tolvane/floor and
+# Tolvane/layout with the cost goals against the layout, and each program's threads over
+# the last run's wait. One start of each
 # program before the runs is not counted (the session's own services start with the
 # first program).
 #
 #   tools/bench_startup.sh [--dpi 96|120|144|192] [--runs N] [--wait S] [--build <mingw build dir>]
 #
 # --dpi sets the prefix's LogPixels for the run and puts the old value back afterwards.
-# Needs Tolvane, tolvane_driver, tolvane_bench and tolvane_bench_empty of the mingw
-# build. Runs in a prefix of its own (<build>/bench, or $TOLVANE_E2E_DIR).
+# Needs Tolvane, tolvane_driver, tolvane_bench, tolvane_bench_empty and
+# tolvane_bench_layout of the mingw build. Runs in a prefix of its own (<build>/bench, or $TOLVANE_E2E_DIR).
 set -u
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=$src/build/mingw runs=5 dpi='' wait=60
@@ -36,9 +39,9 @@ while [ $# -gt 0 ]; do
 done
 case $dpi in "" | 96 | 120 | 144 | 192) ;; *) echo "--dpi takes 96, 120, 144 or 192" >&2; exit 2 ;; esac
 build=$(cd "$build" && pwd) || exit 1
-bench=$build/tools/bench/tolvane_bench.exe empty=$build/tools/bench/tolvane_bench_empty.exe
-for f in "$bench" "$empty"; do
-  [ -f "$f" ] || { echo "no $f: build the targets tolvane_bench and tolvane_bench_empty" >&2; exit 1; }
+bench=$build/tools/bench/tolvane_bench.exe floors=("$build"/tools/bench/tolvane_bench_{empty,layout}.exe)
+for f in "$bench" "${floors[@]}"; do
+  [ -f "$f" ] || { echo "no $f: build the targets tolvane_bench, tolvane_bench_empty and tolvane_bench_layout" >&2; exit 1; }
 done
 : "${TOLVANE_E2E_DIR:=$build/bench}"
 export TOLVANE_E2E_DIR
@@ -46,7 +49,7 @@ export TOLVANE_E2E_DIR
 source "$src/tests/e2e/e2e_session.sh"
 
 e2e_begin bench_startup "$build/Tolvane.exe" "$build/tests/e2e/tolvane_driver.exe"
-cp "$empty" "$E2E_RUN_DIR/"
+cp "${floors[@]}" "$E2E_RUN_DIR/"
 
 readonly DESKTOP_KEY='HKCU\Control Panel\Desktop'
 if [ -n "$dpi" ]; then
@@ -109,17 +112,19 @@ measure() {
 results=$E2E_RUN_DIR/results.txt
 : >"$results"
 measure tolvane_bench_empty.exe TolvaneBenchEmpty
+measure tolvane_bench_layout.exe TolvaneBenchLayout
 measure Tolvane.exe TolvaneMainWindow
 for ((run = 1; run <= runs; run++)); do
   measure Tolvane.exe TolvaneMainWindow Tolvane
   measure tolvane_bench_empty.exe TolvaneBenchEmpty floor
+  measure tolvane_bench_layout.exe TolvaneBenchLayout layout
   echo "run $run of $runs done" >&2
 done
 
 echo "LogPixels: ${dpi:-as the prefix has it} (the session's system DPI: $(timeout 60 wine "$bench" dpi | tr -d '\r'));" \
   "Tolvane window (x y w h): $(cat "$E2E_RUN_DIR/window-rect.txt")"
 python3 "$src/tools/bench/figures.py" "$results" "start-up ms" "private MB" "working set MB" "wake-ups/s" "CPU ms in $wait s"
-for name in Tolvane floor; do
+for name in Tolvane floor layout; do
   echo
   echo "$name: threads over the last run's $wait s of waiting"
   cat "$E2E_RUN_DIR/threads-$name.txt"

@@ -1,26 +1,71 @@
 #!/usr/bin/env bash
-# Installs with apt whatever the build and the tests need and the machine lacks: as
-# root directly, otherwise through sudo (for the install only). Safe to run again: it
-# only installs missing packages.
+# Installs with apt the packages of the groups given that the machine lacks: as root
+# directly, otherwise through sudo (for the install only). Safe to run again: it only
+# installs missing packages.
+#
+#   tools/install-deps.sh [--list] [run | linux-tests | windows-tests | release | all]...
+#
+# No group is all of them. --list prints the packages of the groups, one a line, and
+# installs nothing. Only the groups windows-tests and release name packages of other
+# architectures (wine32:i386, the arm64 libraries); installing them adds that
+# architecture to dpkg. The run group adds none.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb x11-utils imagemagick
-          fonts-wqy-zenhei fonts-wqy-microhei xdotool pulseaudio pulseaudio-utils sox locales
-          pkg-config libgtk-3-dev libxss-dev dbus dbus-x11 at-spi2-core python3-dbusmock python3-pyatspi gir1.2-atspi-2.0
-          libpulse-dev libfluidsynth-dev dpkg-dev libdbusmenu-gtk3-dev openbox mutter trayer
-          libwayland-dev libwayland-bin wayland-protocols)
-# Releases (tools/release.sh): the installer, its signature, the Debian package's checkers,
-# the check of the winget manifests (YAML).
-packages+=(nsis osslsigncode lintian appstream desktop-file-utils python3 python3-yaml)
-# The arm64 Debian package: Debian's cross compilers, the libraries it links as :arm64
-# (multiarch, beside the machine's own) and qemu-user to start it in the release tests.
-packages+=(crossbuild-essential-arm64 qemu-user-static libgtk-3-dev:arm64 libxss-dev:arm64 libpulse-dev:arm64
-           libfluidsynth-dev:arm64 libdbusmenu-gtk3-dev:arm64 libwayland-dev:arm64 librsvg2-common:arm64)
-# The RPM package: rpmbuild, its checker, and the tools its test unpacks it with.
-packages+=(rpm rpmlint rpm2cpio cpio)
-if [ -f "$here/tests/e2e/packages.txt" ]; then
-  while read -r p; do [ -n "$p" ] && [ "${p#\#}" = "$p" ] && packages+=("$p"); done < "$here/tests/e2e/packages.txt"
+
+# Building Tolvane.exe for x64 and showing it under Wine (tools/run.sh): the cross
+# compiler, GoogleTest's sources (the mingw preset configures the unit tests too),
+# 64-bit Wine with its fonts, a virtual display and its screenshot, the CJK fonts the
+# prefix maps the window's faces to, and the locale tools the prefix's Chinese locale
+# is built with.
+run=(cmake make googletest g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb x11-utils imagemagick
+     fonts-wqy-zenhei fonts-wqy-microhei locales)
+# The core's tests natively (sanitizers), the Linux program's build and its end-to-end
+# tests: a window manager, a tray, a Wayland compositor, private buses with a mock logind,
+# the accessibility bus, PulseAudio's null sink, FluidSynth's sound font, and the checkers
+# of the Debian package it builds and installs.
+linux_tests=(cmake make g++ libgtest-dev googletest pkg-config libgtk-3-dev libxss-dev libpulse-dev libfluidsynth-dev
+             libdbusmenu-gtk3-dev libwayland-dev libwayland-bin wayland-protocols
+             xvfb x11-utils xdotool xclip xsettingsd openbox mutter trayer fonts-wqy-zenhei fonts-wqy-microhei locales
+             dbus dbus-x11 at-spi2-core python3 python3-dbusmock python3-pyatspi gir1.2-atspi-2.0
+             pulseaudio pulseaudio-utils sox timgm6mb-soundfont
+             dpkg-dev lintian appstream desktop-file-utils)
+# The Windows builds' unit and end-to-end tests: both cross compilers, Wine's 32-bit side
+# for the x86 build, the sound checks (PulseAudio, sox, a MIDI file to play), input, and
+# the installer with its signature.
+windows_tests=("${run[@]}" g++-mingw-w64-i686-posix wine32:i386 xdotool pulseaudio pulseaudio-utils sox python3
+               planetblupi-music-midi nsis osslsigncode)
+# Releases (tools/release.sh): every build above, the installer and its signature, the
+# Debian package's checkers, the winget manifests' check (YAML); the arm64 Debian package
+# with Debian's cross compilers, the libraries it links as :arm64 (multiarch, beside the
+# machine's own) and qemu-user to start it; the RPM package, its checker and the tools its
+# test unpacks it with.
+release=(cmake make g++ pkg-config libgtk-3-dev libxss-dev libpulse-dev libfluidsynth-dev libdbusmenu-gtk3-dev
+         libwayland-dev libwayland-bin wayland-protocols g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+         nsis osslsigncode lintian appstream desktop-file-utils dpkg-dev python3 python3-yaml
+         crossbuild-essential-arm64 qemu-user-static libgtk-3-dev:arm64 libxss-dev:arm64 libpulse-dev:arm64
+         libfluidsynth-dev:arm64 libdbusmenu-gtk3-dev:arm64 libwayland-dev:arm64 librsvg2-common:arm64
+         rpm rpmlint rpm2cpio cpio)
+
+list=no groups=()
+for arg in "$@"; do
+  case $arg in
+    --list) list=yes ;;
+    run | linux-tests | windows-tests | release) groups+=("$arg") ;;
+    all) groups+=(run linux-tests windows-tests release) ;;
+    *) echo "usage: $0 [--list] [run | linux-tests | windows-tests | release | all]..." >&2; exit 2 ;;
+  esac
+done
+[ ${#groups[@]} -gt 0 ] || groups=(run linux-tests windows-tests release)
+packages=()
+for group in "${groups[@]}"; do
+  declare -n members=${group//-/_}
+  packages+=("${members[@]}")
+done
+mapfile -t packages < <(printf '%s\n' "${packages[@]}" | awk '!seen[$0]++')
+if [ "$list" = yes ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
 fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,7 +3,7 @@
 # one and saves a screenshot of the window to build/mingw/tolvane.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
+tools/install-deps.sh run
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j"$(nproc)" --target Tolvane tolvane_driver
 exec tests/e2e/run_program.sh build/mingw/Tolvane.exe build/mingw/tolvane.png

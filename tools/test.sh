@@ -11,7 +11,7 @@
 # RPM and the notices checked. Fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
+tools/install-deps.sh all
 jobs=$(nproc)
 
 echo "== Core with sanitizers"

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Benchmark, not a test: the Linux program tolvane side by side with the GTK floor
-program (tolvane_bench_empty_gtk), on one private Xvfb with private session and system
+"""Benchmark, not a test: the Linux program tolvane side by side with two GTK floor
+programs, one label given the time (tolvane_bench_empty_gtk) and the window definition
+in GTK's plain widgets (tolvane_bench_layout_gtk), on one private Xvfb with private session and system
 buses, the accessibility bus and python3-dbusmock's logind, as in the end-to-end tests.
 
 Per run and program:
@@ -10,15 +11,15 @@ Per run and program:
     process; the same watch for both programs;
   - memory two seconds after that: private = Private_Clean + Private_Dirty
     (smaps_rollup), resident = VmRSS (status);
-  - while waiting (tolvane with a 30-minute standby countdown running, the floor just
+  - while waiting (tolvane with a 30-minute standby countdown running, the floors just
     running): wake-ups per second and CPU milliseconds over the period, summed over the
     threads (threads.py).
 Then short standby countdowns: from the start of the target second (the program's own
 target text) to the Suspend call reaching logind (the mock notes time.time()).
 
 Usage: bench_linux.py [--runs N] [--wait S] [--countdowns N] [--build DIR] [--smaps]
-Needs the build's tolvane, tools/bench/tolvane_bench_empty_gtk and tests/tolvane_layout
-(the window definition's rectangles, to click by).
+Needs the build's tolvane, tools/bench/tolvane_bench_empty_gtk and tolvane_bench_layout_gtk,
+and tests/tolvane_layout (the window definition's rectangles, to click by).
 """
 import argparse
 import ctypes
@@ -256,11 +257,11 @@ class Bench:
 def report(results, tables, files, args):
     print(figures.side_by_side(results, ("start-up ms", "private MB", "resident MB", "wake-ups/s",
                                          f"CPU ms in {args.wait:g} s")))
-    for name in ("tolvane", "floor"):
+    for name in results:
         print(f"\n{name}: threads over the last run's {args.wait:g} s of waiting")
         print(tables[name])
     if args.smaps:
-        for name in ("tolvane", "floor"):
+        for name in results:
             print(f"\n{name}: the 20 largest mappings by private memory (kB), last run")
             for file, kb in sorted(files[name].items(), key=lambda item: -item[1])[:20]:
                 print(f"{kb:>9}  {file}")
@@ -275,17 +276,19 @@ def main():
     parser.add_argument("--smaps", action="store_true")
     args = parser.parse_args()
     programs = {"tolvane": os.path.join(args.build, "tolvane"),
-                "floor": os.path.join(args.build, "tools", "bench", "tolvane_bench_empty_gtk")}
+                "floor": os.path.join(args.build, "tools", "bench", "tolvane_bench_empty_gtk"),
+                "layout": os.path.join(args.build, "tools", "bench", "tolvane_bench_layout_gtk")}
     os.environ.setdefault("TOLVANE_LAYOUT", os.path.join(args.build, "tests", "tolvane_layout"))
     for path in (*programs.values(), os.environ["TOLVANE_LAYOUT"]):
         if not os.access(path, os.X_OK):
-            sys.exit(f"no {path}: build the targets tolvane, tolvane_bench_empty_gtk and tolvane_layout")
+            sys.exit(f"no {path}: build the targets tolvane, tolvane_bench_empty_gtk, tolvane_bench_layout_gtk and "
+                     "tolvane_layout")
     bench = Bench(args)
     try:
         # One start of each first, not counted: the session's services start with the first program.
         for name, program in programs.items():
             bench.stop(bench.start(program)[0])
-        results, tables, files = {"tolvane": [], "floor": []}, {}, {}
+        results, tables, files = {name: [] for name in programs}, {}, {}
         for run in range(1, args.runs + 1):
             for name, program in programs.items():
                 one_run, rows, files[name] = again(f"run {run}, {name}",
