@@ -47,6 +47,13 @@ def layout():
     return rects
 
 
+def write_config(folder, **values):
+    """config.ini beside the program, in GBK, with these settings."""
+    lines = ["[系统设置]"] + [f"{k}={v}" for k, v in values.items()]
+    with open(os.path.join(folder, "config.ini"), "wb") as f:
+        f.write(("\r\n".join(lines) + "\r\n").encode("gbk"))
+
+
 def display_taken(number):
     # Servers of other network namespaces on this machine are seen only through
     # their abstract sockets, which clients try first.
@@ -109,14 +116,19 @@ class XWindow:
     def run(self, *command):
         return subprocess.run(command, capture_output=True, text=True, env=dict(os.environ, DISPLAY=self.display))
 
+    def windows(self, pid, *only):
+        """(id, geometry) of the process's windows titled Tolvane, as xdotool gives them."""
+        for window in self.run("xdotool", "search", *only, "--pid", str(pid), "--name", "^Tolvane$").stdout.split():
+            geometry = self.run("xdotool", "getwindowgeometry", "--shell", window).stdout.split()
+            yield window, {key: int(value) for key, value in (line.split("=") for line in geometry)}
+
     def find(self, pid):
-        for window in self.run("xdotool", "search", "--onlyvisible", "--pid", str(pid), "--name", "^Tolvane$").stdout.split():
-            geometry = dict(line.split("=") for line in self.run("xdotool", "getwindowgeometry", "--shell", window).stdout.split())
-            if int(geometry["WIDTH"]) > 100:  # not the program's small leader window
+        for window, geometry in self.windows(pid, "--onlyvisible"):
+            if geometry["WIDTH"] > 100:  # not the program's small leader window
                 # xdotool counts a window manager's frame twice; xwininfo gives the true place.
                 info = self.run("xwininfo", "-id", window).stdout
                 x, y = (int(line.split(":")[1]) for line in info.splitlines() if "Absolute upper-left" in line)
-                return window, (x, y), (int(geometry["WIDTH"]), int(geometry["HEIGHT"]))
+                return window, (x, y), (geometry["WIDTH"], geometry["HEIGHT"])
         return None
 
     def xdotool(self, *args):
@@ -136,9 +148,18 @@ class XWindow:
     def key(self, *keys):
         self.xdotool("key", "--delay", "50", *keys)
 
+    def set_seconds(self, picker, seconds):
+        # A click at the right end of a time picker's text selects its seconds.
+        self.click(picker, dx=layout()[picker][2] - 40)
+        self.key(*str(seconds))
+
     def shown(self, title):
         """Whether a window of this title (a message box's, a chooser's) is on the display."""
         return self.run("xdotool", "search", "--onlyvisible", "--name", f"^{title}$").returncode == 0
+
+
+# The countdown board while a schedule runs: the time left.
+REMAINING = re.compile(r"^\d+天\d+小时\d+分\d+秒$")
 
 
 def application(pid):

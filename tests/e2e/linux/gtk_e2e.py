@@ -22,15 +22,13 @@ import dbus
 import dbusmock
 
 import desktop_checks
-from desktop_checks import (XWindow, application, criticals, descendant, layout, mode_radios, poll,
+from desktop_checks import (REMAINING, XWindow, application, criticals, descendant, layout, mode_radios, poll,
                             start_accessibility_and_logind, start_xvfb)
 
 TOLVANE = None
 OUT = None
 
 ACTION_RADIO = {1: "单选框1", 2: "单选框2", 3: "单选框5", 4: "单选框3", 5: "单选框4"}
-# The board while a schedule runs: the time left.
-REMAINING = re.compile(r"^\d+天\d+小时\d+分\d+秒$")
 
 
 def given(**fixture):
@@ -70,7 +68,7 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
             self.program = subprocess.Popen([TOLVANE], env=env, stderr=log)
         self.x = XWindow(self.display, self.program, self.log, self.scale)
         self.window, self.origin, self.size = self.x.id, self.x.origin, self.x.size
-        self.click, self.key = self.x.click, self.x.key
+        self.click, self.key, self.set_seconds = self.x.click, self.x.key, self.x.set_seconds
 
     def tearDown(self):
         if self.program.poll() is None:
@@ -85,11 +83,6 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
     def window_size(self):
         return self.x.find(self.program.pid)[2]
 
-    def set_seconds(self, picker, seconds):
-        # A click at the right end of the text selects the seconds field.
-        self.click(picker, dx=layout()[picker][2] - 40)
-        self.key(*list(str(seconds)))
-
     def start_countdown(self, seconds, action=1, force=True):
         self.click(ACTION_RADIO[action])
         if not force:
@@ -103,6 +96,19 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
 
     def accessible_matching(self, test, what):
         return poll(lambda: descendant(application(self.program.pid), lambda a: test(a.name or "")), 15, what)
+
+    def stand_in(self, name, path, interface, *methods):
+        """A dbusmock server of this test's own, with these (method, in, out, code)."""
+        process = self.spawn_server(name, path, interface, stdout=subprocess.DEVNULL)
+        self.addCleanup(process.wait)
+        self.addCleanup(process.terminate)
+        stand_in = self.get_dbus().get_object(name, path)
+        for method, in_signature, out_signature, code in methods:
+            stand_in.AddMethod(interface, method, in_signature, out_signature, code, dbus_interface=dbusmock.MOCK_IFACE)
+        return stand_in
+
+    def calls(self, stand_in, method):
+        return [list(c[2]) for c in stand_in.GetCalls(dbus_interface=dbusmock.MOCK_IFACE) if c[1] == method]
 
     def manager_calls(self):
         return [(c[1], list(c[2])) for c in self.logind_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)
@@ -614,19 +620,15 @@ class Tray(TolvaneDesktop):
 
     def system_tray_takes_the_window(self):
         def tray_icon():
-            for window in subprocess.run(["xdotool", "search", "--pid", str(self.program.pid), "--name", "^Tolvane$"],
-                                         capture_output=True, text=True).stdout.split():
-                geometry = dict(line.split("=") for line in subprocess.run(
-                    ["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True).stdout.split())
+            for _, g in self.x.windows(self.program.pid):
                 # Inside the panel, at its top left corner: not the program's 10-pixel leader window.
-                x, y, width = int(geometry["X"]), int(geometry["Y"]), int(geometry["WIDTH"])
-                if 10 < width < 100 and x < 100 and y < 24:
-                    return x + width // 2, y + int(geometry["HEIGHT"]) // 2
+                if 10 < g["WIDTH"] < 100 and g["X"] < 100 and g["Y"] < 24:
+                    return g["X"] + g["WIDTH"] // 2, g["Y"] + g["HEIGHT"] // 2
             return None
         x, y = poll(tray_icon, 10, "the icon in the system tray")
         self.minimise()
         poll(lambda: self.wm_state() is None and self.enabled("显示窗口"), 5, "the window hidden in the tray")
-        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)
+        self.x.xdotool("mousemove", "--sync", str(x), str(y), "click", "1")
         poll(lambda: self.wm_state() == "Normal" and not self.enabled("显示窗口"), 5, "the window shown by a click")
 
     @given(system_tray=True, watcher=None)
@@ -677,27 +679,15 @@ class SessionEnd(TolvaneDesktop):
     CLIENT = "/org/gnome/SessionManager/Client1"
 
     def setUp(self):
-        self.manager = None
         if self.fixture("manager") == "gnome":
-            self.manager = self.spawn_server("org.gnome.SessionManager", "/org/gnome/SessionManager",
-                                             "org.gnome.SessionManager", stdout=subprocess.DEVNULL)
-            manager = self.get_dbus().get_object("org.gnome.SessionManager", "/org/gnome/SessionManager")
-            manager.AddMethod("org.gnome.SessionManager", "RegisterClient", "ss", "o", f"ret = dbus.ObjectPath('{self.CLIENT}')")
-            manager.AddObject(self.CLIENT, "org.gnome.SessionManager.ClientPrivate", dbus.Dictionary({}, signature="sv"),
-                              [("EndSessionResponse", "bs", "", "")])
+            self.manager = self.stand_in("org.gnome.SessionManager", "/org/gnome/SessionManager", "org.gnome.SessionManager",
+                                         ("RegisterClient", "ss", "o", f"ret = dbus.ObjectPath('{self.CLIENT}')"))
+            self.manager.AddObject(self.CLIENT, "org.gnome.SessionManager.ClientPrivate", dbus.Dictionary({}, signature="sv"),
+                                   [("EndSessionResponse", "bs", "", "")])
             self.client = self.get_dbus().get_object("org.gnome.SessionManager", self.CLIENT)
         if self.fixture("manager") == "portal":
-            self.manager = self.spawn_server(PORTAL, "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Inhibit",
-                                             stdout=subprocess.DEVNULL)
+            self.manager = self.stand_in(PORTAL, "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Inhibit")
         super().setUp()
-
-    def tearDown(self):
-        try:
-            super().tearDown()
-        finally:
-            if self.manager is not None:
-                self.manager.terminate()
-                self.manager.wait()
 
     def test_logind_shutdown(self):
         poll(lambda: self.inhibitors("shutdown"), 10, "the delay lock")
@@ -725,12 +715,9 @@ class SessionEnd(TolvaneDesktop):
         self.assertEqual(self.program.wait(timeout=10), 0)
         self.assertEqual(responses(), [[True, ""], [True, ""]])
 
-    def calls(self, stand_in, method):
-        return [list(c[2]) for c in stand_in.GetCalls(dbus_interface=dbusmock.MOCK_IFACE) if c[1] == method]
-
     @given(manager="gnome")
     def test_gnome_inhibitor_holds_off_automatic_suspend_only(self):
-        manager = self.get_dbus().get_object("org.gnome.SessionManager", "/org/gnome/SessionManager")
+        manager = self.manager
         # Each answer comes a second late, with a cookie of its own.
         manager.AddMethod("org.gnome.SessionManager", "Inhibit", "susu", "u",
                           "time.sleep(1); self.cookie = getattr(self, 'cookie', 0) + 1; ret = dbus.UInt32(self.cookie)")
@@ -751,7 +738,7 @@ class SessionEnd(TolvaneDesktop):
 
     @given(manager="portal")
     def test_portal_inhibitor_where_there_is_no_session_manager(self):
-        portal = self.get_dbus().get_object(PORTAL, "/org/freedesktop/portal/desktop")
+        portal = self.manager
         request = "/org/freedesktop/portal/desktop/request/1/t"
         portal.AddMethod("org.freedesktop.portal.Inhibit", "Inhibit", "sua{sv}", "o", f"ret = dbus.ObjectPath('{request}')")
         portal.AddObject(request, "org.freedesktop.portal.Request", dbus.Dictionary({}, signature="sv"),
@@ -772,18 +759,6 @@ class SessionManagers(TolvaneDesktop):
     off. Each stand-in is dbusmock with the methods the test needs."""
     def setUp(self):
         super().setUp(XDG_CURRENT_DESKTOP=self.fixture("desktop", ""))
-
-    def stand_in(self, name, path, interface, *methods):
-        process = self.spawn_server(name, path, interface, stdout=subprocess.DEVNULL)
-        self.addCleanup(process.wait)
-        self.addCleanup(process.terminate)
-        stand_in = self.get_dbus().get_object(name, path)
-        for method, in_signature, out_signature, code in methods:
-            stand_in.AddMethod(interface, method, in_signature, out_signature, code, dbus_interface=dbusmock.MOCK_IFACE)
-        return stand_in
-
-    def calls(self, stand_in, method):
-        return [list(c[2]) for c in stand_in.GetCalls(dbus_interface=dbusmock.MOCK_IFACE) if c[1] == method]
 
     def xfce(self, code=""):
         return self.stand_in("org.xfce.SessionManager", "/org/xfce/SessionManager", "org.xfce.Session.Manager",
