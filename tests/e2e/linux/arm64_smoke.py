@@ -13,6 +13,7 @@ import subprocess
 import sys
 import unittest
 
+import desktop_checks
 import gtk_e2e
 
 EMULATOR = "qemu-aarch64-static"
@@ -52,7 +53,7 @@ class Arm64Package(gtk_e2e.TolvaneDesktop):
         self.assertEqual(os.path.realpath(f"/proc/{self.program.pid}/exe"), os.path.realpath(emulator))
         self.screenshot("tolvane-arm64.png")
         self.start_countdown(6)
-        self.program.wait(timeout=60)  # the program closes itself after the request
+        self.program.wait(timeout=20 * desktop_checks.SLOWDOWN)  # the program closes itself after the request
         self.assertEqual(self.program.returncode, 0)
         self.assertEqual(self.manager_calls(), [("PowerOff", [False])])
 
@@ -62,5 +63,7 @@ if __name__ == "__main__":
     os.makedirs(out, exist_ok=True)
     gtk_e2e.OUT = out
     gtk_e2e.TOLVANE = unpack(deb, out)
+    # Every deadline of the shared checks: qemu-user runs the program some times slower.
+    desktop_checks.SLOWDOWN = 5
     os.environ["GDK_PIXBUF_MODULE_FILE"] = image_loaders(out)
     unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)

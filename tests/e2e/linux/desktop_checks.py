@@ -1,6 +1,8 @@
 """What the Linux end-to-end tests share: waiting for a condition with a deadline, the
-assertions GTK and GLib print when the program misuses them, the controls' rectangles
-from the program's own window definition, and a private X display."""
+assertions GTK and GLib print when the program misuses them, a private X display, the
+program's window there with its controls clicked at their rectangles in the program's
+own window definition, and its controls found and pressed in the accessibility tree."""
+import functools
 import os
 import re
 import socket
@@ -16,8 +18,12 @@ def criticals(log_path):
         return CRITICAL.findall(log.read().decode("utf-8", "replace"))
 
 
+# Every deadline is multiplied by this: a program run under emulation sets it higher.
+SLOWDOWN = 1
+
+
 def poll(condition, timeout, what):
-    deadline = time.time() + timeout
+    deadline = time.time() + timeout * SLOWDOWN
     while time.time() < deadline:
         value = condition()
         if value:
@@ -26,6 +32,7 @@ def poll(condition, timeout, what):
     raise AssertionError("timed out waiting for " + what)
 
 
+@functools.cache
 def layout():
     """The window definition's rectangles, name -> (left, top, width, height) in client
     coordinates at 96 DPI, printed by the layout tool that CTest names in TOLVANE_LAYOUT."""
@@ -38,6 +45,13 @@ def layout():
         name, *numbers = line.split()
         rects[name] = tuple(int(n) for n in numbers)
     return rects
+
+
+def write_config(folder, **values):
+    """config.ini beside the program, in GBK, with these settings."""
+    lines = ["[系统设置]"] + [f"{k}={v}" for k, v in values.items()]
+    with open(os.path.join(folder, "config.ini"), "wb") as f:
+        f.write(("\r\n".join(lines) + "\r\n").encode("gbk"))
 
 
 def display_taken(number):
@@ -83,3 +97,108 @@ def start_accessibility_and_logind(test_class):
     test_class.logind, test_class.logind_obj = test_class.spawn_server_template("logind", {}, stdout=subprocess.DEVNULL)
     test_class.logind_obj.AddSession("c1", "seat0", dbus.UInt32(os.getuid()), "user", True,
                                      dbus_interface=dbusmock.MOCK_IFACE)
+
+
+class XWindow:
+    """The program's window on an X display, found by the program's process; its controls
+    are clicked at their rectangles, scaled as the program scales them."""
+
+    def __init__(self, display, program, log, scale=1):
+        self.display, self.scale = display, scale
+        try:
+            self.id, self.origin, self.size = poll(lambda: self.find(program.pid), 30, "the Tolvane window")
+        except AssertionError as e:
+            state = "running" if program.poll() is None else f"ended with {program.returncode}"
+            with open(log, "rb") as out:
+                tail = out.read()[-2000:].decode("utf-8", "replace")
+            raise AssertionError(f"{e} (display {display}, program {state}); its output:\n{tail}") from None
+
+    def run(self, *command):
+        return subprocess.run(command, capture_output=True, text=True, env=dict(os.environ, DISPLAY=self.display))
+
+    def windows(self, pid, *only):
+        """(id, geometry) of the process's windows titled Tolvane, as xdotool gives them."""
+        for window in self.run("xdotool", "search", *only, "--pid", str(pid), "--name", "^Tolvane$").stdout.split():
+            geometry = self.run("xdotool", "getwindowgeometry", "--shell", window).stdout.split()
+            yield window, {key: int(value) for key, value in (line.split("=") for line in geometry)}
+
+    def find(self, pid):
+        for window, geometry in self.windows(pid, "--onlyvisible"):
+            if geometry["WIDTH"] > 100:  # not the program's small leader window
+                # xdotool counts a window manager's frame twice; xwininfo gives the true place.
+                info = self.run("xwininfo", "-id", window).stdout
+                x, y = (int(line.split(":")[1]) for line in info.splitlines() if "Absolute upper-left" in line)
+                return window, (x, y), (geometry["WIDTH"], geometry["HEIGHT"])
+        return None
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *args], check=True, env=dict(os.environ, DISPLAY=self.display))
+        time.sleep(0.2)  # for the program to take the input in
+
+    def centre(self, name, dx=None):
+        left, top, width, height = layout()[name]
+        x = left + (width // 2 if dx is None else dx)
+        return self.origin[0] + x * self.scale, self.origin[1] + (top + height // 2) * self.scale
+
+    def click(self, name, dx=None):
+        """Clicks a control of the window definition; dx: that far right of its left edge."""
+        x, y = self.centre(name, dx)
+        self.xdotool("mousemove", "--sync", str(x), str(y), "click", "1")
+
+    def key(self, *keys):
+        self.xdotool("key", "--delay", "50", *keys)
+
+    def set_seconds(self, picker, seconds):
+        # A click at the right end of a time picker's text selects its seconds.
+        self.click(picker, dx=layout()[picker][2] - 40)
+        self.key(*str(seconds))
+
+    def shown(self, title):
+        """Whether a window of this title (a message box's, a chooser's) is on the display."""
+        return self.run("xdotool", "search", "--onlyvisible", "--name", f"^{title}$").returncode == 0
+
+
+# The countdown board while a schedule runs: the time left.
+REMAINING = re.compile(r"^\d+天\d+小时\d+分\d+秒$")
+
+
+def application(pid):
+    """The process's root in the accessibility tree, or None until it has one."""
+    import pyatspi
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.get_process_id() == pid:
+            return app
+    return None
+
+
+def descendant(root, test):
+    """root's first descendant that test accepts, or None."""
+    import pyatspi
+    return None if root is None else pyatspi.findDescendant(root, lambda a: a is not None and test(a))
+
+
+def named(root, name):
+    return poll(lambda: descendant(root, lambda a: a.name == name), 10, name)
+
+
+def press(accessible):
+    """Clicks a control through its accessible action, as a screen reader's user does."""
+    accessible.queryAction().doAction(0)
+    time.sleep(0.2)  # for the program to take the click in
+
+
+def controls(root, role):
+    """root's controls of a role, top to bottom and left to right, in window coordinates."""
+    import pyatspi
+    found = []
+    for a in pyatspi.findAllDescendants(root, lambda a: a is not None and a.getRole() == role):
+        extents = a.queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+        if extents.x >= 0:
+            found.append(((extents.y, extents.x), a))
+    return [a for _, a in sorted(found, key=lambda f: f[0])]
+
+
+def mode_radios(root):
+    """The mode radios (countdown, idle, date and time): the bare indicators at the right."""
+    import pyatspi
+    return [a for a in controls(root, pyatspi.ROLE_RADIO_BUTTON) if not a.name]

@@ -21,14 +21,22 @@ import unittest
 import dbus
 import dbusmock
 
-from desktop_checks import criticals, layout, poll, start_accessibility_and_logind, start_xvfb
+import desktop_checks
+from desktop_checks import (REMAINING, XWindow, application, criticals, descendant, layout, mode_radios, poll,
+                            start_accessibility_and_logind, start_xvfb)
 
 TOLVANE = None
 OUT = None
 
-RECTS = layout()
 ACTION_RADIO = {1: "单选框1", 2: "单选框2", 3: "单选框5", 4: "单选框3", 5: "单选框4"}
-MANAGER_METHOD = {1: "PowerOff", 2: "Reboot", 4: "Suspend", 5: "Hibernate"}
+
+
+def given(**fixture):
+    """What a test needs in place before its program starts, read by its class's setUp."""
+    def mark(test):
+        test.fixture = fixture
+        return test
+    return mark
 
 
 class TolvaneDesktop(dbusmock.DBusTestCase):
@@ -51,57 +59,29 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
         cls.xvfb.wait()
         super().tearDownClass()
 
-    def setUp(self):
+    def setUp(self, **env):
+        """Starts the program with these variables added to its environment."""
         self.logind_obj.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
-        env = dict(os.environ, XDG_SESSION_ID="c1", GDK_SCALE=str(self.scale), GDK_BACKEND="x11")
+        env = {**os.environ, "XDG_SESSION_ID": "c1", "GDK_SCALE": str(self.scale), "GDK_BACKEND": "x11", **env}
         self.log = os.path.join(OUT, f"{self.id().split('.', 1)[1]}.log")
         with open(self.log, "wb") as log:
             self.program = subprocess.Popen([TOLVANE], env=env, stderr=log)
-        self.window, self.origin, self.size = self.find_window()
+        self.x = XWindow(self.display, self.program, self.log, self.scale)
+        self.window, self.origin, self.size = self.x.id, self.x.origin, self.x.size
+        self.click, self.key, self.set_seconds = self.x.click, self.x.key, self.x.set_seconds
 
     def tearDown(self):
         if self.program.poll() is None:
             self.program.terminate()
-        self.program.wait(timeout=10)
+        self.program.wait(timeout=10 * desktop_checks.SLOWDOWN)
         self.assertEqual(criticals(self.log), [])
 
+    def fixture(self, name, default=None):
+        return getattr(getattr(self, self._testMethodName), "fixture", {}).get(name, default)
+
     # The window and its controls.
-    def find_window(self):
-        def found():
-            ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.program.pid), "--name", "^Tolvane$"], capture_output=True,
-                                 text=True).stdout.split()
-            for window in ids:
-                geometry = dict(line.split("=") for line in subprocess.run(
-                    ["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True).stdout.split())
-                if int(geometry["WIDTH"]) > 100:
-                    # xdotool counts a window manager's frame twice; xwininfo gives the true place.
-                    info = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True).stdout
-                    x, y = (int(line.split(":")[1]) for line in info.splitlines() if "Absolute upper-left" in line)
-                    return window, (x, y), (int(geometry["WIDTH"]), int(geometry["HEIGHT"]))
-            return None
-        return poll(found, 20, "the Tolvane window")
-
     def window_size(self):
-        return self.find_window()[2]
-
-    def centre(self, name, dx=None):
-        left, top, width, height = RECTS[name]
-        x = left + (width // 2 if dx is None else dx)
-        return self.origin[0] + x * self.scale, self.origin[1] + (top + height // 2) * self.scale
-
-    def click(self, name, dx=None):
-        x, y = self.centre(name, dx)
-        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)
-        time.sleep(0.2)
-
-    def key(self, *keys):
-        subprocess.run(["xdotool", "key", "--delay", "50", *keys], check=True)
-        time.sleep(0.2)
-
-    def set_seconds(self, picker, seconds):
-        # A click at the right end of the text selects the seconds field.
-        self.click(picker, dx=RECTS[picker][2] - 40)
-        self.key(*list(str(seconds)))
+        return self.x.find(self.program.pid)[2]
 
     def start_countdown(self, seconds, action=1, force=True):
         self.click(ACTION_RADIO[action])
@@ -115,16 +95,20 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
         return self.accessible_matching(lambda text: text == name, "accessible " + name)
 
     def accessible_matching(self, test, what):
-        import pyatspi
-        def find():
-            for app in pyatspi.Registry.getDesktop(0):
-                if app is None or app.name != "tolvane":
-                    continue
-                match = pyatspi.findDescendant(app, lambda a: a is not None and a.name is not None and test(a.name))
-                if match is not None:
-                    return match
-            return None
-        return poll(find, 15, what)
+        return poll(lambda: descendant(application(self.program.pid), lambda a: test(a.name or "")), 15, what)
+
+    def stand_in(self, name, path, interface, *methods):
+        """A dbusmock server of this test's own, with these (method, in, out, code)."""
+        process = self.spawn_server(name, path, interface, stdout=subprocess.DEVNULL)
+        self.addCleanup(process.wait)
+        self.addCleanup(process.terminate)
+        stand_in = self.get_dbus().get_object(name, path)
+        for method, in_signature, out_signature, code in methods:
+            stand_in.AddMethod(interface, method, in_signature, out_signature, code, dbus_interface=dbusmock.MOCK_IFACE)
+        return stand_in
+
+    def calls(self, stand_in, method):
+        return [list(c[2]) for c in stand_in.GetCalls(dbus_interface=dbusmock.MOCK_IFACE) if c[1] == method]
 
     def manager_calls(self):
         return [(c[1], list(c[2])) for c in self.logind_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)
@@ -150,15 +134,10 @@ class TolvaneDesktop(dbusmock.DBusTestCase):
 class Window(TolvaneDesktop):
     def test_layout_and_panel(self):
         self.assertEqual(self.size, (534, 441))
-        for name in ("标签1",):
-            left, top, width, height = RECTS[name]
-            extents = self.accessible("现在日期时间：").queryComponent().getExtents(0)
+        for name, caption in (("标签1", "现在日期时间："), ("按钮1", "启 动")):
+            extents = self.accessible(caption).queryComponent().getExtents(0)
             self.assertEqual((extents.x - self.origin[0], extents.y - self.origin[1], extents.width, extents.height),
-                             (left, top, width, height))
-        button = self.accessible("启 动")
-        extents = button.queryComponent().getExtents(0)
-        self.assertEqual((extents.x - self.origin[0], extents.y - self.origin[1], extents.width, extents.height),
-                         RECTS["按钮1"])
+                             layout()[name])
         self.screenshot("tolvane-gtk.png")
         self.click("选择框3")
         poll(lambda: self.window_size() == (534, 606), 5, "the expanded height")
@@ -177,27 +156,23 @@ class WindowAtScale2(TolvaneDesktop):
 
 class Contrast(TolvaneDesktop):
     """The sampled texts against the face the GTK theme draws: the light theme keeps the
-    layout's colours exactly; under a dark and a high-contrast theme each stands out."""
-    THEMES = {"test_light_theme_keeps_the_layouts_colours": "Adwaita", "test_dark_theme": "Adwaita:dark",
-              "test_high_contrast_inverse_theme": "HighContrastInverse"}
+    layout's colours exactly; under a dark and a high-contrast theme each stands out. A
+    test given no theme has the desktop's settings name it, and change it while it runs."""
     # The control and how far its caption starts right of its left edge (after a check or
     # radio box's mark); the top and bottom 6 pixels are left out (标签1 reaches into the clock).
     SAMPLES = (("标签1", 0), ("选择框3", 24), ("单选框1", 24))
 
     def setUp(self):
         self.xsettings = None
-        if self._testMethodName not in self.THEMES:
-            # The theme the desktop's settings name, served as a settings daemon does.
-            self.xsettings_conf = os.path.join(OUT, "xsettingsd.conf")
-            self.set_desktop_theme("Adwaita")
-            self.xsettings = subprocess.Popen(["xsettingsd", "-c", self.xsettings_conf], stderr=subprocess.DEVNULL)
-            time.sleep(0.5)
-            return super().setUp()
-        os.environ["GTK_THEME"] = self.THEMES[self._testMethodName]
-        try:
-            super().setUp()
-        finally:
-            del os.environ["GTK_THEME"]
+        theme = self.fixture("theme")
+        if theme is not None:
+            return super().setUp(GTK_THEME=theme)
+        # The theme the desktop's settings name, served as a settings daemon does.
+        self.xsettings_conf = os.path.join(OUT, "xsettingsd.conf")
+        self.set_desktop_theme("Adwaita")
+        self.xsettings = subprocess.Popen(["xsettingsd", "-c", self.xsettings_conf], stderr=subprocess.DEVNULL)
+        time.sleep(0.5)
+        super().setUp()
 
     def tearDown(self):
         super().tearDown()
@@ -217,7 +192,7 @@ class Contrast(TolvaneDesktop):
         self.screenshot(shot)
         texts = {}
         for name, skip in self.SAMPLES:
-            left, top, width, height = RECTS[name]
+            left, top, width, height = layout()[name]
             texts[name] = text_colours(os.path.join(OUT, shot), left + skip, top + 6, width - skip, height - 12)
             print(f"{name}: background {texts[name][0]}, text {texts[name][1]} ({texts[name][2]} pixels, "
                   f"contrast {texts[name][3]:.2f})", file=sys.stderr)
@@ -234,12 +209,15 @@ class Contrast(TolvaneDesktop):
     def inks(self, shot):
         return {name: t[1] for name, t in self.sampled_texts(shot).items()}
 
+    @given(theme="Adwaita")
     def test_light_theme_keeps_the_layouts_colours(self):
         self.assertEqual(self.inks("tolvane-gtk-light.png"), self.LAYOUT)
 
+    @given(theme="Adwaita:dark")
     def test_dark_theme(self):
         self.assert_readable("tolvane-gtk-dark.png")
 
+    @given(theme="HighContrastInverse")
     def test_high_contrast_inverse_theme(self):
         self.assert_readable("tolvane-gtk-high-contrast-inverse.png")
 
@@ -266,25 +244,23 @@ class Schedule(TolvaneDesktop):
         cls.notifier.wait()
         super().tearDownClass()
 
-    def run_action(self, action, force):
-        self.notifier_obj.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
-        self.start_countdown(6, action, force)
-        self.program.wait(timeout=20)  # the program closes itself after the request
-        if action == 3:
-            self.assertIn("Terminate", self.session_calls())
-        else:
-            self.assertEqual(self.manager_calls(), [(MANAGER_METHOD[action], [not force])])
-        # The window came to the front in the last seconds: no notification stands in for it.
-        self.assertEqual([c[1] for c in self.notifier_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)], [])
-
     def test_actions(self):
-        for action in (1, 2, 3, 4, 5):
-            for force in (True, False):
-                with self.subTest(action=action, force=force):
-                    if self.program.poll() is not None:
-                        self.logind_obj.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
-                        self.setUp()
-                    self.run_action(action, force)
+        # The radios and the force box wired to each road once: logind's manager asked to
+        # act unforced and forced, and the session ended. Every action's call is the unit tests'.
+        # (action, forced, logind's call; None: the session's Terminate)
+        for action, force, call in ((2, False, ("Reboot", [True])), (5, True, ("Hibernate", [False])), (3, False, None)):
+            with self.subTest(action=action, force=force):
+                if self.program.poll() is not None:
+                    self.tearDown()
+                    self.setUp()
+                self.notifier_obj.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
+                self.start_countdown(6, action, force)
+                self.program.wait(timeout=20)  # the program closes itself after the request
+                self.assertEqual(self.manager_calls(), [call] if call else [])
+                if call is None:
+                    self.assertIn("Terminate", self.session_calls())
+                # The window came to the front in the last seconds: no notification stands in for it.
+                self.assertEqual([c[1] for c in self.notifier_obj.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)], [])
 
     def test_board_click_pauses_and_resumes_and_lock_is_held(self):
         self.start_countdown(59)
@@ -296,22 +272,14 @@ class Schedule(TolvaneDesktop):
         self.accessible("计时暂停中...")
         time.sleep(0.6)  # past the double-click time: a separate click
         self.click("标签2")
-        poll(lambda: self.accessible_caption_is_countdown(), 5, "the countdown again")
+        self.accessible_matching(REMAINING.match, "the countdown again")
         self.click("按钮2")
         poll(lambda: not self.inhibitors(), 5, "the lock released")
-
-    def accessible_caption_is_countdown(self):
-        import pyatspi
-        for app in pyatspi.Registry.getDesktop(0):
-            if app is not None and app.name == "tolvane":
-                return pyatspi.findDescendant(app, lambda a: a is not None and "秒" in (a.name or "") and "剩" in a.name)
-        return None
 
     def test_too_close_is_refused(self):
         self.click("单选框6")
         self.click("按钮1")
-        poll(lambda: subprocess.run(["xdotool", "search", "--name", "^信息：$"], capture_output=True).returncode == 0, 10,
-             "the refusal box")
+        poll(lambda: self.x.shown("信息："), 10, "the refusal box")
         self.accessible("关机时间设置错误！")
         self.key("Return")
         self.assertEqual(self.manager_calls(), [])
@@ -323,9 +291,6 @@ class Schedule(TolvaneDesktop):
         self.addCleanup(self.logind_obj.AddMethod, "org.freedesktop.login1.Manager", "PowerOff", "b", "", "",
                         dbus_interface=dbusmock.MOCK_IFACE)
 
-    def box_shown(self):
-        return subprocess.run(["xdotool", "search", "--name", "^信息：$"], capture_output=True).returncode == 0
-
     def test_request_answered_after_30_seconds_counts_as_done(self):
         # As logind answers once the user has taken 30 s to authenticate.
         self.answer_power_off_with("time.sleep(30)")
@@ -333,7 +298,7 @@ class Schedule(TolvaneDesktop):
         asked = time.time()
 
         def ended_without_a_box():
-            self.assertFalse(self.box_shown(), "a failure shown before logind answered")
+            self.assertFalse(self.x.shown("信息："), "a failure shown before logind answered")
             return self.program.poll() is not None
         poll(ended_without_a_box, 60, "the program ending once logind answers")
         self.assertEqual(self.program.returncode, 0)
@@ -358,22 +323,12 @@ LOST_IDLE_BOX = "无法再读取键盘鼠标空闲时间，本次定时已取消
 
 class Idle(TolvaneDesktop):
     def setUp(self):
-        # The program chooses its idle source once, at start: a test that brings its
-        # own (test_notify_*: a Wayland compositor; test_monitor_*: GNOME's idle
-        # monitor on the session bus) has it ready first.
+        # The program chooses its idle source once, at start: a test given its own
+        # ("notify": a Wayland compositor; "monitor": GNOME's idle monitor on the
+        # session bus) has it ready first.
         self.compositor = self.monitor = None
-        source = {}
-        if self._testMethodName.startswith("test_notify_"):
-            source = self.start_compositor()
-        elif self._testMethodName.startswith("test_monitor_"):
-            source = self.start_idle_monitor()
-        saved = dict(os.environ)
-        os.environ.update(source)
-        try:
-            super().setUp()
-        finally:
-            os.environ.clear()
-            os.environ.update(saved)
+        source = {"notify": self.start_compositor, "monitor": self.start_idle_monitor}.get(self.fixture("idle"), dict)
+        super().setUp(**source())
 
     def tearDown(self):
         super().tearDown()
@@ -406,11 +361,7 @@ class Idle(TolvaneDesktop):
 
     def idle_mode_offered(self):
         import pyatspi
-        app = self.accessible("关机").getApplication()
-        # The mode radios are the bare indicators (countdown, idle, date and time).
-        modes = pyatspi.findAllDescendants(app, lambda a: a is not None and a.getRole() == pyatspi.ROLE_RADIO_BUTTON
-                                           and not a.name)
-        return modes[1].getState().contains(pyatspi.STATE_SENSITIVE)
+        return mode_radios(self.accessible("关机").getApplication())[1].getState().contains(pyatspi.STATE_SENSITIVE)
 
     def start_idle(self, seconds):
         self.click("单选框8")
@@ -436,6 +387,7 @@ class Idle(TolvaneDesktop):
         self.wait_for_the_action_after(
             lambda i: subprocess.run(["xdotool", "mousemove_relative", "--", str(1 - 2 * (i % 2)), "0"], check=True), 5)
 
+    @given(idle="notify")
     def test_notify_hours_of_pauses_then_an_idle_schedule_fires_on_time(self):
         # Every pause of the user while no schedule runs: idled after a second, resumed at the next input.
         for _ in range(50):
@@ -445,11 +397,13 @@ class Idle(TolvaneDesktop):
         # At work: the compositor tells of each pause and return; then the last pause.
         self.wait_for_the_action_after(lambda i: self.tell("ir"), 5, stop=lambda: self.tell("i"))
 
+    @given(idle="notify")
     def test_notify_a_dropped_connection_greys_the_idle_mode(self):
         self.assertTrue(self.idle_mode_offered())
         self.tell("d")
         poll(lambda: not self.idle_mode_offered(), 5, "the idle mode greyed")
 
+    @given(idle="monitor")
     def test_monitor_gone_ends_a_running_idle_schedule_with_a_box(self):
         self.start_idle(5)
         poll(lambda: self.inhibitors(), 5, "the schedule running")
@@ -472,9 +426,10 @@ PORTAL = "org.freedesktop.portal.Desktop"
 
 class Tray(TolvaneDesktop):
     """The notification-area item read and driven over D-Bus as a panel would: the test
-    owns the StatusNotifierWatcher name (unless a test's name says it is without one; one
-    "without_host" has no host registered, one "refused" turns the item away), and openbox
-    is the window manager that minimises."""
+    owns the StatusNotifierWatcher name (unless it is given watcher=None; else the watcher
+    template's parameters: no host registered, items refused), a test given system_tray
+    has the older panel that embeds X windows too, and openbox is the window manager that
+    minimises."""
 
     @classmethod
     def setUpClass(cls):
@@ -491,13 +446,13 @@ class Tray(TolvaneDesktop):
 
     def setUp(self):
         self.watcher = self.system_tray = None
-        if "system_tray" in self._testMethodName:  # the older panel that embeds X windows
+        if self.fixture("system_tray"):
             self.system_tray = subprocess.Popen(["trayer", "--edge", "top", "--align", "left", "--width", "100",
                                                  "--widthtype", "pixel", "--height", "24"],
                                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if "without_watcher" not in self._testMethodName:
-            self.watcher, self.watcher_obj = self.start_watcher(host="without_host" not in self._testMethodName,
-                                                                refuse="refused" in self._testMethodName)
+        watcher = self.fixture("watcher", {})
+        if watcher is not None:
+            self.watcher, self.watcher_obj = self.start_watcher(**watcher)
         super().setUp()
         self.item = self.find_item()
 
@@ -635,11 +590,8 @@ class Tray(TolvaneDesktop):
     def test_context_menu_opens_the_popup(self):
         import pyatspi
         def popup_item():
-            for app in pyatspi.Registry.getDesktop(0):
-                if app is not None and app.name == "tolvane":
-                    return pyatspi.findDescendant(app, lambda a: a is not None and a.name == "退出程序" and
-                                                  a.getState().contains(pyatspi.STATE_SHOWING))
-            return None
+            return descendant(application(self.program.pid),
+                              lambda a: a.name == "退出程序" and a.getState().contains(pyatspi.STATE_SHOWING))
         self.item.ContextMenu(100, 100, dbus_interface=ITEM)
         poll(popup_item, 10, "the popup menu")
         self.key("Escape")
@@ -647,7 +599,7 @@ class Tray(TolvaneDesktop):
         self.item.Activate(0, 0, dbus_interface=ITEM, timeout=5)  # the program answers again
 
     def test_execute_now_asks_first_and_quit_ends(self):
-        box = lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^请确认$"], capture_output=True).returncode == 0
+        box = lambda: self.x.shown("请确认")
         self.menu_click("立即执行")
         poll(box, 10, "the confirmation")
         self.key("Escape")
@@ -668,24 +620,22 @@ class Tray(TolvaneDesktop):
 
     def system_tray_takes_the_window(self):
         def tray_icon():
-            for window in subprocess.run(["xdotool", "search", "--pid", str(self.program.pid), "--name", "^Tolvane$"],
-                                         capture_output=True, text=True).stdout.split():
-                geometry = dict(line.split("=") for line in subprocess.run(
-                    ["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True).stdout.split())
+            for _, g in self.x.windows(self.program.pid):
                 # Inside the panel, at its top left corner: not the program's 10-pixel leader window.
-                x, y, width = int(geometry["X"]), int(geometry["Y"]), int(geometry["WIDTH"])
-                if 10 < width < 100 and x < 100 and y < 24:
-                    return x + width // 2, y + int(geometry["HEIGHT"]) // 2
+                if 10 < g["WIDTH"] < 100 and g["X"] < 100 and g["Y"] < 24:
+                    return g["X"] + g["WIDTH"] // 2, g["Y"] + g["HEIGHT"] // 2
             return None
         x, y = poll(tray_icon, 10, "the icon in the system tray")
         self.minimise()
         poll(lambda: self.wm_state() is None and self.enabled("显示窗口"), 5, "the window hidden in the tray")
-        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)
+        self.x.xdotool("mousemove", "--sync", str(x), str(y), "click", "1")
         poll(lambda: self.wm_state() == "Normal" and not self.enabled("显示窗口"), 5, "the window shown by a click")
 
+    @given(system_tray=True, watcher=None)
     def test_system_tray_without_watcher_takes_the_window(self):
         self.system_tray_takes_the_window()
 
+    @given(watcher=None)
     def test_minimise_without_watcher_keeps_the_window(self):
         self.minimised_in_place()
 
@@ -699,6 +649,7 @@ class Tray(TolvaneDesktop):
         subprocess.run(["xdotool", "windowactivate", self.window], check=True)
         poll(lambda: self.wm_state() == "Normal", 5, "the window restored")
 
+    @given(watcher={"host": False})
     def test_watcher_without_host_until_one_comes_and_goes(self):
         self.settled()
         self.minimised_in_place()
@@ -711,10 +662,12 @@ class Tray(TolvaneDesktop):
         poll(lambda: self.wm_state() == "Normal", 5, "the window back when the host went")
         self.minimised_in_place()
 
+    @given(watcher={"refuse": True})
     def test_refused_item_keeps_the_window(self):
         self.settled()
         self.minimised_in_place()
 
+    @given(system_tray=True, watcher={"host": False})
     def test_system_tray_with_watcher_without_host_takes_the_window(self):
         self.system_tray_takes_the_window()
 
@@ -726,27 +679,15 @@ class SessionEnd(TolvaneDesktop):
     CLIENT = "/org/gnome/SessionManager/Client1"
 
     def setUp(self):
-        self.manager = None
-        if "gnome" in self._testMethodName:
-            self.manager = self.spawn_server("org.gnome.SessionManager", "/org/gnome/SessionManager",
-                                             "org.gnome.SessionManager", stdout=subprocess.DEVNULL)
-            manager = self.get_dbus().get_object("org.gnome.SessionManager", "/org/gnome/SessionManager")
-            manager.AddMethod("org.gnome.SessionManager", "RegisterClient", "ss", "o", f"ret = dbus.ObjectPath('{self.CLIENT}')")
-            manager.AddObject(self.CLIENT, "org.gnome.SessionManager.ClientPrivate", dbus.Dictionary({}, signature="sv"),
-                              [("EndSessionResponse", "bs", "", "")])
+        if self.fixture("manager") == "gnome":
+            self.manager = self.stand_in("org.gnome.SessionManager", "/org/gnome/SessionManager", "org.gnome.SessionManager",
+                                         ("RegisterClient", "ss", "o", f"ret = dbus.ObjectPath('{self.CLIENT}')"))
+            self.manager.AddObject(self.CLIENT, "org.gnome.SessionManager.ClientPrivate", dbus.Dictionary({}, signature="sv"),
+                                   [("EndSessionResponse", "bs", "", "")])
             self.client = self.get_dbus().get_object("org.gnome.SessionManager", self.CLIENT)
-        if "portal" in self._testMethodName:
-            self.manager = self.spawn_server(PORTAL, "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Inhibit",
-                                             stdout=subprocess.DEVNULL)
+        if self.fixture("manager") == "portal":
+            self.manager = self.stand_in(PORTAL, "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Inhibit")
         super().setUp()
-
-    def tearDown(self):
-        try:
-            super().tearDown()
-        finally:
-            if self.manager is not None:
-                self.manager.terminate()
-                self.manager.wait()
 
     def test_logind_shutdown(self):
         poll(lambda: self.inhibitors("shutdown"), 10, "the delay lock")
@@ -758,6 +699,7 @@ class SessionEnd(TolvaneDesktop):
         self.assertEqual(self.program.wait(timeout=10), 0)
         self.assertEqual(self.manager_calls(), [])
 
+    @given(manager="gnome")
     def test_gnome_session_end(self):
         responses = lambda: [list(c[2]) for c in self.client.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)
                              if c[1] == "EndSessionResponse"]
@@ -773,11 +715,9 @@ class SessionEnd(TolvaneDesktop):
         self.assertEqual(self.program.wait(timeout=10), 0)
         self.assertEqual(responses(), [[True, ""], [True, ""]])
 
-    def calls(self, stand_in, method):
-        return [list(c[2]) for c in stand_in.GetCalls(dbus_interface=dbusmock.MOCK_IFACE) if c[1] == method]
-
+    @given(manager="gnome")
     def test_gnome_inhibitor_holds_off_automatic_suspend_only(self):
-        manager = self.get_dbus().get_object("org.gnome.SessionManager", "/org/gnome/SessionManager")
+        manager = self.manager
         # Each answer comes a second late, with a cookie of its own.
         manager.AddMethod("org.gnome.SessionManager", "Inhibit", "susu", "u",
                           "time.sleep(1); self.cookie = getattr(self, 'cookie', 0) + 1; ret = dbus.UInt32(self.cookie)")
@@ -796,8 +736,9 @@ class SessionEnd(TolvaneDesktop):
         self.click("按钮2")
         poll(lambda: self.calls(manager, "Uninhibit") == [[1], [2]], 10, "the lock released on cancel")
 
+    @given(manager="portal")
     def test_portal_inhibitor_where_there_is_no_session_manager(self):
-        portal = self.get_dbus().get_object(PORTAL, "/org/freedesktop/portal/desktop")
+        portal = self.manager
         request = "/org/freedesktop/portal/desktop/request/1/t"
         portal.AddMethod("org.freedesktop.portal.Inhibit", "Inhibit", "sua{sv}", "o", f"ret = dbus.ObjectPath('{request}')")
         portal.AddObject(request, "org.freedesktop.portal.Request", dbus.Dictionary({}, signature="sv"),
@@ -816,44 +757,28 @@ class SessionManagers(TolvaneDesktop):
     """The desktop's session manager carries out an unforced action (so that programs may
     save), logind a forced one; and KDE's and Xfce's power managers hold automatic suspend
     off. Each stand-in is dbusmock with the methods the test needs."""
-    DESKTOPS = {"test_xfce_restarts_unforced_and_logind_forced": "XFCE", "test_xfce_refusal_shows_its_reason": "XFCE",
-                "test_kde_logs_off_unforced": "KDE"}
-
     def setUp(self):
-        os.environ["XDG_CURRENT_DESKTOP"] = self.DESKTOPS.get(self._testMethodName, "")
-        try:
-            super().setUp()
-        finally:
-            del os.environ["XDG_CURRENT_DESKTOP"]
-
-    def stand_in(self, name, path, interface, *methods):
-        process = self.spawn_server(name, path, interface, stdout=subprocess.DEVNULL)
-        self.addCleanup(process.wait)
-        self.addCleanup(process.terminate)
-        stand_in = self.get_dbus().get_object(name, path)
-        for method, in_signature, out_signature, code in methods:
-            stand_in.AddMethod(interface, method, in_signature, out_signature, code, dbus_interface=dbusmock.MOCK_IFACE)
-        return stand_in
-
-    def calls(self, stand_in, method):
-        return [list(c[2]) for c in stand_in.GetCalls(dbus_interface=dbusmock.MOCK_IFACE) if c[1] == method]
+        super().setUp(XDG_CURRENT_DESKTOP=self.fixture("desktop", ""))
 
     def xfce(self, code=""):
         return self.stand_in("org.xfce.SessionManager", "/org/xfce/SessionManager", "org.xfce.Session.Manager",
                              ("Restart", "b", "", ""), ("Shutdown", "b", "", code))
 
+    @given(desktop="XFCE")
     def test_xfce_restarts_unforced_and_logind_forced(self):
         xfce = self.xfce()
         self.start_countdown(6, action=2, force=False)
         self.assertEqual(self.program.wait(timeout=20), 0)
         self.assertEqual(self.calls(xfce, "Restart"), [[True]])  # programs may save
         self.assertEqual(self.manager_calls(), [])
+        self.tearDown()
         self.setUp()
         self.start_countdown(6, action=2, force=True)
         self.assertEqual(self.program.wait(timeout=20), 0)
         self.assertEqual(self.calls(xfce, "Restart"), [[True]])
         self.assertEqual(self.manager_calls(), [("Reboot", [False])])
 
+    @given(desktop="XFCE")
     def test_xfce_refusal_shows_its_reason(self):
         self.xfce("raise dbus.exceptions.DBusException('Shutdown is not allowed', name='org.xfce.Error')")
         self.start_countdown(6, force=False)
@@ -863,6 +788,7 @@ class SessionManagers(TolvaneDesktop):
         self.assertEqual(self.program.wait(timeout=10), 0)
         self.assertEqual(self.manager_calls(), [])
 
+    @given(desktop="KDE")
     def test_kde_logs_off_unforced(self):
         self.stand_in("org.kde.ksmserver", "/KSMServer", "org.kde.KSMServerInterface")
         kde = self.stand_in("org.kde.Shutdown", "/Shutdown", "org.kde.Shutdown", ("logout", "", "", ""))

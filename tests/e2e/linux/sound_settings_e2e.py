@@ -25,20 +25,10 @@ import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import sound_bursts  # noqa: E402
-from desktop_checks import criticals, layout, poll, start_xvfb  # noqa: E402
+from desktop_checks import XWindow, criticals, poll, start_xvfb, write_config  # noqa: E402
 
 TOLVANE = None
 OUT = None
-
-RECTS = layout()
-SECTION = "[系统设置]"
-
-
-def write_config(folder, **values):
-    lines = [SECTION] + [f"{k}={v}" for k, v in values.items()]
-    with open(os.path.join(folder, "config.ini"), "wb") as f:
-        f.write(("\r\n".join(lines) + "\r\n").encode("gbk"))
-
 
 def midi_file(notes, division=480, tempo=500000):
     """A format-0 Standard MIDI File: (start seconds, length seconds, key) per note,
@@ -133,35 +123,8 @@ class Desktop(unittest.TestCase):
         self.log = os.path.join(self.folder, "..", "program.log")
         with open(self.log, "wb") as log:
             self.program = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
-        try:
-            self.origin = self.find_window()
-        except AssertionError as e:
-            state = "running" if self.program.poll() is None else f"ended with {self.program.returncode}"
-            with open(self.log, "rb") as log:
-                tail = log.read()[-2000:].decode("utf-8", "replace")
-            raise AssertionError(f"{e} (display {self.display}, program {state}); its output:\n{tail}") from None
-
-    def find_window(self):
-        def found():
-            ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tolvane$"], capture_output=True,
-                                 text=True, env=dict(os.environ, DISPLAY=self.display)).stdout.split()
-            for window in ids:
-                geometry = dict(line.split("=") for line in subprocess.run(
-                    ["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True,
-                    env=dict(os.environ, DISPLAY=self.display)).stdout.split())
-                if int(geometry["WIDTH"]) > 100:
-                    return int(geometry["X"]), int(geometry["Y"])
-            return None
-        return poll(found, 30, "the Tolvane window")
-
-    def xdotool(self, *args):
-        subprocess.run(["xdotool", *args], check=True, env=dict(os.environ, DISPLAY=self.display))
-        time.sleep(0.2)
-
-    def click(self, name, dx=None):
-        left, top, width, height = RECTS[name]
-        x = self.origin[0] + left + (width // 2 if dx is None else dx)
-        self.xdotool("mousemove", "--sync", str(x), str(self.origin[1] + top + height // 2), "click", "1")
+        self.x = XWindow(self.display, self.program, self.log)
+        self.click, self.xdotool = self.x.click, self.x.xdotool
 
     def settings_written(self, path):
         poll(lambda: os.path.exists(path), 10, path)
@@ -240,8 +203,7 @@ class Sound(Desktop):
         self.start(HOME=home, XDG_DATA_HOME=os.path.join(home, "data"))
         self.show_reminder_panel()
         self.click("按钮3")
-        poll(lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^打开$"], capture_output=True,
-                                    env=dict(os.environ, DISPLAY=self.display)).returncode == 0, 20, "the file chooser")
+        poll(lambda: self.x.shown("打开"), 20, "the file chooser")
         # Pasted whole (typed keys race the name box's completion), and Return only once
         # xclip's log tells it has handed the text over.
         served = os.path.join(os.path.dirname(self.folder), "xclip.log")
@@ -280,9 +242,7 @@ class Sound(Desktop):
     def test_default_reminders_in_the_last_half_minute(self):
         self.start()
         self.click("单选框6")
-        # A click at the right end of the picker's text selects its seconds.
-        self.click("日期框2", dx=RECTS["日期框2"][2] - 40)
-        self.xdotool("key", "--delay", "50", "3", "3")
+        self.x.set_seconds("日期框2", 33)
         self.record("default-reminders")
         self.click("按钮1")
         # Cancelled after the chime of the last second, before the target.
@@ -323,9 +283,7 @@ class Settings(Desktop):
                 if box_open:
                     for name in ("单选框6", "按钮1"):  # a countdown of 0 seconds is refused with a box
                         self.click(name)
-                    poll(lambda: subprocess.run(["xdotool", "search", "--name", "^信息：$"], capture_output=True,
-                                                env=dict(os.environ, DISPLAY=self.display)).returncode == 0, 10,
-                         "the refusal box")
+                    poll(lambda: self.x.shown("信息："), 10, "the refusal box")
                 self.program.send_signal(sent)
                 self.assertEqual(self.program.wait(timeout=10), 0)
                 self.assertEqual(criticals(self.log), [])
