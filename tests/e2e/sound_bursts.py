@@ -2,12 +2,12 @@
 """Finds the bursts of sound in a recording: one line per burst with its start and
 length in seconds and its peak as a fraction of full scale.
 
-    sound_bursts.py [--complete] <recording.wav | recording.raw>
+    sound_bursts.py [--complete] [--bridge <seconds>] <recording.wav | recording.raw>
 
 A .raw recording is 16-bit little-endian mono at 44100 Hz, as parec writes it. A burst
 is a run of 10 ms windows whose RMS level exceeds 1% of full scale; runs less than 30 ms
-apart count as one. With --complete only bursts followed by at least 0.3 s of recording
-are listed (the recording may still be growing).
+apart (or the --bridge given) count as one. With --complete only bursts followed by at
+least 0.3 s of recording are listed (the recording may still be growing).
 """
 import array
 import sys
@@ -37,7 +37,7 @@ def samples_of(path):
     return samples[::channels], rate
 
 
-def bursts(samples, rate):
+def bursts(samples, rate, bridge=BRIDGE_S):
     window = max(1, int(rate * WINDOW_S))
     found = []  # [first window, last window, peak]
     for i, start in enumerate(range(0, len(samples) - window + 1, window)):
@@ -46,7 +46,7 @@ def bursts(samples, rate):
         if rms <= THRESHOLD:
             continue
         peak = max(abs(x) for x in chunk) / 32768.0
-        if found and (i - found[-1][1] - 1) * WINDOW_S <= BRIDGE_S + 1e-9:
+        if found and (i - found[-1][1] - 1) * WINDOW_S <= bridge + 1e-9:
             found[-1][1] = i
             found[-1][2] = max(found[-1][2], peak)
         else:
@@ -56,12 +56,16 @@ def bursts(samples, rate):
 
 def main(args):
     complete = "--complete" in args
-    paths = [a for a in args if a != "--complete"]
-    if len(paths) != 1:
+    args = [a for a in args if a != "--complete"]
+    bridge = BRIDGE_S
+    if args[:1] == ["--bridge"] and len(args) > 1:
+        bridge = float(args[1])
+        args = args[2:]
+    if len(args) != 1:
         raise SystemExit(__doc__)
-    samples, rate = samples_of(paths[0])
+    samples, rate = samples_of(args[0])
     end = len(samples) / rate
-    for start, length, peak in bursts(samples, rate):
+    for start, length, peak in bursts(samples, rate, bridge):
         if complete and start + length + SETTLED_S > end:
             continue
         print(f"{start:.3f} {length:.3f} {peak:.3f}")
