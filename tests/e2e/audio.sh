@@ -22,7 +22,7 @@ E2E_RECORDING=
 # The seconds are Wine's clock at the open call; the times after it are in seconds, "-"
 # when the call never came. Each WAVE sound has a thread of its own, whose opens before
 # its first write (a format refused, then the converted one) are one sound; the result is
-# that of its last open, in hexadecimal. A sound that played to its end is closed with no
+# that of its last open, in hexadecimal ("?" while it has not returned). A sound that played to its end is closed with no
 # reset before.
 sound_calls() {
   awk '
@@ -47,7 +47,7 @@ sound_calls() {
     }
     END {
       for (i = 1; i <= n; i++)
-        print at[i], kind[i], result[i], writes[i] + 0, (i in reset) ? reset[i] : "-", (i in closed) ? closed[i] : "-"
+        print at[i], kind[i], (i in result) ? result[i] : "?", writes[i] + 0, (i in reset) ? reset[i] : "-", (i in closed) ? closed[i] : "-"
     }
   ' "$1"
 }
