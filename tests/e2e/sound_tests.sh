@@ -34,7 +34,7 @@ check_reminders() {
         if (result[i] != 0 || writes[i] != buffers) print "sound " i ": open result " result[i] ", " writes[i] " buffers"
         if (w[i] < w[m] - 1.5 && reset[i] != "-") print "sound " i " cut short after " reset[i] " s"
       }
-    }' <<<"$calls")
+    }' <<<"$calls" | paste -sd';')
   [ -z "$got" ] || e2e_fail "$what: $got; sounds (start kind result buffers reset closed): $(paste -sd, <<<"$calls")"
 }
 
