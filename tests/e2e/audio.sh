@@ -1,29 +1,26 @@
 # shellcheck shell=bash
 # Sound for the end-to-end tests: what the program hands the sound devices, from Wine's
-# relay trace, and for the checks that listen, a private PulseAudio server whose only
-# sink is a null sink (pulse_server.sh) with recordings of that sink's monitor. The
-# prefix sends Wine's sound to PulseAudio (wine_env.sh), and PULSE_SERVER points the
-# programs started afterwards at this server. Sourced after e2e_session.sh; everything
-# started here ends with the test.
+# relay trace; and a private PulseAudio server with a null sink (pulse_server.sh), to
+# which the prefix sends Wine's sound (wine_env.sh), with recordings of its monitor.
+# Sourced after e2e_session.sh; everything started here ends with the test.
 #
 #   sound_calls <trace>           the sounds handed over, from a trace of e2e_start --relay
 #   e2e_audio_start               start the server
 #   e2e_record_start <name>       record the sink into <run dir>/<name>.raw from now on
 #   e2e_record_stop               end the recording; also saved as <name>.wav
-#   sound_bursts [--complete] [--bridge s]  the recording's bursts: start, length, peak
+#   sound_bursts [--complete]     the recording's sounds by their onsets: start, length, peak
 #   e2e_wait_bursts <n> [s]       wait until the recording holds n finished bursts
 
 E2E_RECORDER_PID=
 E2E_RECORDING=
 
-# One line per sound the program handed over, in the order they were opened:
-#   <seconds> wave <open result> <buffers written> <reset after> <closed after>
-#   <seconds> midi <open result> <buffers queued> <restarted after> -
-# The seconds are Wine's clock at the open call; the times after it are in seconds, "-"
-# when the call never came. Each WAVE sound has a thread of its own, whose opens before
-# its first write (a format refused, then the converted one) are one sound; the result is
-# that of its last open, in hexadecimal ("?" while it has not returned). A sound that played to its end is closed with no
-# reset before.
+# One line per sound handed over, in order: Wine's clock at the open call, then
+#   wave <open result> <buffers written> <reset after> <closed after>
+#   midi <open result> <buffers queued> <restarted after> -
+# with the times after the open in seconds, "-" for a call that never came. A WAVE sound
+# has a thread of its own, whose opens before its first write (a format refused, then
+# the converted one) are one sound; the result is its last open's, in hexadecimal, "?"
+# until it returns. A sound that played to its end is closed with no reset before.
 sound_calls() {
   awk '
     /^[0-9.]+:[0-9a-f]+:(Call|Ret) +winmm\.[A-Za-z]+\(/ {

@@ -1,16 +1,10 @@
 #!/bin/bash
-# A private PulseAudio server for the sound tests, whose only sink is the null sink
-# "tolvane_e2e", and a silent stream that keeps the sink running between sounds, so its
-# monitor delivers every second and a recording keeps real time. Used by the Wine shell
-# tests (audio.sh) and the Linux Python tests alike.
-#
+# A private PulseAudio server for the sound tests (the Wine shell tests and the Linux
+# Python tests), whose only sink is the null sink "tolvane_e2e", with a silent stream
+# that keeps the sink running between sounds, so a recording keeps real time.
 #   pulse_server.sh <dir>
-#
-# Everything lives in <dir>: the socket, the server's log, its home and runtime folders.
-# Once the server answers, prints what its clients need and the processes to end when
-# done (the silent stream ends with the server):
-#   PULSE_SERVER=unix:<dir>/native
-#   PULSE_SERVER_PID=<pid>
+# Its socket, log and folders live in <dir>. Once it answers, prints PULSE_SERVER=... for
+# its clients and PULSE_SERVER_PID=..., the process to end (the stream ends with it).
 set -u
 dir=${1:?usage: pulse_server.sh <dir>}
 for tool in pulseaudio pactl pacat; do
@@ -22,8 +16,8 @@ dir=$(cd "$dir" && pwd)
 
 # A server of our own, whoever runs the tests (as root it warns and runs): no session
 # bus, no cookie (clients connect anonymously through the one socket), no exit when idle,
-# and nothing loaded but the socket and the sink. Its output goes nowhere near ours, so a
-# caller reading ours is not kept waiting for the server to end.
+# and nothing loaded but the socket and the sink. Not on our output, which the caller
+# reads to its end.
 HOME=$dir/home XDG_RUNTIME_DIR=$dir/runtime \
   pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit=yes --use-pid-file=no \
   --log-target="file:$dir/server.log" \

@@ -2,12 +2,13 @@
 """Finds the bursts of sound in a recording: one line per burst with its start and
 length in seconds and its peak as a fraction of full scale.
 
-    sound_bursts.py [--complete] [--bridge <seconds>] <recording.wav | recording.raw>
+    sound_bursts.py [--complete] <recording.wav | recording.raw>
 
 A .raw recording is 16-bit little-endian mono at 44100 Hz, as parec writes it. A burst
 is a run of 10 ms windows whose RMS level exceeds 1% of full scale; runs less than 30 ms
-apart (or the --bridge given) count as one. With --complete only bursts followed by at
-least 0.3 s of recording are listed (the recording may still be growing).
+apart count as one, and on the command line, where sounds are told apart by their
+onsets, runs less than 0.25 s apart (output that ran dry for a moment). With --complete only bursts followed by at least 0.3 s of recording
+are listed (the recording may still be growing).
 """
 import array
 import sys
@@ -16,6 +17,7 @@ import wave
 THRESHOLD = 0.01
 WINDOW_S = 0.010
 BRIDGE_S = 0.030
+ONSET_GAP_S = 0.25
 SETTLED_S = 0.3
 
 
@@ -56,16 +58,12 @@ def bursts(samples, rate, bridge=BRIDGE_S):
 
 def main(args):
     complete = "--complete" in args
-    args = [a for a in args if a != "--complete"]
-    bridge = BRIDGE_S
-    if args[:1] == ["--bridge"] and len(args) > 1:
-        bridge = float(args[1])
-        args = args[2:]
-    if len(args) != 1:
+    paths = [a for a in args if a != "--complete"]
+    if len(paths) != 1:
         raise SystemExit(__doc__)
-    samples, rate = samples_of(args[0])
+    samples, rate = samples_of(paths[0])
     end = len(samples) / rate
-    for start, length, peak in bursts(samples, rate, bridge):
+    for start, length, peak in bursts(samples, rate, ONSET_GAP_S):
         if complete and start + length + SETTLED_S > end:
             continue
         print(f"{start:.3f} {length:.3f} {peak:.3f}")
