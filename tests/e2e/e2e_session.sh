@@ -6,7 +6,8 @@
 #   e2e_begin <test> <Tolvane.exe> <tolvane_driver.exe>
 #   e2e_start [--relay <file> | --trace <channels> <file>]
 #                                   start the program and wait for its window; --relay
-#                                   traces its power calls into <file> (relay_calls),
+#                                   traces its power and sound calls, with their times,
+#                                   into <file> (relay_calls, sound_calls),
 #                                   --trace Wine's debug channels (WINEDEBUG) into <file>
 #   drv <command> ...               run the driver (with a deadline)
 #   check <name> <prop> <value>     compare a property now
@@ -22,6 +23,7 @@
 #   e2e_on_exit <command>           run the command when the test ends
 #   e2e_dpi <dpi> [desktop]         the session's display scale (LogPixels) and Wine desktop
 #                                   size (WxH, within TOLVANE_E2E_XVFB_SCREEN) until the test ends
+#   write_ini <file> <line>...      write a settings file of these key=value lines, in GBK
 #   check_ini <file> <line>...      the settings file holds exactly these lines, in GBK
 #   e2e_end                         report and exit with the test's result
 
@@ -123,7 +125,7 @@ e2e_dpi() {
 e2e_start() {
   local log=$E2E_RUN_DIR/program.log debug=$WINEDEBUG
   if [ "${1:-}" = --relay ]; then
-    log=$E2E_RUN_DIR/$2 debug=$WINEDEBUG,+relay
+    log=$E2E_RUN_DIR/$2 debug=$WINEDEBUG,+timestamp,+relay
     rm -f "$log"
   elif [ "${1:-}" = --trace ]; then
     log=$E2E_RUN_DIR/$3 debug=$WINEDEBUG,$2
@@ -208,7 +210,7 @@ e2e_witness_ended() {
 # cut to the given width in bits (the trace shows whole registers).
 relay_calls() {
   local log=$1 function=$2 bits=${3:-32} args a out
-  sed -n "s/^[0-9a-f]*:Call [A-Za-z0-9_]*\.$function(\([^)]*\)).*/\1/p" "$log" |
+  sed -n "s/^[0-9a-f.:]*:Call [A-Za-z0-9_]*\.$function(\([^)]*\)).*/\1/p" "$log" |
     while IFS=, read -ra args; do
       out=
       for a in "${args[@]}"; do out+=${out:+,}$(printf '%x' $((0x$a & ((1 << bits) - 1)))); done
@@ -217,7 +219,15 @@ relay_calls() {
 }
 
 # The line number of the first traced call of a function, empty when there is none.
-relay_first() { grep -n -m1 "^[0-9a-f]*:Call [A-Za-z0-9_]*\.$2(" "$1" | cut -d: -f1; }
+relay_first() { grep -n -m1 "^[0-9a-f.:]*:Call [A-Za-z0-9_]*\.$2(" "$1" | cut -d: -f1; }
+
+# A settings file as the program writes one: the section line, then the given key=value
+# lines, GBK text with CR LF line ends.
+write_ini() {
+  local file=$1
+  shift
+  printf '%s\r\n' '[系统设置]' "$@" | iconv -f UTF-8 -t GBK >"$file" || e2e_abort "cannot write $file"
+}
 
 # The settings file: GBK text, CR LF line ends, the section line first, then exactly the
 # given key=value lines in any order.

@@ -167,7 +167,7 @@ test_installer() {
   mv -f "$dir/Tolvane.exe.saved" "$dir/Tolvane.exe"
 
   # Installing again keeps the settings.
-  printf '[系统设置]\r\n自定提示声=\r\n提示开始=12\r\n提示间隔=45\r\n启用自定义=真\r\n' | iconv -f UTF-8 -t GBK >"$ini"
+  write_ini "$ini" 自定提示声= 提示开始=12 提示间隔=45 启用自定义=真
   saved=$(md5sum <"$ini")
   silently "$setup"
   [ "$(md5sum <"$ini")" = "$saved" ] || e2e_fail "installing again changed config.ini"

@@ -20,8 +20,7 @@ test_planted_dlls() {
   done
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winmm,uxtheme=n,b"
   sox -q -n -r 22050 -c 1 -b 16 "$wav" synth 1.5 sine 440 vol 0.4 || e2e_abort "cannot make the sound file"
-  printf '[系统设置]\r\n自定提示声=%s\r\n启用自定义=真\r\n' "$(e2e_winpath "$wav")" |
-    iconv -f UTF-8 -t GBK >"$E2E_RUN_DIR/config.ini"
+  write_ini "$E2E_RUN_DIR/config.ini" "自定提示声=$(e2e_winpath "$wav")" 启用自定义=真
   e2e_audio_start
   e2e_start
   check_run "the sound file was not loaded" expect 按钮4.enabled=1

@@ -54,8 +54,7 @@ test_settings_prepared() {
   local ini=$E2E_RUN_DIR/config.ini wav=$E2E_RUN_DIR/提醒.wav
   # 1.5 s of tone: longer than the built-in clip, so the two cannot be mistaken.
   sox -q -n -r 22050 -c 1 -b 16 "$wav" synth 1.5 sine 440 vol 0.4 || e2e_abort "cannot make the sound file"
-  printf '[系统设置]\r\n自定提示声=%s\r\n提示开始=5\r\n提示间隔=30\r\n启用自定义=真\r\n' "$(e2e_winpath "$wav")" |
-    iconv -f UTF-8 -t GBK >"$ini"
+  write_ini "$ini" "自定提示声=$(e2e_winpath "$wav")" 提示开始=5 提示间隔=30 启用自定义=真
   cp "$ini" "$ini.prepared"
   e2e_audio_start
   e2e_start
@@ -161,7 +160,7 @@ settings_in_folder() {
   mkdir -p "$E2E_RUN_DIR" && mv "$base/Tolvane.exe" "$E2E_RUN_DIR/" || e2e_abort "cannot move the program into $folder"
   local ini=$E2E_RUN_DIR/config.ini wav=$E2E_RUN_DIR/$sound kept shown
   sox -q -n -r 22050 -c 1 -b 16 "$wav" synth 1.5 sine 440 vol 0.4 || e2e_abort "cannot make the sound file"
-  printf '[系统设置]\r\n提示开始=5\r\n提示间隔=30\r\n' | iconv -f UTF-8 -t GBK >"$ini"
+  write_ini "$ini" 提示开始=5 提示间隔=30
   e2e_audio_start
   e2e_start
   check_run "config.ini in $folder was not read at start" expect 编辑框2.text=5 编辑框3.text=30 按钮4.enabled=0

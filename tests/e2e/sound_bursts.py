@@ -6,7 +6,8 @@ length in seconds and its peak as a fraction of full scale.
 
 A .raw recording is 16-bit little-endian mono at 44100 Hz, as parec writes it. A burst
 is a run of 10 ms windows whose RMS level exceeds 1% of full scale; runs less than 30 ms
-apart count as one. With --complete only bursts followed by at least 0.3 s of recording
+apart count as one, and on the command line, where sounds are told apart by their
+onsets, runs less than 0.25 s apart (output that ran dry for a moment). With --complete only bursts followed by at least 0.3 s of recording
 are listed (the recording may still be growing).
 """
 import array
@@ -16,6 +17,7 @@ import wave
 THRESHOLD = 0.01
 WINDOW_S = 0.010
 BRIDGE_S = 0.030
+ONSET_GAP_S = 0.25
 SETTLED_S = 0.3
 
 
@@ -37,7 +39,7 @@ def samples_of(path):
     return samples[::channels], rate
 
 
-def bursts(samples, rate):
+def bursts(samples, rate, bridge=BRIDGE_S):
     window = max(1, int(rate * WINDOW_S))
     found = []  # [first window, last window, peak]
     for i, start in enumerate(range(0, len(samples) - window + 1, window)):
@@ -46,7 +48,7 @@ def bursts(samples, rate):
         if rms <= THRESHOLD:
             continue
         peak = max(abs(x) for x in chunk) / 32768.0
-        if found and (i - found[-1][1] - 1) * WINDOW_S <= BRIDGE_S + 1e-9:
+        if found and (i - found[-1][1] - 1) * WINDOW_S <= bridge + 1e-9:
             found[-1][1] = i
             found[-1][2] = max(found[-1][2], peak)
         else:
@@ -61,7 +63,7 @@ def main(args):
         raise SystemExit(__doc__)
     samples, rate = samples_of(paths[0])
     end = len(samples) / rate
-    for start, length, peak in bursts(samples, rate):
+    for start, length, peak in bursts(samples, rate, ONSET_GAP_S):
         if complete and start + length + SETTLED_S > end:
             continue
         print(f"{start:.3f} {length:.3f} {peak:.3f}")

@@ -48,8 +48,9 @@ export WINEDEBUG=${TOLVANE_E2E_WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # With WINEDEBUG=+relay, Wine traces only these calls: the power requests and what
-# surrounds them.
+# surrounds them, and where sound is handed to the devices.
 TOLVANE_E2E_RELAY="AdjustTokenPrivileges;ExitWindowsEx;SetSuspendState;SetSystemPowerState;SetThreadExecutionState"
+TOLVANE_E2E_RELAY+=";waveOutOpen;waveOutWrite;waveOutReset;waveOutClose;midiStreamOpen;midiStreamOut;midiStreamRestart"
 
 # The clock's text in the window definition, shown until the first tick: screenshots wait
 # for the real time.

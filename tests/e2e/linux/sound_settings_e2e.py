@@ -61,36 +61,24 @@ class Desktop(unittest.TestCase):
         os.chmod(cls.base, 0o755)
         cls.display, cls.xvfb = start_xvfb()
         cls.pulse = None
-        cls.keepalive = None
 
     @classmethod
     def start_pulse(cls):
-        # A server of our own: no session bus, no cookie, never idle, only the sink.
-        runtime = os.path.join(cls.base, "pulse")
-        os.makedirs(os.path.join(runtime, "home"))
-        os.chmod(runtime, 0o700)
-        server = os.path.join(runtime, "native")
-        env = dict(os.environ, HOME=os.path.join(runtime, "home"), XDG_RUNTIME_DIR=runtime)
-        cls.pulse = subprocess.Popen(
-            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit=yes", "--use-pid-file=no",
-             f"--log-target=file:{runtime}/server.log",
-             "-L", f"module-native-protocol-unix socket={server} auth-anonymous=1",
-             "-L", "module-null-sink sink_name=tolvane_e2e rate=44100 channels=1"],
-            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.environ["PULSE_SERVER"] = "unix:" + server
-        poll(lambda: subprocess.run(["pactl", "info"], capture_output=True, timeout=5).returncode == 0, 20,
-             "the PulseAudio server")
-        # A silent stream keeps the sink running, so the recording keeps real time.
-        cls.keepalive = subprocess.Popen(["pacat", "--playback", "-d", "tolvane_e2e", "--format=s16le", "--rate=44100",
-                                          "--channels=1", "--latency-msec=50", "/dev/zero"],
-                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # The shell tests' server: only a null sink, kept running by a silent stream.
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "pulse_server.sh")
+        out = subprocess.run([script, os.path.join(cls.base, "pulse")], capture_output=True, text=True, timeout=60)
+        if out.returncode != 0:
+            raise AssertionError(f"no PulseAudio server: {out.stderr}")
+        server = dict(line.split("=", 1) for line in out.stdout.splitlines())
+        os.environ["PULSE_SERVER"] = server["PULSE_SERVER"]
+        cls.pulse = int(server["PULSE_SERVER_PID"])
 
     @classmethod
     def tearDownClass(cls):
-        for process in (cls.keepalive, cls.pulse, cls.xvfb):
-            if process is not None:
-                process.terminate()
-                process.wait()
+        if cls.pulse is not None:
+            os.kill(cls.pulse, signal.SIGTERM)
+        cls.xvfb.terminate()
+        cls.xvfb.wait()
         shutil.rmtree(cls.base, ignore_errors=True)
 
     def setUp(self):
