@@ -6,7 +6,8 @@
 #   tools/install-deps.sh [--list] [run | linux-tests | windows-tests | release | all]...
 #
 # No group is all of them. --list prints the packages of the groups, one a line, and
-# installs nothing. Only the groups windows-tests and release name packages of other
+# installs nothing. Exit status 3: everything is installed but some packages of another
+# architecture, which the mirror could not give (they are named). Only the groups windows-tests and release name packages of other
 # architectures (wine32:i386, the arm64 libraries); installing them adds that
 # architecture to dpkg. The run group adds none.
 set -euo pipefail
@@ -81,11 +82,37 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-# Packages of other architectures: Wine's 32-bit side (i386), the arm64 build's libraries.
-for foreign in $(printf '%s\n' "${missing[@]}" | sed -n 's/.*:\([a-z0-9]*\)$/\1/p' | sort -u); do
-  dpkg --print-foreign-architectures | grep -qx "$foreign" || "${as_root[@]}" dpkg --add-architecture "$foreign"
+native=() foreign_arches=()
+for p in "${missing[@]}"; do
+  case $p in *:*) ;; *) native+=("$p") ;; esac
 done
-# A mirror caught mid-sync fails one index now and then; what the others list is enough,
-# and a package that is really missing still fails the install below.
-"${as_root[@]}" apt-get update -qq || echo "apt-get update reported a failure; installing from the lists it has" >&2
-"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+mapfile -t foreign_arches < <(printf '%s\n' "${missing[@]}" | sed -n 's/.*:\([a-z0-9]*\)$/\1/p' | sort -u)
+# First this machine's own architecture, with its lists only: apt drops every list of a
+# suite when one of them fails, so a broken i386 list must not take the others with it.
+# A mirror caught mid-sync fails one list now and then; what the others list is enough,
+# and a package that is really missing still fails the install.
+own=(-o "APT::Architectures::=$(dpkg --print-architecture)")
+"${as_root[@]}" apt-get update -qq "${own[@]}" ||
+  echo "apt-get update reported a failure; installing from the lists it has" >&2
+[ ${#native[@]} -eq 0 ] || "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${own[@]}" "${native[@]}" >/dev/null
+# Then the packages of other architectures (Wine's 32-bit side, the arm64 build's
+# libraries), one architecture at a time, with the lists of that one and the machine's.
+# Their versions must match the machine's own packages of the same names exactly, which
+# a stale list of that architecture cannot give: then they are left out and named, and
+# the script ends with status 3 once the rest is installed. The tests that need them say
+# so when they run. apt's lists stay those of the last architecture installed; the next
+# plain `apt-get update` brings all of them back.
+unavailable=()
+for arch in "${foreign_arches[@]}"; do
+  dpkg --print-foreign-architectures | grep -qx "$arch" || "${as_root[@]}" dpkg --add-architecture "$arch"
+  only=("${own[@]}" -o "APT::Architectures::=$arch")
+  mapfile -t of_arch < <(printf '%s\n' "${missing[@]}" | grep ":$arch\$")
+  "${as_root[@]}" apt-get update -qq "${only[@]}" ||
+    echo "apt-get update reported a failure for $arch; installing from the lists it has" >&2
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${only[@]}" "${of_arch[@]}" >/dev/null ||
+    unavailable+=("${of_arch[@]}")
+done
+if [ ${#unavailable[@]} -gt 0 ]; then
+  echo "Could not install these packages of another architecture from this machine's mirror: ${unavailable[*]}" >&2
+  exit 3
+fi

@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 [ $# -eq 0 ] || { echo "usage: $0 (no arguments; TOLVANE_SIGN_PFX and TOLVANE_SIGN_PASSWORD to sign)" >&2; exit 2; }
 started=$SECONDS
-tools/install-deps.sh
+tools/install-deps.sh release
 
 version=$(packaging/project.sh version)
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}

@@ -198,5 +198,9 @@ e2e_fresh_prefix() {
   tolvane_e2e_end_session
   rm -rf "$WINEPREFIX"
 }
-[ "${1:-}" = installer ] && e2e_fresh_prefix
+if [ "${1:-}" = installer ]; then
+  # The installer is a 32-bit program, whichever build it carries.
+  tolvane_wine_runs_32bit || { echo "NOT RUN: the installer needs Wine's 32-bit side (wine32:i386)"; exit 77; }
+  e2e_fresh_prefix
+fi
 e2e_main "$@"

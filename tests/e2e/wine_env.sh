@@ -9,6 +9,7 @@
 #   tolvane_e2e_display    make DISPLAY usable, starting a private Xvfb when needed
 #   tolvane_e2e_end_session  end every Wine process of the prefix
 #   tolvane_e2e_cleanup    the same, and end our Xvfb
+#   tolvane_wine_runs_32bit  whether Wine's 32-bit side is installed (Debian's wine32)
 #
 # Settings (environment):
 #   TOLVANE_E2E_DIR        work directory; default <source>/build/mingw/e2e
@@ -57,6 +58,9 @@ TOLVANE_E2E_RELAY+=";waveOutOpen;waveOutWrite;waveOutReset;waveOutClose;midiStre
 TOLVANE_E2E_CLOCK_PLACEHOLDER="2013年03月13日 00:00:00"
 
 tolvane_e2e_log() { echo "e2e: $*" >&2; }
+
+# Debian's wine starts 32-bit programs only with the loader of its wine32:i386 package.
+tolvane_wine_runs_32bit() { [ -x /usr/lib/wine/wine ]; }
 
 # Wine takes its code page from the Unix locale, which must exist. Build it into the
 # work directory when the system has not generated it.
