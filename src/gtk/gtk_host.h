@@ -25,6 +25,14 @@ class PromptNotice;
 class SessionEnd;
 class StatusItem;
 
+// A container that gives each child exactly its size request at its place, as a window
+// of absolutely placed controls does (exact_layout.cpp).
+GtkWidget* NewExactLayout();
+
+// A control's caption as shown: its GBK text in UTF-8, Windows' symbol-font play glyph
+// drawn from the text font (labels.cpp).
+std::string CaptionText(const ui::ControlDef& def, const std::string& gbk);
+
 // The chosen image of an .ico or .cur file (tray_menu.cpp); null when none.
 GdkPixbuf* IconPixbuf(ByteView file, int preferredWidth);
 
@@ -62,17 +70,19 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   void CreateControls();
   void CreateControl(const ui::ControlDef& def);
   GtkWidget* Place(GtkWidget* widget, const ui::Rect& rect);
-  void Centre();
-  void CreateNumberBox(const ui::ControlDef& def, const ui::Rect& rect);
-  void CreatePicker(const ui::ControlDef& def, const ui::Rect& rect);
-  GtkWidget* SpinArrow(const ui::Rect& rect, bool up);
   PangoFontDescription* FontFor(const ui::FontDef& font);
   void ApplyTextAttributes(ui::ControlState& control);
+  // theme.cpp
   void ReadSystemColours();
   void ThemeChanged();
   void ChooseMarkImages();
+  // spin_boxes.cpp
+  void CreateNumberBox(const ui::ControlDef& def, const ui::Rect& rect);
+  void CreatePicker(const ui::ControlDef& def, const ui::Rect& rect);
+  GtkWidget* SpinArrow(const ui::Rect& rect, bool up);
   void SpinNumberBox(ui::ControlState& control, int direction);
   void NormaliseOnLeave(ui::ControlState& control);
+  // labels.cpp
   void DrawLabel(GtkWidget* widget, cairo_t* cr);
   void RedrawLabelText(ui::ControlState& label);
   struct PlacedCaption {
@@ -102,6 +112,7 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   void DestroyIcon(IconHandle icon) override;
   void Notify(ui::TrayCommand command, IconHandle icon, const std::string& tip) override;
   // gtk_host.cpp
+  void Centre();
   int ClientHeight(int outerHeight) const;
   void ApplyWindowState(int state);
   GtkWidget* Widget(const ui::ControlState& control) const;

@@ -1,6 +1,6 @@
-// The window's controls: creating and placing them, their fonts and colours (the
-// system's colours read for ui::PaintText), the painted labels, the number boxes with their spin arrows, and the date
-// pickers' display formats.
+// The window's controls: creating and placing them (a number box with its spin
+// arrows), their fonts and colours (the system's colours read for ui::PaintText), and
+// the date pickers' display formats.
 #include "win32/win32_host.h"
 
 #include <uxtheme.h>
@@ -8,8 +8,6 @@
 #include "platform/messages/fatal.h"
 #include "platform/system/bind_win32.h"
 #include "platform/text/text_win32.h"
-#include "ui/accessibility.h"
-#include "ui/number_entry.h"
 #include "ui/scale.h"
 #include "ui/text_colours.h"
 #include "win32/common_controls.h"
@@ -26,7 +24,6 @@ DeclaredFunction sendMessageFunction{"user32", "SendMessageW"};
 using SendMessageFn = LRESULT(WINAPI*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 constexpr UINT kDtmSetFormatW = 0x1032;
 
-COLORREF ToColorRef(ui::Colour c) { return RGB(c.red, c.green, c.blue); }
 ui::Colour SysColour(int index) {
   const COLORREF c = GetSysColor(index);
   return {GetRValue(c), GetGValue(c), GetBValue(c)};
@@ -118,33 +115,6 @@ void Win32Host::RescaleControls() {
   RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-// Names for controls whose own text does not tell a screen reader what they are. COM
-// and the annotation service are loaded only once a screen reader is there: one that
-// says so through the system setting, or the first request for the window's
-// accessible object (WM_GETOBJECT), which every screen reader makes before it reads a
-// control. The names are in place before that request is answered.
-void Win32Host::AnnotateForScreenReaders() {
-  if (annotating_ || window_ == nullptr) return;
-  annotating_ = true;
-  for (const ui::ControlDef& def : ui::MainWindowControls()) {
-    auto it = hwnds_.find(def.name);
-    if (it == hwnds_.end()) continue;
-    if (const std::string name = ui::AccessibleName(def.name); !name.empty()) accessible_.Set(it->second, GbkToWide(name));
-    if (ui::ReportsTextAsValue(def.name)) Annotate(State(def.name));
-  }
-}
-
-void Win32Host::ScreenReaderSettingChanged() {
-  BOOL running = FALSE;
-  if (SystemParametersInfoW(SPI_GETSCREENREADER, 0, &running, 0) && running) AnnotateForScreenReaders();
-}
-
-void Win32Host::Annotate(const ui::ControlState& control) {
-  if (!annotating_ || control.def == nullptr || !ui::ReportsTextAsValue(control.def->name)) return;
-  const std::wstring text = GbkToWide(control.caption);
-  accessible_.Set(Hwnd(control), text, &text);
-}
-
 void Win32Host::CreateControls() {
   for (const ui::ControlDef& def : ui::MainWindowControls()) {
     HWND hwnd = CreateControl(def);
@@ -220,138 +190,6 @@ HWND Win32Host::CreateControl(const ui::ControlDef& def) {
     SetWindowPos(spin->second, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
   return hwnd;
-}
-
-void Win32Host::NormaliseOnLeave(HWND edit) {
-  const std::wstring old = WindowTextOf(edit);
-  const std::string normalised = ui::NormaliseWholeNumber(WideToGbk(old));
-  const std::wstring replacement = GbkToWide(normalised);
-  if (replacement == old) return;
-  DWORD start = 0;
-  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
-  SetWindowTextW(edit, replacement.c_str());
-  SendMessageW(edit, EM_SETSEL, start, start);
-}
-
-void Win32Host::SpinEdit(HWND edit, int direction) {
-  ui::ControlState* control = ControlByHwnd(edit);
-  if (control == nullptr || !control->def->spin || !IsWindowEnabled(edit) || !IsWindowVisible(edit)) return;
-  const std::string next = ui::SpinWholeNumber(WideToGbk(WindowTextOf(edit)), *control->def->spin, direction);
-  SetWindowTextW(edit, GbkToWide(next).c_str());
-  SendMessageW(edit, EM_SETSEL, 0, -1);
-  SendMessageW(edit, EM_SCROLLCARET, 0, 0);
-  SetFocus(edit);
-}
-
-LRESULT CALLBACK Win32Host::NumberEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
-  auto* host = reinterpret_cast<Win32Host*>(data);
-  if (message == WM_CHAR && !ui::AcceptTypedCharacter(static_cast<unsigned int>(wParam))) return 0;
-  if (message == WM_KILLFOCUS) {
-    const LRESULT result = DefaultSubclassProc(hwnd, message, wParam, lParam);
-    host->NormaliseOnLeave(hwnd);
-    return result;
-  }
-  if (message == WM_GETOBJECT) host->AnnotateForScreenReaders();
-  if (message == WM_NCDESTROY) RemoveControlSubclass(hwnd, NumberEditProc, 1);
-  return DefaultSubclassProc(hwnd, message, wParam, lParam);
-}
-
-void Win32Host::PaintLabel(HWND hwnd) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(hwnd, &ps);
-  DrawLabel(hwnd, dc);
-  EndPaint(hwnd, &ps);
-}
-
-// A new caption is drawn at once rather than through an invalidated area and a later
-// WM_PAINT: the clock and the board change every second, and each paint round costs a
-// handful of calls into the window system. A label that cannot be seen now is drawn
-// when it is shown again.
-void Win32Host::RedrawLabelNow(HWND hwnd) {
-  if (IsIconic(window_) || !IsWindowVisible(hwnd)) return;
-  if (HDC dc = GetDC(hwnd)) {
-    DrawLabel(hwnd, dc);
-    ReleaseDC(hwnd, dc);
-  }
-}
-
-void Win32Host::DrawLabel(HWND hwnd, HDC dc) {
-  ui::ControlState* label = ControlByHwnd(hwnd);
-  RECT r;
-  GetClientRect(hwnd, &r);
-  if (label != nullptr) {
-    const ui::ControlDef& def = *label->def;
-    const ui::TextPaint paint = ui::PaintText(label->textColour, def.background, label->disabled, colours_);
-    HBRUSH brush = CreateSolidBrush(ToColorRef(paint.background));
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
-    if (def.sunkenBorder) DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
-    if (focusedLabel_ == hwnd) {
-      RECT focus = r;
-      InflateRect(&focus, -1, -1);
-      DrawFocusRect(dc, &focus);
-    }
-    if (!label->caption.empty()) {
-      // Chosen once into the label's own context, which keeps it between paints.
-      HGDIOBJ font = reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(hwnd, 0));
-      if (font != nullptr && GetCurrentObject(dc, OBJ_FONT) != font) SelectObject(dc, font);
-      SetBkMode(dc, TRANSPARENT);
-      SetTextColor(dc, ToColorRef(paint.text));
-      std::wstring text = GbkToWide(label->caption);
-      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
-                DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (def.align == ui::Align::Centre ? DT_CENTER : DT_LEFT));
-    }
-  }
-}
-
-LRESULT CALLBACK Win32Host::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (Win32Host* host = HostOf(GetParent(hwnd))) {
-    switch (message) {
-      case WM_PAINT:
-        host->PaintLabel(hwnd);
-        return 0;
-      case WM_ERASEBKGND:
-        return 1;
-      case WM_SETFONT:
-        // The label's own context lets go of the font it held, so a font replaced after
-        // a scale change is not still chosen there when it is deleted. The new font is
-        // chosen at the next paint: made ready now, it would slow the start.
-        if (HDC dc = GetDC(hwnd)) {
-          if (GetCurrentObject(dc, OBJ_FONT) == reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(hwnd, 0))) {
-            SelectObject(dc, GetStockObject(SYSTEM_FONT));
-          }
-          ReleaseDC(hwnd, dc);
-        }
-        SetWindowLongPtrW(hwnd, 0, static_cast<LONG_PTR>(wParam));
-        if (LOWORD(lParam)) InvalidateRect(hwnd, nullptr, TRUE);
-        return 0;
-      case WM_GETFONT:
-        return GetWindowLongPtrW(hwnd, 0);
-      case WM_GETOBJECT:
-        host->AnnotateForScreenReaders();
-        break;
-      case WM_SETFOCUS:
-      case WM_KILLFOCUS:
-        // Kept here, so painting need not ask the system where the focus is.
-        host->focusedLabel_ = message == WM_SETFOCUS ? hwnd : nullptr;
-        InvalidateRect(hwnd, nullptr, FALSE);
-        return 0;
-      case WM_LBUTTONDOWN:
-      case WM_LBUTTONDBLCLK:
-        if (ui::ControlState* label = host->ControlByHwnd(hwnd)) {
-          ui::EventArgs args;
-          args.x = static_cast<short>(LOWORD(lParam));
-          args.y = static_cast<short>(HIWORD(lParam));
-          args.keys = ((wParam & MK_CONTROL) ? 1 : 0) | ((wParam & MK_SHIFT) ? 2 : 0) | (GetKeyState(VK_MENU) < 0 ? 4 : 0);
-          const std::string name = label->def->name;
-          host->Raise(name, message == WM_LBUTTONDOWN ? ui::Event::LeftButtonDown : ui::Event::LeftDoubleClick, args);
-        }
-        return 0;
-      default:
-        break;
-    }
-  }
-  return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 LRESULT Win32Host::ControlColour(HDC dc, HWND hwnd) {

@@ -25,6 +25,8 @@ inline constexpr int kFirstMenuCommand = 2000;
 inline constexpr std::uint32_t kSecondTickLagMs = 5;
 inline constexpr wchar_t kLabelClass[] = L"TolvaneLabel";
 
+inline COLORREF ToColorRef(ui::Colour c) { return RGB(c.red, c.green, c.blue); }
+
 class Win32Host : public ui::ControlHost, private ui::TrayBackend {
  public:
   explicit Win32Host(HINSTANCE instance);
