@@ -10,6 +10,11 @@
 #  - its header asks for a newer Windows than OLDEST, or carries a link time stamp.
 #   cmake -DOBJDUMP=<objdump> -DPROGRAM=<exe> -DFORBIDDEN=<list> -DOLDEST=<5.1|5.2> -P check_imports.cmake
 cmake_policy(SET CMP0057 NEW)  # IN_LIST
+# -DPROGRAM_ENV=<variable>: the program that environment variable names, when it is set
+# (the Tolvane.exe a release shipped, as the end-to-end tests take it).
+if(PROGRAM_ENV AND DEFINED ENV{${PROGRAM_ENV}})
+  set(PROGRAM $ENV{${PROGRAM_ENV}})
+endif()
 set(allowed advapi32.dll gdi32.dll kernel32.dll msvcrt.dll shell32.dll user32.dll)
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)

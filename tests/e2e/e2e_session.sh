@@ -64,7 +64,9 @@ e2e_main() {
 }
 
 e2e_begin() {
-  E2E_TEST=$1 E2E_EXE=$2 E2E_DRIVER=$3
+  # TOLVANE_TESTED_PROGRAM: the Tolvane.exe a release shipped, run instead of the build's
+  # (tools/test.sh hands over the one from the zip).
+  E2E_TEST=$1 E2E_EXE=${TOLVANE_TESTED_PROGRAM:-$2} E2E_DRIVER=$3
   [ -f "$E2E_EXE" ] || { echo "no program at $E2E_EXE" >&2; exit 1; }
   [ -f "$E2E_DRIVER" ] || { echo "no driver at $E2E_DRIVER" >&2; exit 1; }
   trap e2e_cleanup EXIT

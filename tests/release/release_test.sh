@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # tools/release.sh on the committed HEAD, in fresh clones at paths of different depth.
 #
-#   release_test.sh twice  <source> <work folder>   two clones build dist/; every file is
-#                                                   byte for byte the same, unsigned, the
-#                                                   winget and Scoop manifests hold, and
-#                                                   the amd64 package is lintian clean
+#   release_test.sh build  <source> <work folder>   the first clone builds dist/, unsigned:
+#                                                   the files a release ships, the zips'
+#                                                   contents, the winget and Scoop
+#                                                   manifests, the amd64 package lintian
+#                                                   clean; the other tests take its files
+#   release_test.sh again  <source> <work folder>   a second clone builds dist/ again: every
+#                                                   file byte for byte the same as the first
 #   release_test.sh signed <source> <work folder>   the second clone again with a throwaway
 #                                                   certificate: both programs and the
 #                                                   installer carry a SHA-256 signature
@@ -21,7 +24,7 @@
 #                                                   installed into a scratch root, the same
 #                                                   files as the Debian package
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: $0 twice|signed|arm64|notices|rpm <source> <work folder>" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: $0 build|again|signed|arm64|notices|rpm <source> <work folder>" >&2; exit 2; }
 case=$1 src=$2 work=$3
 first=$work/a second=$work/b/second/clone
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -32,19 +35,22 @@ release() {
   (cd "$clone" && env "$@" tools/release.sh) >"$log" 2>&1 || { cat "$log"; fail "release.sh in $clone"; }
 }
 
+# A fresh clone of the commit the test 'build' recorded, and its release, unsigned.
+clone_release() {
+  local clone=$1
+  git clone -q --no-local "$src" "$clone"
+  git -C "$clone" checkout -q --detach "$(cat "$work/commit")"
+  release "$clone" "$clone.log" -u TOLVANE_SIGN_PFX -u SOURCE_DATE_EPOCH
+  grep -q "These files are unsigned" "$clone.log" || fail "release.sh does not say the files are unsigned"
+}
+
 case $case in
-twice)
-  commit=$(git -C "$src" rev-parse HEAD)
+build)
   rm -rf "$work"
   mkdir -p "$work"
-  for clone in "$first" "$second"; do
-    git clone -q --no-local "$src" "$clone"
-    git -C "$clone" checkout -q --detach "$commit"
-    release "$clone" "$clone.log" -u TOLVANE_SIGN_PFX -u SOURCE_DATE_EPOCH
-    grep -q "These files are unsigned" "$clone.log" || fail "release.sh does not say the files are unsigned"
-  done
+  git -C "$src" rev-parse HEAD >"$work/commit"
+  clone_release "$first"
   names=$(cd "$first/dist" && ls)
-  [ "$names" = "$(cd "$second/dist" && ls)" ] || fail "the two dist/ folders hold different files"
   version=$("$first/packaging/project.sh" version)
   for want in SHA256SUMS "Tolvane-$version-setup.exe" "Tolvane-$version-x64.zip" "Tolvane-$version-x86.zip" \
               "tolvane_${version}_amd64.deb" "tolvane_${version}_arm64.deb" "tolvane-$version-1.x86_64.rpm" Tolvane.Tolvane.yaml Tolvane.Tolvane.installer.yaml \
@@ -67,18 +73,28 @@ twice)
       grep -qF "$want" <<<"$readme" || fail "使用说明.txt does not name $want"
     done
   done
+  # The programs as a user unpacks them, for the end-to-end tests (tools/test.sh).
+  for arch in x86 x64; do unzip -q -o "$first/dist/Tolvane-$version-$arch.zip" Tolvane.exe -d "$work/shipped/$arch"; done
   python3 "$src/tests/release/check_manifests.py" "$first/dist" "$first" || fail "the package managers' manifests"
   # The amd64 package that ships, as Debian's checker sees it (the arm64 one has its own test).
   lintian --fail-on error,warning "$first/dist/tolvane_${version}_amd64.deb" 2>/dev/null ||
     fail "lintian finds errors or warnings in tolvane_${version}_amd64.deb"
+  (cd "$first/dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
+  echo "dist/ of $(cat "$work/commit"): $(paste -sd' ' <<<"$names")"
+  ;;
+again)
+  [ -d "$first/dist" ] || fail "no earlier release in $first (the test 'build' makes it)"
+  rm -rf "$work/b"
+  clone_release "$second"
+  names=$(cd "$first/dist" && ls)
+  [ "$names" = "$(cd "$second/dist" && ls)" ] || fail "the two dist/ folders hold different files"
   differ=
   for name in $names; do cmp -s "$first/dist/$name" "$second/dist/$name" || differ+=" $name"; done
-  [ -z "$differ" ] || fail "built twice from $commit, these differ:$differ (in $first/dist and $second/dist)"
-  (cd "$first/dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
-  echo "dist/ of $commit built twice, the same bytes: $(paste -sd' ' <<<"$names")"
+  [ -z "$differ" ] || fail "built twice from $(cat "$work/commit"), these differ:$differ (in $first/dist and $second/dist)"
+  echo "dist/ of $(cat "$work/commit") built twice, the same bytes"
   ;;
 signed)
-  [ -d "$second/dist" ] || fail "no earlier release in $second (the test 'twice' makes it)"
+  [ -d "$second/dist" ] || fail "no earlier release in $second (the test 'again' makes it)"
   keys=$work/keys
   rm -rf "$keys"
   mkdir -p "$keys"
@@ -118,7 +134,7 @@ signed)
   echo "signed and verified: ${files[*]}"
   ;;
 arm64)
-  [ -d "$first/dist" ] || fail "no earlier release in $first (the test 'twice' makes it)"
+  [ -d "$first/dist" ] || fail "no earlier release in $first (the test 'build' makes it)"
   deb=$first/dist/tolvane_$("$first/packaging/project.sh" version)_arm64.deb
   [ -f "$deb" ] || fail "dist/ lacks $(basename "$deb")"
   [ "$(dpkg-deb -f "$deb" Architecture)" = arm64 ] || fail "$deb is not for arm64"
@@ -128,7 +144,7 @@ arm64)
   echo "$(basename "$deb"): lintian clean, started under qemu-user, its countdown reached logind"
   ;;
 notices)
-  [ -d "$first/dist" ] || fail "no earlier release in $first (the test 'twice' makes it)"
+  [ -d "$first/dist" ] || fail "no earlier release in $first (the test 'build' makes it)"
   version=$("$first/packaging/project.sh" version)
   check() { python3 "$(dirname "$0")/notices_check.py" "$@" || fail "$(basename "$2"): a notice is missing"; }
   unpacked=$work/notices
@@ -146,7 +162,7 @@ notices)
     "$unpacked/deb/usr/share/doc/tolvane/copyright" "$unpacked/rpm/usr/share/licenses/tolvane/copyright"
   ;;
 rpm)
-  [ -d "$first/dist" ] || fail "no earlier release in $first (the test 'twice' makes it)"
+  [ -d "$first/dist" ] || fail "no earlier release in $first (the test 'build' makes it)"
   version=$("$first/packaging/project.sh" version)
   package=$first/dist/tolvane-$version-1.x86_64.rpm
   report=$(rpmlint -c "$first/packaging/rpm/rpmlint.toml" "$package" 2>&1) || { echo "$report"; fail "rpmlint"; }
@@ -177,5 +193,5 @@ rpm)
   [ ! -e "$scratch/usr/share/licenses/tolvane" ] || fail "rpm -e leaves /usr/share/licenses/tolvane"
   echo "$(basename "$package"): rpmlint clean, installed into $scratch and removed, $(wc -l <<<"$installed") files as in the Debian package"
   ;;
-*) echo "usage: $0 twice|signed|arm64|notices|rpm <source> <work folder>" >&2; exit 2 ;;
+*) echo "usage: $0 build|again|signed|arm64|notices|rpm <source> <work folder>" >&2; exit 2 ;;
 esac
