@@ -74,7 +74,10 @@ build)
     done
   done
   # The programs as a user unpacks them, for the end-to-end tests (tools/test.sh).
-  for arch in x86 x64; do unzip -q -o "$first/dist/Tolvane-$version-$arch.zip" Tolvane.exe -d "$work/shipped/$arch"; done
+  for arch in x86 x64; do
+    mkdir -p "$work/shipped/$arch"
+    unzip -q -o "$first/dist/Tolvane-$version-$arch.zip" Tolvane.exe -d "$work/shipped/$arch"
+  done
   python3 "$src/tests/release/check_manifests.py" "$first/dist" "$first" || fail "the package managers' manifests"
   # The amd64 package that ships, as Debian's checker sees it (the arm64 one has its own test).
   lintian --fail-on error,warning "$first/dist/tolvane_${version}_amd64.deb" 2>/dev/null ||
