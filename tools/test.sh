@@ -37,7 +37,7 @@ release_status=0
 ctest --preset native -R '^release_build$' || release_status=$?
 # What it ships, for the tests below; without it (the build failed, and fails the run)
 # they take this tree's own builds.
-release=build/native/release-test
+release=$PWD/build/native/release-test
 shipped_deb=$(ls "$release"/a/dist/tolvane_*_amd64.deb 2>/dev/null || true)
 
 echo "== Linux desktop program, end to end on Xvfb"
@@ -70,7 +70,7 @@ windows_build() {
   cmake --build --preset "$preset" -j"$jobs" --target "${targets[@]}"
   (
     export TOLVANE_E2E_DIR=build/$preset/e2e TOLVANE_E2E_WINEARCH=$arch
-    [ -z "$shipped" ] || export TOLVANE_TESTED_PROGRAM=$PWD/$shipped
+    [ -z "$shipped" ] || export TOLVANE_TESTED_PROGRAM=$shipped
     # The unit tests and the end-to-end tests share one prepared Wine prefix.
     # shellcheck source=../tests/e2e/wine_env.sh
     source tests/e2e/wine_env.sh
