@@ -50,9 +50,11 @@ appstreamcli validate --pedantic --no-net "$unpacked/usr/share/metainfo/io.githu
 
 [ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
 xvfb=
+# Whatever failed, the package goes again: a test run once more must find the machine as
+# the first run did (with a tolvane left installed it would skip, and pass).
 cleanup() {
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-  [ -n "${program:-}" ] && kill "$program" 2>/dev/null
+  [ -z "${program:-}" ] || kill "$program" 2>/dev/null || true
+  [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
   dpkg -r tolvane >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
@@ -70,7 +72,11 @@ done
 export DISPLAY=:$number
 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
 xvfb=$!
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for ((tries = 300; ; tries--)); do
+  xdpyinfo >/dev/null 2>&1 && break
+  kill -0 "$xvfb" 2>/dev/null && [ "$tries" -gt 0 ] || fail "Xvfb does not answer on $DISPLAY: $(cat "$out/xvfb.log")"
+  sleep 0.1
+done
 
 # Run from a folder of its own: HOME and the settings stay out of the way.
 home=$(mktemp -d)
