@@ -31,6 +31,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/wine_env.sh"
 
 E2E_FAILURES=0
+E2E_FIRST_FAILURE=
 E2E_PROGRAM_PID=
 E2E_TEST=
 E2E_RUN_DIR=
@@ -42,6 +43,7 @@ E2E_WITNESSES=0
 e2e_fail() {
   echo "FAIL: $*" >&2
   E2E_FAILURES=$((E2E_FAILURES + 1))
+  [ -n "${E2E_FIRST_FAILURE:-}" ] || E2E_FIRST_FAILURE=$*
 }
 
 e2e_abort() {
@@ -90,6 +92,11 @@ e2e_cleanup() {
   if [ -n "$E2E_RUN_DIR" ] && [ -s "$E2E_RUN_DIR/program.log" ]; then
     echo "--- program output ($E2E_RUN_DIR/program.log):" >&2
     tail -n 40 "$E2E_RUN_DIR/program.log" >&2
+  fi
+  # A failed attempt's files outlive the attempt that runs the test again.
+  if [ "$E2E_FAILURES" -gt 0 ] && [ -n "$E2E_RUN_DIR" ] && [ -d "$E2E_RUN_DIR" ]; then
+    local kept=$E2E_RUN_DIR.failed-$(date +%H%M%S)
+    cp -a "$E2E_RUN_DIR" "$kept" && echo "$(date +%T) $E2E_TEST: its files are in $kept" >>"$TOLVANE_E2E_DIR/failures.log"
   fi
 }
 
@@ -307,7 +314,7 @@ e2e_end() {
   if [ "$E2E_FAILURES" -gt 0 ]; then
     echo "$E2E_TEST: $E2E_FAILURES failed check(s)" >&2
     # Kept across the tests of a run, so a test that passes when run again is still told.
-    echo "$(date +%T) $E2E_TEST: $E2E_FAILURES failed check(s)" >>"$TOLVANE_E2E_DIR/failures.log"
+    echo "$(date +%T) $E2E_TEST: $E2E_FAILURES failed check(s), the first: $E2E_FIRST_FAILURE" >>"$TOLVANE_E2E_DIR/failures.log"
     exit 1
   fi
   echo "$E2E_TEST: passed"
