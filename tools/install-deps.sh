@@ -6,10 +6,10 @@
 #   tools/install-deps.sh [--list] [run | linux-tests | windows-tests | release | all]...
 #
 # No group is all of them. --list prints the packages of the groups, one a line, and
-# installs nothing. Exit status 3: everything is installed but some packages of another
-# architecture, which the mirror could not give (they are named). Only the groups windows-tests and release name packages of other
+# installs nothing. Only the groups windows-tests and release name packages of other
 # architectures (wine32:i386, the arm64 libraries); installing them adds that
-# architecture to dpkg. The run group adds none.
+# architecture to dpkg. The run group adds none. Exit status 3: everything is installed
+# but some packages of another architecture, which the mirror could not give (named).
 set -euo pipefail
 
 # Building Tolvane.exe for x64 and showing it under Wine (tools/run.sh): the cross
@@ -82,10 +82,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-native=() foreign_arches=()
-for p in "${missing[@]}"; do
-  case $p in *:*) ;; *) native+=("$p") ;; esac
-done
+mapfile -t native < <(printf '%s\n' "${missing[@]}" | grep -v ':' || true)
 mapfile -t foreign_arches < <(printf '%s\n' "${missing[@]}" | sed -n 's/.*:\([a-z0-9]*\)$/\1/p' | sort -u)
 # First this machine's own architecture, with its lists only: apt drops every list of a
 # suite when one of them fails, so a broken i386 list must not take the others with it.

@@ -43,7 +43,7 @@ E2E_WITNESSES=0
 e2e_fail() {
   echo "FAIL: $*" >&2
   E2E_FAILURES=$((E2E_FAILURES + 1))
-  [ -n "${E2E_FIRST_FAILURE:-}" ] || E2E_FIRST_FAILURE=$*
+  [ -n "$E2E_FIRST_FAILURE" ] || E2E_FIRST_FAILURE=$*
 }
 
 e2e_abort() {
