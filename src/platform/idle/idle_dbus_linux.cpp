@@ -7,6 +7,7 @@
 #include <gio/gio.h>
 
 #include <memory>
+#include <string>
 
 #include "platform/idle/idle_sources_linux.h"
 
@@ -148,14 +149,40 @@ std::unique_ptr<LinuxIdleSource> Open(GDBusConnection* bus, const IdleQuery& que
 // GNOME's idle monitor answers in milliseconds.
 const IdleQuery kMutterIdleMonitor{"org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
                                    "GetIdletime", "(t)", 1};
-// The freedesktop screen saver answers in seconds.
+// The freedesktop screen saver answers in seconds (GNOME's old one and those after it:
+// MATE's, Cinnamon's, Xfce's), but KDE's screen locker in milliseconds.
 const IdleQuery kScreenSaver{"org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "GetSessionIdleTime",
                              "(u)", 1000};
+const IdleQuery kKdeScreenLocker{"org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "GetSessionIdleTime",
+                                 "(u)", 1};
+
+// The unique name that owns `name`, or "" when none does.
+std::string OwnerOf(GDBusConnection* bus, const char* name) {
+  GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                "org.freedesktop.DBus", "GetNameOwner", g_variant_new("(s)", name),
+                                                G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, kProbeLimitMs,
+                                                nullptr, nullptr);
+  if (reply == nullptr) return {};
+  const gchar* owner = nullptr;
+  g_variant_get(reply, "(&s)", &owner);
+  std::string unique = owner;
+  g_variant_unref(reply);
+  return unique;
+}
+
+// KDE's screen locker owns its own screen saver name on the same connection as the
+// freedesktop one; no other screen saver owns that name.
+bool ScreenSaverIsKdes(GDBusConnection* bus) {
+  const std::string owner = OwnerOf(bus, "org.freedesktop.ScreenSaver");
+  return !owner.empty() && owner == OwnerOf(bus, "org.kde.screensaver");
+}
 
 }  // namespace
 
 std::unique_ptr<LinuxIdleSource> OpenMutterIdleMonitor(GDBusConnection* bus) { return Open(bus, kMutterIdleMonitor); }
 
-std::unique_ptr<LinuxIdleSource> OpenScreenSaverIdle(GDBusConnection* bus) { return Open(bus, kScreenSaver); }
+std::unique_ptr<LinuxIdleSource> OpenScreenSaverIdle(GDBusConnection* bus) {
+  return Open(bus, ScreenSaverIsKdes(bus) ? kKdeScreenLocker : kScreenSaver);
+}
 
 }  // namespace tolvane
