@@ -105,6 +105,7 @@ bool GtkHost::Build() {
   eventsLive_ = true;
   // The desktop may end the session from the moment the program runs.
   sessionEnd_ = std::make_unique<SessionEnd>([this] { Raise(ui::kWindowName, ui::Event::CloseRequest); },
+                                             [this] { Raise(ui::kWindowName, ui::Event::SessionEndQuery); },
                                              [this] { EndNow(); });
   Raise(ui::kWindowName, ui::Event::Created);
   if (window_ == nullptr) return true;  // the start-up destroyed the window

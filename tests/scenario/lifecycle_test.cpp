@@ -111,6 +111,18 @@ TEST(Lifecycle, ACloseRequestSavesThreeKeysAndQuitSavesNothing) {
   EXPECT_EQ(second.sound.stops, 1);
 }
 
+// The session only asks whether it may end: the user may still cancel the desktop's dialog.
+TEST(Lifecycle, TheSessionsQuestionSavesTheSettingsAndTheScheduleGoesOn) {
+  World w;
+  w.StartCountdown(600);
+  w.host.SetContent(编辑框2, "3");
+  w.host.SetContent(编辑框3, "15");
+  w.host.Raise(ui::kWindowName, ui::Event::SessionEndQuery);
+  EXPECT_EQ(w.files.FileText(kConfig), "[系统设置]\r\n自定提示声=\r\n提示开始=3\r\n提示间隔=15\r\n");
+  EXPECT_FALSE(w.host.Destroyed());
+  EXPECT_TRUE(w.power.keptAwake);
+}
+
 TEST(Lifecycle, QuitLeavesTheOldStartMinutesInTheFile) {
   Prepared w(Typical(""));
   w.host.SetContent(编辑框2, "9");
