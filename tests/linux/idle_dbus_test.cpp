@@ -44,13 +44,17 @@ std::vector<std::string> NamesOf(const PeerKind& kind) {
 class IdlePeer {
  public:
   IdlePeer(const PeerKind& kind, std::uint64_t idleMs)
-      : kind_(kind), idleMs_(idleMs),
+      : kind_(kind), idleMs_(idleMs), setUs_(g_get_monotonic_time()),
         peer_(NamesOf(kind),
               {{kind.path, std::string("<interface name='") + kind.name + "'><method name='" + kind.method +
                                "'><arg direction='out' type='" + kind.type + "'/></method></interface>"}},
               [this](auto&, auto&, GVariant*, GDBusMethodInvocation* call) { Asked(call); }) {}
 
-  void SetIdleMs(std::uint64_t ms) { idleMs_ = ms; }
+  // The idle time grows from `ms` as time goes, as a real peer's does.
+  void SetIdleMs(std::uint64_t ms) {
+    idleMs_ = ms;
+    setUs_ = g_get_monotonic_time();
+  }
   void HoldQuestions() { holding_ = true; }  // asked, it never answers
   void FailQuestions(int count) { failing_ = count; }  // the next `count` (-1: all) fail, as a busy shell's
   int Failed() const { return failed_; }
@@ -69,7 +73,7 @@ class IdlePeer {
       g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.Failed", "busy");
       return;
     }
-    const std::uint64_t units = idleMs_ / kind_.msPerUnit;
+    const std::uint64_t units = (idleMs_ + (g_get_monotonic_time() - setUs_) / 1000) / kind_.msPerUnit;
     g_dbus_method_invocation_return_value(invocation, kind_.type[0] == 't'
                                                           ? g_variant_new("(t)", static_cast<guint64>(units))
                                                           : g_variant_new("(u)", static_cast<guint32>(units)));
@@ -77,6 +81,7 @@ class IdlePeer {
 
   const PeerKind& kind_;
   std::atomic<std::uint64_t> idleMs_;
+  std::atomic<gint64> setUs_;
   std::atomic<bool> holding_ = false;
   std::atomic<int> failing_ = 0, failed_ = 0;
   BusPeer peer_;
@@ -125,8 +130,10 @@ TEST_P(LinuxIdleOverDBus, AnswersFromTheLastReplyAndALeavingPeerEndsTheSource) {
 TEST_P(LinuxIdleOverDBus, FailedAnswersEndTheSourceOnlyAfterAStretch) {
   IdlePeer peer(*GetParam(), 5000);
   LinuxIdleService idle;
-  // A busy moment: the next answer is taken.
+  // A busy moment hides a short input: the next answer, after it, still tells of it.
   peer.FailQuestions(1);
+  peer.SetIdleMs(1500);
+  EXPECT_TRUE(MainLoopUntil([&] { return idle.IdleSeconds() == 0; }));
   peer.SetIdleMs(9000);
   EXPECT_TRUE(MainLoopUntil([&] { return idle.IdleSeconds() == 9; }));
   // Failing for good: the last reply stands while the failures are few, and the source ends later.
