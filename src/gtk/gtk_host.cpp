@@ -364,6 +364,9 @@ void GtkHost::EndNow() {
     if (GTK_IS_DIALOG(w->data) && w->data != window_) gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_DELETE_EVENT);
   }
   g_list_free_full(windows, g_object_unref);
+  // The portal's chooser is no window of ours; hidden, its loop returns with no file.
+  if (openDialog_ != nullptr) gtk_native_dialog_hide(openDialog_);
+  if (openMenu_ != nullptr) gtk_menu_shell_deactivate(GTK_MENU_SHELL(openMenu_));
   CloseWindow();
 }
 
