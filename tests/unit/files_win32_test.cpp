@@ -81,29 +81,66 @@ void Put(const std::wstring& path, const std::string& bytes, DWORD disposition) 
   CloseHandle(file);
 }
 
-// A settings file with a second name (Scoop keeps config.ini as a hard link to its
-// persist folder): a save cut short after the new contents were flushed still reads
-// as them, and the next save finishes it on both names. (The end-to-end row shows a
-// plain save reaching the other name.)
-TEST(Win32Paths, SavesReachEveryNameOfAHardLinkedFile) {
-  const Folder folder(L"linked");
+// Sets a file's last-write time to `base` moved by `seconds`.
+void Stamp(const std::wstring& path, FILETIME base, int seconds) {
+  ULARGE_INTEGER time{{base.dwLowDateTime, base.dwHighDateTime}};
+  time.QuadPart += static_cast<ULONGLONG>(static_cast<LONGLONG>(seconds) * 10'000'000);
+  const FILETIME stamp{time.LowPart, time.HighPart};
+  const HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &stamp));
+  CloseHandle(file);
+}
+
+// A save cut short leaves config.ini.saving beside the file. The next start or save
+// puts it in place when newer (written into the file where it has a second name, as
+// Scoop's persist link; such a write cut short leaves the file half written moments
+// after its pending copy) and drops it when older. Reads never take it for the file.
+TEST(Win32Paths, ASaveCutShortIsFinishedOrDropped) {
+  const struct {
+    const char* what;
+    bool file, linked;
+    int fileSeconds;  // the file's time after the pending copy's
+    const char* kept;
+  } rows[] = {
+      {"no config.ini", false, false, 0, "9"},
+      {"config.ini older", true, false, -60, "9"},
+      {"half written in place", true, true, 1, "9"},
+      {"config.ini edited later", true, true, 60, "5"},
+  };
+  const Folder folder(L"pending");
   const std::wstring config = folder.Path() + L"\\config.ini";
   const std::wstring other = folder.Path() + L"\\persisted.ini";
-  Win32FileSystem files;
   const std::string path = PathFromWide(config);
-  ASSERT_TRUE(WriteSetting(files, path, "系统设置", "提示开始", "5"));
-  ASSERT_TRUE(CreateHardLinkW(other.c_str(), config.c_str(), nullptr));
-
-  // Cut short while writing in place: the file is half written, the flushed copy stands.
-  const std::string whole = "[系统设置]\r\n提示开始=9\r\n";
-  Put(config + L".saving", whole, CREATE_NEW);
-  Put(config, whole.substr(0, 5), TRUNCATE_EXISTING);
-  EXPECT_EQ(ReadSetting(files, path, "系统设置", "提示开始", ""), "9");
-  // The next save starts from it and finishes the job on both names.
-  ASSERT_TRUE(WriteSetting(files, path, "系统设置", "提示间隔", "3"));
-  EXPECT_EQ(ReadSetting(files, PathFromWide(other), "系统设置", "提示开始", ""), "9");
-  EXPECT_EQ(ReadSetting(files, PathFromWide(other), "系统设置", "提示间隔", ""), "3");
-  EXPECT_EQ(GetFileAttributesW((config + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
+  Win32FileSystem files;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    DeleteFileW(config.c_str());
+    DeleteFileW(other.c_str());
+    Put(config + L".saving", "[系统设置]\r\n提示开始=9\r\n", CREATE_NEW);
+    WIN32_FILE_ATTRIBUTE_DATA pending;
+    ASSERT_TRUE(GetFileAttributesExW((config + L".saving").c_str(), GetFileExInfoStandard, &pending));
+    if (row.file) {
+      Put(config, "[系统设置]\r\n提示开始=5\r\n", CREATE_NEW);
+      if (row.linked) {
+        ASSERT_TRUE(CreateHardLinkW(other.c_str(), config.c_str(), nullptr));
+      }
+      if (row.linked && row.fileSeconds < 10) Put(config, "[系统", TRUNCATE_EXISTING);
+      Stamp(config, pending.ftLastWriteTime, row.fileSeconds);
+    }
+    EXPECT_TRUE(files.FinishInterruptedSave(path));
+    EXPECT_EQ(ReadSetting(files, path, "系统设置", "提示开始", ""), row.kept);
+    if (row.linked) {
+      EXPECT_EQ(ReadSetting(files, PathFromWide(other), "系统设置", "提示开始", ""), row.kept);
+    }
+    EXPECT_EQ(GetFileAttributesW((config + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+  // Any other file reads as itself, whatever lies beside it.
+  const std::wstring sound = folder.Path() + L"\\a.wav";
+  Put(sound + L".saving", "MThd", CREATE_NEW);
+  EXPECT_FALSE(files.Exists(PathFromWide(sound)));
+  Put(sound, "RIFF", CREATE_NEW);
+  EXPECT_EQ(files.ReadWholeFile(PathFromWide(sound), 100), (std::vector<std::uint8_t>{'R', 'I', 'F', 'F'}));
 }
 
 }  // namespace
