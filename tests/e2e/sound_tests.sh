@@ -119,9 +119,8 @@ readonly WAVE_FORMATS=(
   "gsm        20      3        -r 8000 -c 1 -e gsm-full-rate -t wav"
 )
 
-# The recording since e2e_record_start holds the 0.4 sine of <hz> over <length> s from
-# <from> s after its first onset: its frequency (within 3%, by sox's zero-crossing
-# count) and its RMS level (0.28; noise that crosses as often is far louder).
+# The recording holds the 0.4 sine of <hz> over <length> s from <from> s after its first
+# onset: its frequency (within 3%, by zero crossings) and RMS level (noise is louder).
 check_tone_from() {
   local from=$1 length=$2 hz=$3 onset got
   e2e_record_stop
@@ -154,8 +153,7 @@ test_wave_formats() {
     awk -v want="$seconds" -v buffers="$buffers" 'NR == 1 && $2 == "wave" && $3 == 0 && $4 == buffers && $5 == "-" &&
                             $6 >= want - 0.05 && $6 <= want * 1.2 + 1 { ok = 1 } END { exit !(ok && NR == 1) }' <<<"$calls" ||
       e2e_fail "$name: sounds (start kind result buffers reset closed): $(paste -sd, <<<"$calls"), expected one of $buffers buffers played for $seconds s"
-    # Still the tone after the first buffer (9.45 s of GSM 6.10): a buffer that ended
-    # inside a 65-byte block would start every later one in the middle of one, as noise.
+    # Past the first buffer (9.44 s), noise where a buffer ends inside a 65-byte block.
     [ "$name" != gsm ] || check_tone_from 10 8 440
     e2e_close
   done

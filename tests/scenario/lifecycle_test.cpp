@@ -202,17 +202,16 @@ TEST(Lifecycle, AKeptPathShowsAtTheNextStartAsWhenItWasChosen) {
 // when they are newer than config.ini or there is none, drops them when config.ini was
 // edited after them, and then reads config.ini alone.
 TEST(Lifecycle, AStartFinishesASaveCutShortBeforeReading) {
-  enum class Then { Nothing, Removed, Edited };
-  for (const Then then : {Then::Nothing, Then::Removed, Then::Edited}) {
+  for (const char* then : {"", "removed", "edited"}) {
     World w(false);
     w.files.PutFile(kConfig, Typical(""));
     w.files.PassTime(std::chrono::seconds(60));
     w.files.PutFile(kConfig + ".saving", "[系统设置]\r\n提示开始=7\r\n");
     w.files.PassTime(std::chrono::seconds(60));
-    if (then == Then::Removed) w.files.RemoveFile(kConfig);
-    if (then == Then::Edited) w.files.PutFile(kConfig, "[系统设置]\r\n提示开始=9\r\n");
+    if (then == "edited"s) w.files.PutFile(kConfig, "[系统设置]\r\n提示开始=9\r\n");
+    if (then == "removed"s) w.files.RemoveFile(kConfig);
     w.host.Build();
-    EXPECT_EQ(w.host.Content(编辑框2), then == Then::Edited ? "9" : "7");
+    EXPECT_EQ(w.host.Content(编辑框2), then == "edited"s ? "9" : "7");
     EXPECT_EQ(w.files.FilePaths(), std::vector<std::string>{kConfig});
   }
 }

@@ -84,58 +84,35 @@ void Put(const std::wstring& path, const std::string& bytes, DWORD disposition) 
 // Sets a file's last-write time to `base` moved by `seconds`.
 void Stamp(const std::wstring& path, FILETIME base, int seconds) {
   ULARGE_INTEGER time{{base.dwLowDateTime, base.dwHighDateTime}};
-  time.QuadPart += static_cast<ULONGLONG>(static_cast<LONGLONG>(seconds) * 10'000'000);
+  time.QuadPart += static_cast<ULONGLONG>(seconds * 10'000'000LL);
   const FILETIME stamp{time.LowPart, time.HighPart};
   const HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
   EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &stamp));
   CloseHandle(file);
 }
 
-// A save cut short leaves config.ini.saving beside the file. The next start or save
-// puts it in place when newer (written into the file where it has a second name, as
-// Scoop's persist link; such a write cut short leaves the file half written moments
-// after its pending copy) and drops it when older. Reads never take it for the file.
+// Settled, a config.ini.saving newer than the file takes its place (written into it where
+// it has a second name, as Scoop's persist link, even half written just after the copy);
+// an older one goes. Reads never take such a copy for the file.
 TEST(Win32Paths, ASaveCutShortIsFinishedOrDropped) {
-  const struct {
-    const char* what;
-    bool file, linked;
-    int fileSeconds;  // the file's time after the pending copy's
-    const char* kept;
-  } rows[] = {
-      {"no config.ini", false, false, 0, "9"},
-      {"config.ini older", true, false, -60, "9"},
-      {"half written in place", true, true, 1, "9"},
-      {"config.ini edited later", true, true, 60, "5"},
-  };
   const Folder folder(L"pending");
-  const std::wstring config = folder.Path() + L"\\config.ini";
-  const std::wstring other = folder.Path() + L"\\persisted.ini";
-  const std::string path = PathFromWide(config);
+  const std::wstring config = folder.Path() + L"\\config.ini", other = folder.Path() + L"\\persisted.ini";
   Win32FileSystem files;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    DeleteFileW(config.c_str());
+  for (const int later : {-60, 1, 60}) {  // config.ini's time after the copy's, in seconds
+    SCOPED_TRACE(later);
     DeleteFileW(other.c_str());
-    Put(config + L".saving", "[系统设置]\r\n提示开始=9\r\n", CREATE_NEW);
+    Put(config + L".saving", "[系统设置]\r\n提示开始=9\r\n", CREATE_ALWAYS);
+    Put(config, later == 1 ? "[系统" : "[系统设置]\r\n提示开始=5\r\n", CREATE_ALWAYS);
+    EXPECT_TRUE(later < 0 || CreateHardLinkW(other.c_str(), config.c_str(), nullptr));
     WIN32_FILE_ATTRIBUTE_DATA pending;
     ASSERT_TRUE(GetFileAttributesExW((config + L".saving").c_str(), GetFileExInfoStandard, &pending));
-    if (row.file) {
-      Put(config, "[系统设置]\r\n提示开始=5\r\n", CREATE_NEW);
-      if (row.linked) {
-        ASSERT_TRUE(CreateHardLinkW(other.c_str(), config.c_str(), nullptr));
-      }
-      if (row.linked && row.fileSeconds < 10) Put(config, "[系统", TRUNCATE_EXISTING);
-      Stamp(config, pending.ftLastWriteTime, row.fileSeconds);
-    }
-    EXPECT_TRUE(files.FinishInterruptedSave(path));
-    EXPECT_EQ(ReadSetting(files, path, "系统设置", "提示开始", ""), row.kept);
-    if (row.linked) {
-      EXPECT_EQ(ReadSetting(files, PathFromWide(other), "系统设置", "提示开始", ""), row.kept);
+    Stamp(config, pending.ftLastWriteTime, later);
+    EXPECT_TRUE(files.FinishInterruptedSave(PathFromWide(config)));
+    for (const std::wstring& name : later > 0 ? std::vector{config, other} : std::vector{config}) {
+      EXPECT_EQ(ReadSetting(files, PathFromWide(name), "系统设置", "提示开始", ""), later < 10 ? "9" : "5");
     }
     EXPECT_EQ(GetFileAttributesW((config + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
   }
-  // Any other file reads as itself, whatever lies beside it.
   const std::wstring sound = folder.Path() + L"\\a.wav";
   Put(sound + L".saving", "MThd", CREATE_NEW);
   EXPECT_FALSE(files.Exists(PathFromWide(sound)));

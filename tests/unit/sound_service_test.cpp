@@ -267,26 +267,17 @@ TEST(PlaybackService, AStopWithEveryKindHungEndsWithinTheStopWait) {
   devices->Release();
 }
 
-// Each buffer handed to the wave device holds whole blocks of the format, about
-// 15360 bytes of them, and at least one.
+// Buffers hold whole blocks, about 15360 bytes of them, and at least one: GSM 6.10,
+// ADPCM at 44.1 kHz stereo, 16-bit stereo PCM, no block size (as 1), one block over.
 TEST(WaveBuffers, HoldWholeBlocks) {
-  const struct {
-    std::size_t formatBytes;
-    std::uint16_t blockAlign;
-    std::size_t bytes;
-  } rows[] = {
-      {20, 65, 15340},    // GSM 6.10: 236 blocks
-      {20, 2048, 14336},  // IMA or MS ADPCM, 44.1 kHz stereo
-      {16, 4, 15360},     // PCM, 16-bit stereo
-      {16, 0, 15360},     // a block size of 0 counts as 1
-      {16, 20000, 20000},
-      {13, 65, 15360},  // cut before the block size's last byte
-  };
-  for (const auto& row : rows) {
-    Bytes format(row.formatBytes, 0);
-    if (format.size() >= 14) format[12] = row.blockAlign & 0xFF, format[13] = row.blockAlign >> 8;
-    EXPECT_EQ(sound::WaveBufferBytes(format), row.bytes) << row.blockAlign;
+  const std::pair<std::uint16_t, std::size_t> rows[] = {
+      {65, 15340}, {2048, 14336}, {4, 15360}, {0, 15360}, {20000, 20000}};
+  for (const auto& [block, bytes] : rows) {
+    Bytes format(20, 0);
+    format[12] = block & 0xFF, format[13] = block >> 8;
+    EXPECT_EQ(sound::WaveBufferBytes(format), bytes) << block;
   }
+  EXPECT_EQ(sound::WaveBufferBytes(Bytes(13, 65)), 15360u);  // cut before the block size's last byte
 }
 
 #ifdef _WIN32
