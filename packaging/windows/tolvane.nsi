@@ -121,16 +121,6 @@ VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${VERSION}"
 !insertmacro WAIT_FOR_CLOSE ""
 !insertmacro WAIT_FOR_CLOSE "un."
 
-; The space the directory page asks for: one of the two programs, not both.
-Function .onInit
-  Call WaitForClose
-  ${If} ${IsNativeAMD64}
-    SectionSetSize ${SecProgram} ${X64KB}
-  ${Else}
-    SectionSetSize ${SecProgram} ${X86KB}
-  ${EndIf}
-FunctionEnd
-
 Function un.onInit
   ${GetParameters} $0
   ClearErrors
@@ -151,6 +141,8 @@ FunctionEnd
 ; it. Where the copy cannot be made or started, uninstall.exe and the uninstall entry stay,
 ; and it says so.
 Function un.HandOverUninstaller
+  ; Neither this process nor its copy keeps the folder as its working folder.
+  SetOutPath $TEMP
   Delete "$INSTDIR\uninstall.exe"
   ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
     Return
@@ -160,8 +152,6 @@ Function un.HandOverUninstaller
   System::Call 'kernel32::GetFileTime(p r1, p 0, p 0, *l .r2) i.r3'
   System::Call 'kernel32::CloseHandle(p r1)'
   System::Call 'kernel32::GetCurrentProcessId() i.r4'
-  ; Neither process keeps the folder as its working folder.
-  SetOutPath $TEMP
   ClearErrors
   GetTempFileName $0
   CopyFiles /SILENT "$EXEPATH" $0
@@ -264,6 +254,17 @@ Section "Tolvane" SecProgram
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; The space the directory page asks for: one of the two programs, not both. (After the
+; section, whose index it names.)
+Function .onInit
+  Call WaitForClose
+  ${If} ${IsNativeAMD64}
+    SectionSetSize ${SecProgram} ${X64KB}
+  ${Else}
+    SectionSetSize ${SecProgram} ${X86KB}
+  ${EndIf}
+FunctionEnd
+
 Section "un.${PRODUCT}" UnProgram
   SectionIn RO
   Call un.WaitForClose
@@ -291,6 +292,7 @@ Section /o "un.删除设置 (config.ini)" UnSettings
 SectionEnd
 
 Section "-un.Folder"
-  ; Only when nothing of the user's is left in it.
+  ; Only when nothing of the user's is left in it. Run in place, the uninstaller's copy
+  ; removes it after uninstall.exe.
   RMDir "$INSTDIR"
 SectionEnd
