@@ -86,7 +86,6 @@ signing_setup() {
 test_installer() {
   local setup=$E2E_RUN_DIR/setup.exe update=$E2E_RUN_DIR/update.exe other=$E2E_RUN_DIR/other.exe newer=$E2E_RUN_DIR/newer.exe
   local dir menu lnk entry ini saved want size want_size before report homepage code deadline temp
-  # Without Wine's 32-bit side, the script is tested as a 64-bit installer (make_setup.sh).
   # The build's own program goes in for the prefix's processor (x64 in a 64-bit prefix, x86
   # in a 32-bit one); the other slot holds a file that is no program, which must not land.
   echo "not for this processor" >"$other"
