@@ -12,6 +12,7 @@ import datetime
 import hashlib
 import json
 import os
+import re
 import subprocess
 import sys
 
@@ -34,6 +35,12 @@ def project(fact):
     here = os.path.dirname(os.path.abspath(__file__))
     return subprocess.run([os.path.join(here, "..", "project.sh"), fact], check=True,
                           capture_output=True, text=True).stdout.strip()
+
+
+def nsis_define(name):
+    """A number tolvane.nsi defines, such as its exit codes."""
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "tolvane.nsi"), encoding="utf-8") as f:
+        return int(re.search(rf"^!define {name} (\d+)$", f.read(), re.M).group(1))
 
 
 def sha256(path):
@@ -101,8 +108,12 @@ def main():
         **common, "InstallerLocale": "zh-CN", "MinimumOSVersion": "5.1.2600", "InstallerType": "nullsoft",
         "Scope": "user", "InstallModes": ["interactive", "silent", "silentWithProgress"],
         "InstallerSwitches": {"Silent": "/S", "SilentWithProgress": "/S", "InstallLocation": "/D=<INSTALLPATH>"},
-        # Exit code 2: the program is running, and the installer changed nothing.
-        "ExpectedReturnCodes": [{"InstallerReturnCode": 2, "ReturnResponse": "packageInUseByApplication"}],
+        # NSIS's exit code 1: the user cancelled. The installed program is running, and the
+        # installer changed nothing: a code of its own. NSIS's 2 (aborted: a full disk, a
+        # folder that cannot be written) is a plain failure.
+        "ExpectedReturnCodes": [
+            {"InstallerReturnCode": 1, "ReturnResponse": "cancelledByUser"},
+            {"InstallerReturnCode": nsis_define("EXIT_RUNNING"), "ReturnResponse": "packageInUseByApplication"}],
         "UpgradeBehavior": "install", "ProductCode": PRODUCT_CODE, "ReleaseDate": released,
         "AppsAndFeaturesEntries": [{"DisplayName": DISPLAY_NAME, "Publisher": PUBLISHER, "DisplayVersion": version,
                                     "ProductCode": PRODUCT_CODE}],

@@ -2,8 +2,8 @@
 # The installer in a Wine prefix of its own, made fresh for the test: a silent install as
 # the prefix's ordinary user (its uninstaller signed and time-stamped inside it), the
 # installed program started from its Start-menu shortcut, an update and an uninstall that
-# leave the running program alone, one whose file cannot be written, a second install
-# over the first, a silent uninstall.
+# leave the running program alone (but not for a copy running from another folder), one
+# whose file cannot be written, an install at once after an uninstall, a silent uninstall.
 #   installer_tests.sh <case> <Tolvane.exe> <tolvane_driver.exe>
 set -u
 here=$(dirname "$0")
@@ -32,13 +32,14 @@ silently() {
   timeout 120 wineserver -w
 }
 
-# A silent run that must refuse, with exit code 2, while something holds the program:
-# <what> <program> [argument].
-refused() {
-  local what=$1 code=0
-  shift
+# A silent run, without waiting for the rest of the Wine session, that must end with an
+# exit code: <code> <what> <program> [argument]. 3: the installed program is running;
+# 2: aborted (NSIS's own).
+ends_with() {
+  local want=$1 what=$2 code=0
+  shift 2
   timeout 180 wine "$1" /S "${@:2}" >>"$E2E_RUN_DIR/setup.log" 2>&1 || code=$?
-  [ "$code" = 2 ] || e2e_fail "$(basename "$1") /S ${*:2}: exit code $code $what, not 2"
+  [ "$code" = "$want" ] || e2e_fail "$(basename "$1") /S ${*:2}: exit code $code $what, not $want"
 }
 
 # Runs the entry's QuietUninstallString as winget and scripts do, the whole command line
@@ -84,7 +85,7 @@ signing_setup() {
 
 test_installer() {
   local setup=$E2E_RUN_DIR/setup.exe update=$E2E_RUN_DIR/update.exe other=$E2E_RUN_DIR/other.exe newer=$E2E_RUN_DIR/newer.exe
-  local dir menu lnk entry ini saved want size want_size before report homepage code deadline
+  local dir menu lnk entry ini saved want size want_size before report homepage code deadline temp
   # The build's own program goes in for the prefix's processor (x64 in a 64-bit prefix, x86
   # in a 32-bit one); the other slot holds a file that is no program, which must not land.
   echo "not for this processor" >"$other"
@@ -99,6 +100,7 @@ test_installer() {
   "$here/../../packaging/windows/make_setup.sh" "$newer" "$newer" "$update" || e2e_abort "cannot build the update"
   homepage=$("$here/../../packaging/project.sh" homepage)
   dir=$(folder_of LOCALAPPDATA)/Programs/Tolvane
+  temp=$(folder_of TEMP)
   menu=$(folder_of APPDATA)/Microsoft/Windows/Start\ Menu/Programs
   lnk=$menu/Tolvane\ 定时关机.lnk
   ini=$dir/config.ini
@@ -120,7 +122,8 @@ test_installer() {
   entry=$(uninstall_entry)
   for want in "DisplayName=Tolvane 定时关机" "DisplayVersion=$("$here/../../packaging/project.sh" version)" \
               "Publisher=The Tolvane authors" "DisplayIcon=$(e2e_winpath_of "$dir")\\Tolvane.exe,0" \
-              "URLInfoAbout=$homepage" "HelpLink=$homepage/issues" "InstallDate=$(date +%Y%m%d)"; do
+              "URLInfoAbout=$homepage" "HelpLink=$homepage/issues" "InstallDate=$(date +%Y%m%d)" \
+              "UninstallString=\"$(e2e_winpath_of "$dir")\\uninstall.exe\" _?=$(e2e_winpath_of "$dir")"; do
     grep -qxF "$want" <<<"$entry" || e2e_fail "the uninstall entry lacks $want: $entry"
   done
   # The size in KiB, of the program and its uninstaller.
@@ -142,10 +145,10 @@ test_installer() {
   # their exit code. Run plainly, the uninstaller goes on from a copy of itself, whose
   # exit code its caller never sees: that copy is waited for.
   before=$(install_state)
-  refused "with the program running" "$update"
+  ends_with 3 "with the program running" "$update"
   code=0
   quiet_uninstall || code=$?
-  [ "$code" = 2 ] || e2e_fail "the quiet uninstall command ends with exit code $code with the program running, not 2"
+  [ "$code" = 3 ] || e2e_fail "the quiet uninstall command ends with exit code $code with the program running, not 3"
   timeout 60 wine "$dir/uninstall.exe" /S >>"$E2E_RUN_DIR/setup.log" 2>&1
   uninstaller_copy_ended
   [ "$(install_state)" = "$before" ] || e2e_fail "with the program running, the installed files or entry changed"
@@ -161,15 +164,32 @@ test_installer() {
   cp "$E2E_DRIVER" "$dir/Tolvane.exe"
   before=$(install_state)
   e2e_witness_start "$dir/Tolvane.exe"
-  refused "with Tolvane.exe held" "$update"
+  ends_with 2 "with Tolvane.exe held" "$update"
   [ "$(install_state)" = "$before" ] || e2e_fail "an install whose file could not be written changed something"
   e2e_new_session
   mv -f "$dir/Tolvane.exe.saved" "$dir/Tolvane.exe"
 
-  # Installing again keeps the settings.
+  # A copy running from another folder holds up neither an install nor an uninstall, and
+  # an install at once after an uninstall is whole: the uninstaller, which ends only after
+  # handing its own removal over, removes nothing of it. Installing again keeps the settings.
   write_ini "$ini" 自定提示声= 提示开始=12 提示间隔=45 启用自定义=真
   saved=$(md5sum <"$ini")
-  silently "$setup"
+  e2e_start
+  ends_with 0 "with a copy running from another folder" "$setup"
+  before=$(ls -A "$temp")
+  code=0
+  quiet_uninstall || code=$?
+  [ "$code" = 0 ] || e2e_fail "the quiet uninstall command ends with exit code $code with a copy running elsewhere"
+  ends_with 0 "at once after an uninstall" "$setup"
+  drv close 20000 || e2e_fail "the window of the copy did not close"
+  timeout 120 wineserver -w
+  [ -f "$dir/uninstall.exe" ] && [ -n "$(uninstall_entry)" ] || e2e_fail "an install after an uninstall lacks uninstall.exe or its entry"
+  [ "$(ls -A "$temp")" = "$before" ] || e2e_fail "the uninstall left in the temporary folder: $(ls -A "$temp")"
+  # A late copy of an earlier uninstaller (its uninstall.exe written at another time)
+  # leaves this install's uninstall.exe alone.
+  cp "$dir/uninstall.exe" "$E2E_RUN_DIR/late-copy.exe"
+  timeout 60 wine "$E2E_RUN_DIR/late-copy.exe" /S /REMOVEUNINSTALLER=1 /WRITTEN=1 "_?=$(e2e_winpath_of "$dir")" >>"$E2E_RUN_DIR/setup.log" 2>&1
+  [ -f "$dir/uninstall.exe" ] || e2e_fail "a late copy of an earlier uninstaller removed the new uninstall.exe"
   [ "$(md5sum <"$ini")" = "$saved" ] || e2e_fail "installing again changed config.ini"
   cmp -s "$E2E_EXE" "$dir/Tolvane.exe" || e2e_fail "no Tolvane.exe after installing again"
 
@@ -199,8 +219,13 @@ e2e_fresh_prefix() {
   rm -rf "$WINEPREFIX"
 }
 if [ "${1:-}" = installer ]; then
-  # The installer is a 32-bit program, whichever build it carries.
-  tolvane_wine_runs_32bit || { echo "NOT RUN: the installer needs Wine's 32-bit side (wine32:i386)"; exit 77; }
+  # The installer is a 32-bit program, whichever build it carries. Without Wine's 32-bit
+  # side, a 64-bit prefix tests the same script built as a 64-bit installer.
+  if ! tolvane_wine_runs_32bit; then
+    [ "$WINEARCH" = win64 ] || { echo "NOT RUN: the installer needs Wine's 32-bit side (wine32:i386)"; exit 77; }
+    echo "NOTE: no Wine 32-bit side (wine32:i386): testing the installer built for amd64"
+    export TOLVANE_SETUP_TARGET=amd64-unicode
+  fi
   e2e_fresh_prefix
 fi
 e2e_main "$@"

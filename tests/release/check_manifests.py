@@ -3,7 +3,9 @@
 schemas of the two projects require (winget's manifest schema 1.10.0, Scoop's app
 manifest schema), and against the release itself: every hash is the hash of the file its
 address names, the winget product code and display name are those of the uninstall
-entry tolvane.nsi writes, and each Scoop architecture gets the zip of its own machine.
+entry tolvane.nsi writes, each exit code the installer manifest names means one thing (the
+running program's being tolvane.nsi's EXIT_RUNNING alone), and each Scoop architecture
+gets the zip of its own machine.
 
     check_manifests.py <dist folder> <source folder>
 """
@@ -34,7 +36,12 @@ ENUMS = {"Architecture": {"x86", "x64", "arm", "arm64", "neutral"}, "Scope": {"u
                            "advinstExe", "advinstMsi"},
          "InstallModes": {"interactive", "silent", "silentWithProgress"},
          "UpgradeBehavior": {"install", "uninstallPrevious", "deny"},
-         "ElevationRequirement": {"elevationRequired", "elevationProhibited", "elevatesSelf"}}
+         "ElevationRequirement": {"elevationRequired", "elevationProhibited", "elevatesSelf"},
+         "ReturnResponse": {"packageInUse", "packageInUseByApplication", "installInProgress", "fileInUse",
+                            "missingDependency", "diskFull", "insufficientMemory", "invalidParameter", "noNetwork",
+                            "contactSupport", "rebootRequiredToFinish", "rebootRequiredForInstall", "rebootInitiated",
+                            "cancelledByUser", "alreadyInstalled", "downgrade", "blockedByPolicy",
+                            "systemNotSupported", "custom"}}
 LENGTHS = {"Publisher": (2, 256), "PackageName": (2, 256), "License": (3, 512), "ShortDescription": (3, 256),
            "Copyright": (3, 512), "Moniker": (1, 40), "Tags": (1, 40), "ProductCode": (1, 255),
            "DisplayName": (1, 256), "DisplayVersion": (1, 128), "Silent": (1, 512), "SilentWithProgress": (1, 512)}
@@ -90,6 +97,9 @@ def check_fields(where, key, value):
         fault(where, f"{key} {value!r} does not match {pattern}")
     if key in ENUMS and value not in ENUMS[key]:
         fault(where, f"{key} {value!r} is not one of {sorted(ENUMS[key])}")
+    if key == "InstallerReturnCode" and (not isinstance(value, int) or value == 0
+                                         or not -(1 << 31) <= value <= (1 << 32) - 1):
+        fault(where, f"{key} {value!r} is not a non-zero 32-bit exit code")
     low, high = LENGTHS.get(key, (0, 1 << 20))
     if key in LENGTHS and (not isinstance(value, str) or not low <= len(value) <= high):
         fault(where, f"{key} {value!r} is not a string of {low} to {high} characters")
@@ -97,7 +107,8 @@ def check_fields(where, key, value):
 
 def nsis_define(source, name):
     with open(os.path.join(source, "packaging", "windows", "tolvane.nsi"), encoding="utf-8") as f:
-        return re.search(rf'^!define {name} "([^"]*)"', f.read(), re.M).group(1)
+        found = re.search(rf'^!define {name} (?:"([^"]*)"|(\S+))', f.read(), re.M)
+    return found.group(1) if found.group(1) is not None else found.group(2)
 
 
 def check_winget(dist, source):
@@ -131,6 +142,12 @@ def check_winget(dist, source):
         if (installer.get("ProductCode"), entry.get("ProductCode"), entry.get("DisplayName"), entry.get("DisplayVersion")) \
                 != (key, key, nsis_define(source, "DISPLAY_NAME"), installer["PackageVersion"]):
             fault("installer", f"the uninstall entry {entry} is not the one the installer writes ({key})")
+    # Each exit code means one thing, and "the program is running" is the installer's own code.
+    codes = [(c.get("InstallerReturnCode"), c.get("ReturnResponse")) for c in installer.get("ExpectedReturnCodes") or []]
+    in_use = [code for code, response in codes if response == "packageInUseByApplication"]
+    if len({code for code, _ in codes}) != len(codes) or in_use != [int(nsis_define(source, "EXIT_RUNNING"))]:
+        fault("installer", f"ExpectedReturnCodes {codes}: not one meaning a code, or the running program's code "
+                           f"is not the installer's EXIT_RUNNING alone")
     if installer.get("InstallerType") != "nullsoft" or installer.get("Scope") != "user" or \
             installer.get("InstallerSwitches", {}).get("Silent") != "/S":
         fault("installer", "not the per-user nullsoft installer, silent with /S")
