@@ -8,25 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "bytes.h"
+
 namespace tolvane::sound {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Smf(std::uint16_t trackCount, std::uint16_t division = 96, std::uint32_t headerLength = 6) {
-  Bytes b = {'M', 'T', 'h', 'd'};
-  for (int i = 3; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(headerLength >> (8 * i)));
-  b.insert(b.end(), {0, 1, static_cast<std::uint8_t>(trackCount >> 8), static_cast<std::uint8_t>(trackCount),
-                     static_cast<std::uint8_t>(division >> 8), static_cast<std::uint8_t>(division)});
-  return b;
-}
-void Track(Bytes& file, const Bytes& events, const char* id = "MTrk") {
-  file.insert(file.end(), id, id + 4);
-  const auto n = static_cast<std::uint32_t>(events.size());
-  for (int i = 3; i >= 0; --i) file.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
-  file.insert(file.end(), events.begin(), events.end());
-}
-const Bytes kEnd = {0, 0xFF, 0x2F, 0};
+using namespace bytes;
+const Bytes& kEnd = kEndOfTrack;
 
 struct StreamEvent {
   std::uint32_t delta, type, word;
@@ -35,7 +23,6 @@ struct StreamEvent {
 std::ostream& operator<<(std::ostream& o, const StreamEvent& e) {
   return o << "{" << e.delta << ", " << e.type << ", 0x" << std::hex << e.word << std::dec << "}";
 }
-std::uint32_t Le32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24; }
 
 std::vector<StreamEvent> Decode(const std::uint8_t* p, std::size_t bytes) {
   std::vector<StreamEvent> out;
@@ -240,21 +227,13 @@ class RecordingDevice : public MidiStreamDevice {
   std::uint8_t* data_[2] = {};
 };
 
-Bytes Scale(int notes) {
-  Bytes events;
-  for (int i = 0; i < notes; ++i) events.insert(events.end(), {0, 0x90, static_cast<std::uint8_t>(i % 128), 1});
-  events.insert(events.end(), kEnd.begin(), kEnd.end());
-  Bytes file = Smf(1, 480);
-  Track(file, events);
-  return file;
-}
 
 // The device's callback only wakes the playing thread; the refill is that thread's.
 TEST(MidiPlayer, RefillsEachReturnedBufferUntilTheTuneEnds) {
   RecordingDevice device;
   int wakes = 0;
   MidiPlayer player(device, [&wakes] { ++wakes; });
-  ASSERT_TRUE(player.Play(Scale(200), false));
+  ASSERT_TRUE(player.Play(Tune(0, 200, 480), false));
   EXPECT_EQ(device.calls, (std::vector<std::string>{"open", "division", "prepare0", "out0", "prepare1", "out1", "restart"}));
   EXPECT_EQ(device.division, 480u);
 
@@ -283,7 +262,7 @@ TEST(MidiPlayer, RefillsEachReturnedBufferUntilTheTuneEnds) {
 TEST(MidiPlayer, LoopKeepsBothBuffersGoing) {
   RecordingDevice device;
   MidiPlayer player(device);
-  ASSERT_TRUE(player.Play(Scale(3), true));
+  ASSERT_TRUE(player.Play(Tune(0, 3, 480), true));
   for (int round = 0; round < 6; ++round) {
     device.Return(round % 2);
     player.Refill();
@@ -296,9 +275,9 @@ TEST(MidiPlayer, LoopKeepsBothBuffersGoing) {
 TEST(MidiPlayer, ANewTuneStopsTheOldOneEvenWhenItIsBad) {
   RecordingDevice device;
   MidiPlayer player(device);
-  ASSERT_TRUE(player.Play(Scale(200), false));
+  ASSERT_TRUE(player.Play(Tune(0, 200, 480), false));
   device.calls.clear();
-  Bytes bad = Scale(3);
+  Bytes bad = Tune(0, 3, 480);
   bad[7] = 7;  // header length
   EXPECT_FALSE(player.Play(bad, false));
   EXPECT_EQ(device.calls, (std::vector<std::string>{"stop", "reset", "unprepare0", "unprepare1", "close"}));
@@ -313,14 +292,14 @@ TEST(MidiPlayer, AStopThatTimesOutAbandonsTheDevice) {
   slow.resetReturns = false;
   int wakes = 0;
   MidiPlayer patient(slow, [&wakes] { ++wakes; }, 10);
-  ASSERT_TRUE(patient.Play(Scale(200), false));
+  ASSERT_TRUE(patient.Play(Tune(0, 200, 480), false));
   patient.Stop();
   EXPECT_TRUE(patient.abandoned());
   slow.Return(0);
   patient.Refill();
   EXPECT_EQ(wakes, 0);
   EXPECT_EQ(slow.sent.size(), 2u);
-  EXPECT_FALSE(patient.Play(Scale(3), false));
+  EXPECT_FALSE(patient.Play(Tune(0, 3, 480), false));
   patient.Stop();
   EXPECT_EQ(slow.calls.back(), "reset");
   EXPECT_EQ(std::count(slow.calls.begin(), slow.calls.end(), "close"), 0);
@@ -333,25 +312,25 @@ TEST(MidiPlayer, AnOpenThatFoundNoDeviceWaitsForTheOutputsToChange) {
   MidiPlayer player(device);
   const auto opens = [&device] { return std::count(device.calls.begin(), device.calls.end(), "open"); };
   device.opens = MidiOpen::NoDevice;
-  EXPECT_FALSE(player.Play(Scale(3), false));
-  EXPECT_FALSE(player.Play(Scale(3), false));
+  EXPECT_FALSE(player.Play(Tune(0, 3, 480), false));
+  EXPECT_FALSE(player.Play(Tune(0, 3, 480), false));
   EXPECT_EQ(opens(), 1);
   EXPECT_FALSE(player.streamOpen());
 
   device.outputs = 2;
   device.opens = MidiOpen::Failed;
-  EXPECT_FALSE(player.Play(Scale(3), false));
-  EXPECT_FALSE(player.Play(Scale(3), false));
+  EXPECT_FALSE(player.Play(Tune(0, 3, 480), false));
+  EXPECT_FALSE(player.Play(Tune(0, 3, 480), false));
   EXPECT_EQ(opens(), 3);
 
   device.opens = MidiOpen::Opened;
-  EXPECT_TRUE(player.Play(Scale(3), false));
+  EXPECT_TRUE(player.Play(Tune(0, 3, 480), false));
   EXPECT_EQ(opens(), 4);
 
   // No output at all: nothing to open.
   player.Stop();
   device.outputs = 0;
-  EXPECT_FALSE(player.Play(Scale(3), false));
+  EXPECT_FALSE(player.Play(Tune(0, 3, 480), false));
   EXPECT_EQ(opens(), 4);
 }
 

@@ -6,27 +6,13 @@
 #include <cmath>
 #include <vector>
 
+#include "bytes.h"
+
 namespace tolvane::sound {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace bytes;
 using Samples = std::vector<std::int16_t>;
-
-void Put(Bytes& b, std::uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint16_t bits, std::uint32_t rate = 8000) {
-  Bytes b;
-  const std::uint32_t align = channels * ((bits + 7u) / 8u);
-  Put(b, tag, 2);
-  Put(b, channels, 2);
-  Put(b, rate, 4);
-  Put(b, rate * align, 4);
-  Put(b, align, 2);
-  Put(b, bits, 2);
-  return b;
-}
 
 Bytes Extensible(std::uint16_t subFormat, std::uint16_t channels, std::uint16_t bits, std::uint32_t mask = 0) {
   Bytes b = Fmt(0xFFFE, channels, bits);
