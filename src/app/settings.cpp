@@ -40,6 +40,8 @@ std::vector<std::uint8_t> ReadSoundFile(const FileSystem& files, const std::stri
 void Program::LoadSettings() {
   if (s_.files == nullptr) return;
   FileSystem& files = *s_.files;
+  // A save cut short is settled first; from then on only config.ini itself is read.
+  files.FinishInterruptedSave(ConfigPath(files));
   if (!files.Exists(ConfigPath(files))) return;
   customSoundData_ = ReadSoundFile(files, ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeySoundPath, ""));
   host_.SetContent(编辑框3, ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeyInterval, "0"));

@@ -75,23 +75,46 @@ bool MemoryFileSystem::ReplaceFileAtomically(const std::string& path, std::span<
   }
 
   temporary.bytes.assign(bytes.begin(), bytes.end());
+  temporary.written = now_;
+  // Whole, the new contents take the pending name until they take the file's place.
+  const std::string pending = path + std::string(kPendingSaveSuffix);
+  Move(temporaryKey, pending);
   if (interruption == Interruption::CrashBeforeRename) return false;
   if (interruption == Interruption::RenameFails) {
-    files_.erase(temporaryKey);
+    files_.erase(Fold(pending));
     return false;
   }
-
-  File replaced = std::move(temporary);
-  files_.erase(temporaryKey);
-  const auto existing = files_.find(key);
-  replaced.name = existing != files_.end() ? existing->second.name : path;
-  files_[key] = std::move(replaced);
+  Move(Fold(pending), path);
   ++replaces_;
   return true;
 }
 
+bool MemoryFileSystem::FinishInterruptedSave(const std::string& path) {
+  const std::string pendingKey = Fold(path + std::string(kPendingSaveSuffix));
+  const auto pending = files_.find(pendingKey);
+  if (pending == files_.end()) return true;
+  const auto file = files_.find(Fold(path));
+  const bool newer = PendingCopyIsNewer(
+      pending->second.written, file != files_.end() ? std::optional(file->second.written) : std::nullopt);
+  if (readOnlyDirectories_.count(DirectoryOf(Fold(path)))) return !newer;
+  if (newer) {
+    Move(pendingKey, path);
+  } else {
+    files_.erase(pending);
+  }
+  return true;
+}
+
+void MemoryFileSystem::Move(const std::string& fromKey, const std::string& to) {
+  File moved = std::move(files_.at(fromKey));
+  files_.erase(fromKey);
+  const auto existing = files_.find(Fold(to));
+  moved.name = existing != files_.end() ? existing->second.name : to;
+  files_[Fold(to)] = std::move(moved);
+}
+
 void MemoryFileSystem::PutFile(const std::string& path, std::string_view bytes) {
-  files_[Fold(path)] = File{path, std::vector<std::uint8_t>(bytes.begin(), bytes.end())};
+  files_[Fold(path)] = File{path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()), now_};
 }
 
 void MemoryFileSystem::RemoveFile(const std::string& path) { files_.erase(Fold(path)); }

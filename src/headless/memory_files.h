@@ -1,7 +1,9 @@
 #pragma once
 // Files held in memory for tests and the headless host, with faults on demand:
 // unreadable files, read-only directories, and an atomic replace cut short at
-// any of its steps, as a crash or a full disk would.
+// any of its steps, as a crash or a full disk would. A replace takes the steps
+// Windows does, through a pending copy, and each file keeps the time it was written.
+#include <chrono>
 #include <cstddef>
 #include <map>
 #include <optional>
@@ -17,7 +19,9 @@ namespace tolvane::headless {
 class MemoryFileSystem final : public FileSystem {
  public:
   // Where the next atomic replace stops. A crash leaves the temporary file
-  // behind as it was at that moment; a refused write or rename cleans it up.
+  // behind as it was at that moment, or, just before the rename over the file,
+  // the new contents whole under the pending name; a refused write or rename
+  // cleans up.
   enum class Interruption {
     None,
     CrashAfterCreatingTemporary,
@@ -33,6 +37,8 @@ class MemoryFileSystem final : public FileSystem {
                                                          std::size_t maxBytes) const override;
   bool Exists(const std::string& path) const override;
   bool ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) override;
+  // As on Windows, for a file with one name; a read-only directory keeps the copy.
+  bool FinishInterruptedSave(const std::string& path) override;
   std::string ProgramDirectory() const override { return programDirectory_; }
   char PathSeparator() const override { return '\\'; }  // the paths are Windows ones
   // The path itself, unless SetKeptPath said otherwise for it.
@@ -52,6 +58,8 @@ class MemoryFileSystem final : public FileSystem {
   // What PathToKeep answers for a path, as Windows does for a name GBK cannot write.
   void SetKeptPath(const std::string& path, KeptPath kept);
   void InterruptNextReplace(Interruption where) { interruption_ = where; }
+  // Files written from now on are stamped this much later.
+  void PassTime(std::chrono::seconds time) { now_ += time.count() * 10'000'000; }
 
   // Every stored file, by the name it was stored under.
   std::vector<std::string> FilePaths() const;
@@ -62,7 +70,10 @@ class MemoryFileSystem final : public FileSystem {
   struct File {
     std::string name;  // as given, for listing
     std::vector<std::uint8_t> bytes;
+    std::int64_t written = 0;  // in 100 ns steps, kept through a rename
   };
+  // Renames the file stored under fromKey over `to`, which keeps its stored name.
+  void Move(const std::string& fromKey, const std::string& to);
 
   std::string programDirectory_;
   std::map<std::string, File> files_;  // by folded path
@@ -72,6 +83,7 @@ class MemoryFileSystem final : public FileSystem {
   std::map<std::string, KeptPath> kept_;
   Interruption interruption_ = Interruption::None;
   int temporaries_ = 0;
+  std::int64_t now_ = 0;
   mutable int reads_ = 0;
   int replaces_ = 0;
 };

@@ -198,6 +198,24 @@ TEST(Lifecycle, AKeptPathShowsAtTheNextStartAsWhenItWasChosen) {
   EXPECT_EQ(w.program.customSoundPath(), kept);
 }
 
+// A save cut short left its contents beside config.ini: the start puts them in place
+// when they are newer than config.ini or there is none, drops them when config.ini was
+// edited after them, and then reads config.ini alone.
+TEST(Lifecycle, AStartFinishesASaveCutShortBeforeReading) {
+  for (const char* then : {"", "removed", "edited"}) {
+    World w(false);
+    w.files.PutFile(kConfig, Typical(""));
+    w.files.PassTime(std::chrono::seconds(60));
+    w.files.PutFile(kConfig + ".saving", "[系统设置]\r\n提示开始=7\r\n");
+    w.files.PassTime(std::chrono::seconds(60));
+    if (then == "edited"s) w.files.PutFile(kConfig, "[系统设置]\r\n提示开始=9\r\n");
+    if (then == "removed"s) w.files.RemoveFile(kConfig);
+    w.host.Build();
+    EXPECT_EQ(w.host.Content(编辑框2), then == "edited"s ? "9" : "7");
+    EXPECT_EQ(w.files.FilePaths(), std::vector<std::string>{kConfig});
+  }
+}
+
 TEST(Lifecycle, MinimisingHidesToTheTrayAndAClickBringsItBack) {
   World w;
   EXPECT_TRUE(w.host.Disabled(菜单项_显示窗口));

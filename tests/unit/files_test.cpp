@@ -56,6 +56,25 @@ TEST(AtomicReplace, SettingsSurviveAnInterruptedWrite) {
   }
 }
 
+// A save cut short before its rename leaves the new contents pending. The next save,
+// even one that changes nothing, puts them in place, or drops them when the file was
+// edited clearly after them (more than the 10 s of one save).
+TEST(AtomicReplace, ASaveThatChangesNothingStillSettlesOneCutShort) {
+  for (const int editedAfter : {0, 10, 11}) {  // seconds after the pending copy; 0: never
+    SCOPED_TRACE(editedAfter);
+    MemoryFileSystem files;
+    ASSERT_TRUE(WriteProfileString(files, kPath, "系统设置", "提示开始", "5"));
+    files.InterruptNextReplace(Interruption::CrashBeforeRename);
+    EXPECT_FALSE(WriteProfileString(files, kPath, "系统设置", "提示开始", "7"));
+    files.PassTime(std::chrono::seconds(editedAfter));
+    if (editedAfter > 0) files.PutFile(kPath, "[系统设置]\r\n提示开始=9\r\n");
+    const std::string kept = editedAfter > 10 ? "9" : "7";
+    EXPECT_TRUE(WriteProfileString(files, kPath, "系统设置", "提示开始", kept));
+    EXPECT_EQ(files.ReplaceCount(), 1);  // the file held it already
+    EXPECT_EQ(files.FilePaths(), std::vector<std::string>{kPath});
+  }
+}
+
 TEST(AtomicReplace, ReadOnlyDirectoryOrADirectoryInTheWayRefusesTheWrite) {
   MemoryFileSystem files;
   files.PutFile(kPath, "old");

@@ -81,29 +81,43 @@ void Put(const std::wstring& path, const std::string& bytes, DWORD disposition) 
   CloseHandle(file);
 }
 
-// A settings file with a second name (Scoop keeps config.ini as a hard link to its
-// persist folder): a save cut short after the new contents were flushed still reads
-// as them, and the next save finishes it on both names. (The end-to-end row shows a
-// plain save reaching the other name.)
-TEST(Win32Paths, SavesReachEveryNameOfAHardLinkedFile) {
-  const Folder folder(L"linked");
-  const std::wstring config = folder.Path() + L"\\config.ini";
-  const std::wstring other = folder.Path() + L"\\persisted.ini";
-  Win32FileSystem files;
-  const std::string path = PathFromWide(config);
-  ASSERT_TRUE(WriteSetting(files, path, "系统设置", "提示开始", "5"));
-  ASSERT_TRUE(CreateHardLinkW(other.c_str(), config.c_str(), nullptr));
+// Sets a file's last-write time to `base` moved by `seconds`.
+void Stamp(const std::wstring& path, FILETIME base, int seconds) {
+  ULARGE_INTEGER time{{base.dwLowDateTime, base.dwHighDateTime}};
+  time.QuadPart += static_cast<ULONGLONG>(seconds * 10'000'000LL);
+  const FILETIME stamp{time.LowPart, time.HighPart};
+  const HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &stamp));
+  CloseHandle(file);
+}
 
-  // Cut short while writing in place: the file is half written, the flushed copy stands.
-  const std::string whole = "[系统设置]\r\n提示开始=9\r\n";
-  Put(config + L".saving", whole, CREATE_NEW);
-  Put(config, whole.substr(0, 5), TRUNCATE_EXISTING);
-  EXPECT_EQ(ReadSetting(files, path, "系统设置", "提示开始", ""), "9");
-  // The next save starts from it and finishes the job on both names.
-  ASSERT_TRUE(WriteSetting(files, path, "系统设置", "提示间隔", "3"));
-  EXPECT_EQ(ReadSetting(files, PathFromWide(other), "系统设置", "提示开始", ""), "9");
-  EXPECT_EQ(ReadSetting(files, PathFromWide(other), "系统设置", "提示间隔", ""), "3");
-  EXPECT_EQ(GetFileAttributesW((config + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
+// Settled, a config.ini.saving newer than the file takes its place (written into it where
+// it has a second name, as Scoop's persist link, even half written just after the copy);
+// an older one goes. Reads never take such a copy for the file.
+TEST(Win32Paths, ASaveCutShortIsFinishedOrDropped) {
+  const Folder folder(L"pending");
+  const std::wstring config = folder.Path() + L"\\config.ini", other = folder.Path() + L"\\persisted.ini";
+  Win32FileSystem files;
+  for (const int later : {-60, 1, 60}) {  // config.ini's time after the copy's, in seconds
+    SCOPED_TRACE(later);
+    DeleteFileW(other.c_str());
+    Put(config + L".saving", "[系统设置]\r\n提示开始=9\r\n", CREATE_ALWAYS);
+    Put(config, later == 1 ? "[系统" : "[系统设置]\r\n提示开始=5\r\n", CREATE_ALWAYS);
+    EXPECT_TRUE(later < 0 || CreateHardLinkW(other.c_str(), config.c_str(), nullptr));
+    WIN32_FILE_ATTRIBUTE_DATA pending;
+    ASSERT_TRUE(GetFileAttributesExW((config + L".saving").c_str(), GetFileExInfoStandard, &pending));
+    Stamp(config, pending.ftLastWriteTime, later);
+    EXPECT_TRUE(files.FinishInterruptedSave(PathFromWide(config)));
+    for (const std::wstring& name : later > 0 ? std::vector{config, other} : std::vector{config}) {
+      EXPECT_EQ(ReadSetting(files, PathFromWide(name), "系统设置", "提示开始", ""), later < 10 ? "9" : "5");
+    }
+    EXPECT_EQ(GetFileAttributesW((config + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+  const std::wstring sound = folder.Path() + L"\\a.wav";
+  Put(sound + L".saving", "MThd", CREATE_NEW);
+  EXPECT_FALSE(files.Exists(PathFromWide(sound)));
+  Put(sound, "RIFF", CREATE_NEW);
+  EXPECT_EQ(files.ReadWholeFile(PathFromWide(sound), 100), (std::vector<std::uint8_t>{'R', 'I', 'F', 'F'}));
 }
 
 }  // namespace

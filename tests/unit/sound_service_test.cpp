@@ -257,6 +257,19 @@ TEST(PlaybackService, AStopWithEveryKindHungEndsWithinTheStopWait) {
   devices->Release();
 }
 
+// Buffers hold whole blocks, about 15360 bytes of them, and at least one: GSM 6.10,
+// ADPCM at 44.1 kHz stereo, 16-bit stereo PCM, no block size (as 1), one block over.
+TEST(WaveBuffers, HoldWholeBlocks) {
+  const std::pair<std::uint16_t, std::size_t> rows[] = {
+      {65, 15340}, {2048, 14336}, {4, 15360}, {0, 15360}, {20000, 20000}};
+  for (const auto& [block, bytes] : rows) {
+    Bytes format(20, 0);
+    format[12] = block & 0xFF, format[13] = block >> 8;
+    EXPECT_EQ(sound::WaveBufferBytes(format), bytes) << block;
+  }
+  EXPECT_EQ(sound::WaveBufferBytes(Bytes(13, 65)), 15360u);  // cut before the block size's last byte
+}
+
 #ifdef _WIN32
 DWORD WINAPI FaultingSoundThread(void*) {
   sound::GuardSoundThread();

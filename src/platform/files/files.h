@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tolvane {
@@ -17,6 +18,21 @@ namespace tolvane {
 // quality WAVE and any sensible MIDI file. A larger file is taken as unreadable,
 // so a wrongly chosen film or disc image is never pulled into memory whole.
 inline constexpr std::size_t kMaxSoundFileBytes = 16u * 1024u * 1024u;
+
+// Where a save on Windows keeps the new contents, whole and flushed, until the file
+// itself holds them: the file's own name with this after it.
+inline constexpr std::string_view kPendingSaveSuffix = ".saving";
+
+// Whether a pending copy last written at `pending` is newer than the file last written
+// at `file` (nullopt: there is no file), both in 100 ns steps. It is unless the file
+// was written more than kSameSaveWindow after it: a save that writes a file in place
+// stamps it moments after its pending copy, and FAT volumes keep times in 2 s steps,
+// so times that close (or equal) are one save cut short, while a hand edit after the
+// crash comes later. A file copied back from a backup counts by the backup's time.
+inline constexpr std::int64_t kSameSaveWindow = 10 * 10'000'000;
+constexpr bool PendingCopyIsNewer(std::int64_t pending, std::optional<std::int64_t> file) {
+  return !file || *file - pending <= kSameSaveWindow;
+}
 
 class FileSystem {
  public:
@@ -35,9 +51,21 @@ class FileSystem {
   // the old or the new contents. On failure the old file is untouched and the
   // result is false. On Windows a file with more than one name (hard links) is
   // written in place instead, so every name sees the new contents; the flushed
-  // copy stays beside it until that write is done, and reads take that copy for
-  // the file, so a crash in between loses nothing.
+  // pending copy stays beside it until that write is done, for
+  // FinishInterruptedSave to put in place after a crash.
   virtual bool ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
+
+  // Finishes a save of the file cut short (a crash, a power loss) after its pending
+  // copy was written: a copy newer than the file (PendingCopyIsNewer) takes the
+  // file's place, as the save would have put it, and goes; an older one is removed.
+  // The settings file alone has a pending copy, and this is called before it is read
+  // or saved; reads open only the name they are given. False while a newer copy
+  // cannot be put in place: the file may be behind it or half written, and a save
+  // must not build on it. Where saves leave no pending copy there is nothing to do.
+  virtual bool FinishInterruptedSave(const std::string& path) {
+    static_cast<void>(path);
+    return true;
+  }
 
   // The directory holding the program file, without a trailing separator.
   virtual std::string ProgramDirectory() const = 0;

@@ -13,6 +13,8 @@ class LinuxFileSystem final : public FileSystem {
                                                          std::size_t maxBytes) const override;
   bool Exists(const std::string& path) const override;
   // Also makes the missing folders of the path (the settings folder on first use).
+  // One rename puts the new contents in place, so no pending copy is ever left for
+  // FinishInterruptedSave to settle.
   bool ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) override;
   std::string ProgramDirectory() const override;
   char PathSeparator() const override { return '/'; }

@@ -103,8 +103,10 @@ bool WriteAll(HANDLE file, std::span<const std::uint8_t> bytes) {
 }
 
 // Where a save keeps the new contents, whole and flushed, until the file itself
-// holds them. A save cut short leaves it behind, and reads take it for the file.
-std::wstring PendingName(const std::wstring& path) { return path + L".saving"; }
+// holds them. A save cut short leaves it behind, for the next start or save.
+std::wstring PendingName(const std::wstring& path) {
+  return path + std::wstring(kPendingSaveSuffix.begin(), kPendingSaveSuffix.end());
+}
 
 // How many names the file has; 1 for a file that is new or cannot be asked.
 DWORD LinkCount(const std::wstring& path) {
@@ -123,33 +125,20 @@ bool NameExists(const std::wstring& path) {
   return true;
 }
 
-}  // namespace
-
-std::string PathFromWide(std::wstring_view path) {
-  bool lossless = true;
-  std::string gbk = WideToGbk(path, &lossless);
-  if (lossless) return gbk;
-  return kWidePathMark + WideToUtf8(path);
+// When a file was last written, in 100 ns steps; nullopt when there is none.
+std::optional<std::int64_t> LastWritten(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return std::nullopt;
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                                   data.ftLastWriteTime.dwLowDateTime);
 }
 
-std::wstring PathToWide(std::string_view path) {
-  if (!path.empty() && path.front() == kWidePathMark) return Utf8ToWide(path.substr(1));
-  return GbkToWide(path);
-}
-
-std::optional<std::vector<std::uint8_t>> Win32FileSystem::ReadWholeFile(const std::string& path,
-                                                                        std::size_t maxBytes) const {
-  if (path.empty()) return std::nullopt;
-  const std::wstring wide = PathToWide(path);
+std::optional<std::vector<std::uint8_t>> ReadWide(const std::wstring& path, std::size_t maxBytes) {
   // Shared for reading only: a file someone is still writing is not read half done.
-  const auto open = [](const std::wstring& name) {
-    return CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  };
-  // A save that was cut short left the new contents whole under the pending name.
-  HANDLE opened = open(PendingName(wide));
-  if (opened == INVALID_HANDLE_VALUE) opened = open(wide);
-  Handle file(opened);
+  Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.Valid()) return std::nullopt;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
@@ -170,10 +159,63 @@ std::optional<std::vector<std::uint8_t>> Win32FileSystem::ReadWholeFile(const st
   return bytes;
 }
 
-bool Win32FileSystem::Exists(const std::string& path) const {
-  if (path.empty()) return false;
-  const std::wstring wide = PathToWide(path);
-  return NameExists(wide) || NameExists(PendingName(wide));
+enum class Placed { Done, FileUntouched, FileHalfWritten };
+
+// The pending copy, holding `bytes`, takes the target's place. A file with other names
+// (a hard link in Scoop's persist folder, say) keeps them only when written in place;
+// a rename would leave them with the old contents. A write cut short leaves the file
+// half written, and the pending copy stands for it.
+Placed PutPendingInPlace(const std::wstring& target, const std::wstring& pending, std::span<const std::uint8_t> bytes) {
+  if (LinkCount(target) <= 1) {
+    return MoveFileExW(pending.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? Placed::Done
+               : Placed::FileUntouched;
+  }
+  Handle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file.Valid()) return Placed::FileUntouched;
+  if (!WriteAll(file.Get(), bytes) || !SetEndOfFile(file.Get()) || !FlushFileBuffers(file.Get()) || !file.Close())
+    return Placed::FileHalfWritten;
+  DeleteFileW(pending.c_str());
+  return Placed::Done;
+}
+
+}  // namespace
+
+std::string PathFromWide(std::wstring_view path) {
+  bool lossless = true;
+  std::string gbk = WideToGbk(path, &lossless);
+  if (lossless) return gbk;
+  return kWidePathMark + WideToUtf8(path);
+}
+
+std::wstring PathToWide(std::string_view path) {
+  if (!path.empty() && path.front() == kWidePathMark) return Utf8ToWide(path.substr(1));
+  return GbkToWide(path);
+}
+
+std::optional<std::vector<std::uint8_t>> Win32FileSystem::ReadWholeFile(const std::string& path,
+                                                                        std::size_t maxBytes) const {
+  if (path.empty()) return std::nullopt;
+  return ReadWide(PathToWide(path), maxBytes);
+}
+
+bool Win32FileSystem::Exists(const std::string& path) const { return !path.empty() && NameExists(PathToWide(path)); }
+
+bool Win32FileSystem::FinishInterruptedSave(const std::string& path) {
+  if (path.empty()) return true;
+  const std::wstring target = PathToWide(path);
+  const std::wstring pending = PendingName(target);
+  const std::optional<std::int64_t> pendingWritten = LastWritten(pending);
+  if (!pendingWritten) return true;
+  if (!PendingCopyIsNewer(*pendingWritten, LastWritten(target))) {
+    DeleteFileW(pending.c_str());
+    return true;
+  }
+  // Written in place, the file needs the bytes (no file this program saves is larger
+  // than a sound file may be); a rename does not.
+  std::optional<std::vector<std::uint8_t>> bytes;
+  if (LinkCount(target) > 1 && !(bytes = ReadWide(pending, kMaxSoundFileBytes))) return false;
+  return PutPendingInPlace(target, pending, bytes ? *bytes : std::vector<std::uint8_t>{}) == Placed::Done;
 }
 
 bool Win32FileSystem::ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
@@ -181,7 +223,6 @@ bool Win32FileSystem::ReplaceFileAtomically(const std::string& path, std::span<c
   const std::wstring target = PathToWide(path);
   if (target.empty()) return false;
   const std::wstring pending = PendingName(target);
-  const bool hadPending = NameExists(pending);
 
   // The temporary file lives in the target's directory so the renames stay on one
   // volume and are atomic.
@@ -194,27 +235,19 @@ bool Win32FileSystem::ReplaceFileAtomically(const std::string& path, std::span<c
     done = file.Valid() && WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get()) && file.Close();
   }
   // Whole and on disk, the new contents take the pending name: from here until the
-  // target holds them, they are what the file reads as.
+  // target holds them, a crash leaves them there for FinishInterruptedSave.
   done = done && MoveFileExW(temporary, pending.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   if (!done) {
     DeleteFileW(temporary);
     return false;
   }
-  // A file with other names (a hard link in Scoop's persist folder, say) keeps them
-  // only when written in place; a rename would leave them with the old contents.
-  if (LinkCount(target) <= 1) {
-    if (MoveFileExW(pending.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-  } else if (Handle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-             file.Valid()) {
-    // Cut short, the file is half written and the pending copy still stands for it.
-    if (!WriteAll(file.Get(), bytes) || !SetEndOfFile(file.Get()) || !FlushFileBuffers(file.Get()) || !file.Close())
-      return false;
-    DeleteFileW(pending.c_str());
-    return true;
+  switch (PutPendingInPlace(target, pending, bytes)) {
+    case Placed::Done: return true;
+    case Placed::FileHalfWritten: return false;  // the pending copy stands for the file
+    case Placed::FileUntouched: break;
   }
-  // The file was not touched and stays as it was, unless an earlier save was cut short:
-  // then the pending copy, now this save's contents built on what that one wrote, stands for it.
-  if (!hadPending) DeleteFileW(pending.c_str());
+  // The file stays as it was, and this save is dropped.
+  DeleteFileW(pending.c_str());
   return false;
 }
 

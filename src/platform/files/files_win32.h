@@ -21,6 +21,7 @@ class Win32FileSystem final : public FileSystem {
                                                          std::size_t maxBytes) const override;
   bool Exists(const std::string& path) const override;
   bool ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) override;
+  bool FinishInterruptedSave(const std::string& path) override;
   std::string ProgramDirectory() const override;
   char PathSeparator() const override { return '\\'; }
   // A path GBK cannot write is kept by its short (8.3) names: the long name of each

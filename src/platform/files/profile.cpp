@@ -280,6 +280,9 @@ bool WriteSetting(FileSystem& files, const std::string& path, const std::string&
   const std::string_view sectionName = SkipLeadingControls(AsText(section));
   const std::string_view keyName = SkipLeadingControls(AsText(key));
   if (file.empty() || sectionName.empty() || keyName.empty()) return false;
+  // Even a save that changes nothing settles one cut short before it; this one then
+  // builds on what that one wrote.
+  if (!files.FinishInterruptedSave(file)) return false;
 
   ProfileText document;
   if (const auto bytes = files.ReadWholeFile(file, kMaxProfileFileBytes)) {

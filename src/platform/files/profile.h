@@ -69,7 +69,8 @@ std::string ReadSetting(const FileSystem& files, const std::string& path, const 
 
 // Writes one setting, creating the file or section as needed, through an atomic
 // replace. False when nothing could be written: the file exists but cannot be
-// read, the directory is read-only, the names or value are refused.
+// read, the directory is read-only, the names or value are refused, or a save cut
+// short before cannot be finished (FileSystem::FinishInterruptedSave).
 bool WriteSetting(FileSystem& files, const std::string& path, const std::string& section, const std::string& key,
                   const std::string& value);
 

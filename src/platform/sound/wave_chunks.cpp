@@ -70,6 +70,11 @@ std::vector<std::uint8_t> WaveFormatBlock(ByteView format) {
   return block;
 }
 
+std::size_t WaveBufferBytes(ByteView format) {
+  const std::size_t block = format.size() >= 14 ? std::max<std::size_t>(Le16(format.data() + 12), 1) : 1;
+  return std::max<std::size_t>(kWaveBufferTarget / block, 1) * block;
+}
+
 std::chrono::milliseconds BufferWait(ByteView format, std::size_t bufferBytes) {
   const std::uint64_t rate = format.size() >= 12 ? Le32(format.data() + 8) : 0;
   if (rate == 0) return kMaxBufferWait;

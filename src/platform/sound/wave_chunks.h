@@ -49,9 +49,19 @@ std::optional<WaveChunks> FindWaveChunks(ByteView data);
 // never told to read beyond the copy.
 std::vector<std::uint8_t> WaveFormatBlock(ByteView format);
 
+// The bytes of each buffer handed to the wave device: as many whole blocks of the
+// format (nBlockAlign, bytes 12..13; none or 0 counts as 1) as fit in
+// kWaveBufferTarget, and at least one. Every buffer must start on a block: a codec
+// converts whole blocks and drops the rest, so a buffer that ended inside a block
+// (15360 bytes hold 236 GSM 6.10 blocks of 65 and 20 bytes over) would start every
+// later one in the middle of one, and the sound would turn to noise.
+inline constexpr std::size_t kWaveBufferTarget = 15360;
+std::size_t WaveBufferBytes(ByteView format);
+
 // How long the wave device may take to hand back one buffer of `bufferBytes` before
-// the sound gives it up as dead. A buffer of compressed sound plays for many seconds
-// (15360 bytes of GSM 6.10 last 9.45 s), so the wait is the buffer's playing time at
+// the sound gives it up as dead, however its play position moves (one whose position
+// stands still is given up sooner). A buffer of compressed sound plays for many seconds
+// (15340 bytes of GSM 6.10 last 9.44 s), so the wait is the buffer's playing time at
 // the format's byte rate (nAvgBytesPerSec, bytes 8..11) plus a quarter and two
 // seconds for the device to start, and never below kMinBufferWait. The rate is the
 // file's word: a zero or missing rate waits kMaxBufferWait, and so does any rate low

@@ -16,10 +16,9 @@ namespace tolvane::sound {
 namespace {
 
 constexpr int kWaveBuffers = 20;
-constexpr std::size_t kWaveBufferBytes = 15360;
-// A sound whose device never opened ends after this long; one that plays gives up
-// after its format's BufferWait with no buffer handed back.
-constexpr DWORD kWaveIdleTimeoutMs = static_cast<DWORD>(kMinBufferWait.count());
+// With no buffer handed back for this long, the sound looks at its device: one that
+// never opened, or whose play position has not moved since the last look, is dead.
+constexpr DWORD kDeviceCheckMs = static_cast<DWORD>(kMinBufferWait.count());
 // The rate nearly every device takes, for a file whose own rate is refused.
 constexpr std::uint32_t kFallbackRate = 44100;
 // How long a stopped sound waits for the device to hand back its buffers.
@@ -33,18 +32,23 @@ struct WavePlayback {
   std::vector<std::uint8_t> format;  // the "fmt " body
   std::vector<std::int16_t> converted;
   HWAVEOUT device = nullptr;
-  // All headers, then all buffers, in one block.
+  // All headers, then all buffers, in one block; each buffer has room for the most
+  // either format (the file's own or the converted one) puts in it.
   std::unique_ptr<std::uint8_t[]> block;
   WAVEHDR* headers = nullptr;
+  std::size_t bufferBytes = kWaveBufferTarget;  // filled into each, whole blocks of the open format
   LONG freeBuffers = kWaveBuffers;
   LONG withDevice = 0;  // written and not yet handed back
   int nextBuffer = 0;
   std::size_t position = 0;
-  HANDLE bufferFree = nullptr;  // counting semaphore, one count per buffer handed back
+  HANDLE bufferBack = nullptr;  // auto reset, set when buffers come back
   HANDLE stop = nullptr;        // manual reset
   CRITICAL_SECTION lock;        // guards freeBuffers and withDevice
   bool loop = false;
-  DWORD idleTimeout = kWaveIdleTimeoutMs;  // no buffer back for this long: the device is dead
+  // No buffer back for this long and the device is dead, wherever its position goes.
+  DWORD bufferWait = kDeviceCheckMs;
+  DWORD lastBack = 0;      // when a buffer last came back, or the sound started
+  MMTIME lastPosition{};   // the device's play position at the last look
   HANDLE thread = nullptr;
 };
 
@@ -76,16 +80,17 @@ LONG FreeBuffers(WavePlayback* p) {
   return n;
 }
 
-// Runs in the driver's context: only count and signal, all buffer work is the
-// playback thread's. Both inside the lock: once the thread sees every buffer
-// back under it, the callback is done with the playback, which may then go.
+// Runs in the driver's context, where only a few calls are allowed (the critical
+// section and SetEvent among them): count and signal, all buffer work is the playback
+// thread's. Both inside the lock: once the thread sees every buffer back under it,
+// the callback is done with the playback, which may then go.
 void CALLBACK WaveDone(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR) {
   if (message != WOM_DONE) return;
   auto* p = reinterpret_cast<WavePlayback*>(instance);
   EnterCriticalSection(&p->lock);
   ++p->freeBuffers;
   --p->withDevice;
-  ReleaseSemaphore(p->bufferFree, 1, nullptr);
+  SetEvent(p->bufferBack);
   LeaveCriticalSection(&p->lock);
 }
 
@@ -102,7 +107,7 @@ void AwaitBuffersBack(WavePlayback* p) {
   const DWORD start = GetTickCount();
   while (WithDevice(p) > 0) {
     const DWORD spent = GetTickCount() - start;
-    if (spent >= kReturnWaitMs || WaitForSingleObject(p->bufferFree, kReturnWaitMs - spent) == WAIT_FAILED) return;
+    if (spent >= kReturnWaitMs || WaitForSingleObject(p->bufferBack, kReturnWaitMs - spent) == WAIT_FAILED) return;
   }
 }
 
@@ -125,7 +130,7 @@ void Destroy(WavePlayback* p) {
     return;
   }
   if (p->thread != nullptr) CloseHandle(p->thread);
-  if (p->bufferFree != nullptr) CloseHandle(p->bufferFree);
+  if (p->bufferBack != nullptr) CloseHandle(p->bufferBack);
   if (p->stop != nullptr) CloseHandle(p->stop);
   DeleteCriticalSection(&p->lock);
   delete p;
@@ -140,56 +145,71 @@ void Finish(WavePlayback* p) {
   Destroy(p);
 }
 
-// Handles one free buffer; false when the sound has played out.
-bool FillNextBuffer(WavePlayback* p) {
-  const LONG freeBuffers = FreeBuffers(p);
-  if (freeBuffers < 1) return true;
-  WAVEHDR& header = p->headers[p->nextBuffer];
-  if (p->device != nullptr && (header.dwFlags & WHDR_PREPARED) != 0) {
-    winmm::waveOutUnprepareHeader(p->device, &header, sizeof(WAVEHDR));
-  }
-  const std::size_t bytes = std::min(p->sampleCount - p->position, kWaveBufferBytes);
-  if (bytes == 0) {
-    if (freeBuffers < kWaveBuffers) return true;  // the last buffers are still playing
-    if (!p->loop) {
-      UnprepareAll(p);
-      return false;
+// Fills every free buffer; false when the sound has played out.
+bool FillFreeBuffers(WavePlayback* p) {
+  for (;;) {
+    const LONG freeBuffers = FreeBuffers(p);
+    if (freeBuffers < 1) return true;
+    WAVEHDR& header = p->headers[p->nextBuffer];
+    if (p->device != nullptr && (header.dwFlags & WHDR_PREPARED) != 0) {
+      winmm::waveOutUnprepareHeader(p->device, &header, sizeof(WAVEHDR));
     }
-    // Start over. Wake-ups still pending from the end of the last round are
-    // dropped first, or the release of all 20 would overflow the semaphore.
-    while (WaitForSingleObject(p->bufferFree, 0) == WAIT_OBJECT_0) {
+    const std::size_t bytes = std::min(p->sampleCount - p->position, p->bufferBytes);
+    if (bytes == 0) {
+      if (freeBuffers < kWaveBuffers) return true;  // the last buffers are still playing
+      if (!p->loop) {
+        UnprepareAll(p);
+        return false;
+      }
+      // Start over: every buffer is free.
+      p->position = 0;
+      p->nextBuffer = 0;
+      continue;
     }
-    EnterCriticalSection(&p->lock);
-    p->position = 0;
-    p->nextBuffer = 0;
-    p->freeBuffers = kWaveBuffers;
-    LeaveCriticalSection(&p->lock);
-    ReleaseSemaphore(p->bufferFree, kWaveBuffers, nullptr);
-    return true;
-  }
 
-  std::memcpy(header.lpData, p->playing + p->position, bytes);
-  header.dwBufferLength = static_cast<DWORD>(bytes);
-  header.dwFlags = 0;
-  p->position += bytes;
-  if (p->device != nullptr && winmm::waveOutPrepareHeader(p->device, &header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR) {
-    // Counted first: the device may hand it back before the write returns.
-    EnterCriticalSection(&p->lock);
-    ++p->withDevice;
-    LeaveCriticalSection(&p->lock);
-    if (winmm::waveOutWrite(p->device, &header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+    std::memcpy(header.lpData, p->playing + p->position, bytes);
+    header.dwBufferLength = static_cast<DWORD>(bytes);
+    header.dwFlags = 0;
+    p->position += bytes;
+    if (p->device != nullptr && winmm::waveOutPrepareHeader(p->device, &header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR) {
+      // Counted first: the device may hand it back before the write returns.
       EnterCriticalSection(&p->lock);
-      --p->withDevice;
+      ++p->withDevice;
       LeaveCriticalSection(&p->lock);
+      if (winmm::waveOutWrite(p->device, &header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+        EnterCriticalSection(&p->lock);
+        --p->withDevice;
+        LeaveCriticalSection(&p->lock);
+      }
     }
+    // Counted as in use even when the device refused it: a sound whose device
+    // failed then gets nothing back, is found dead and cleans itself up.
+    EnterCriticalSection(&p->lock);
+    --p->freeBuffers;
+    LeaveCriticalSection(&p->lock);
+    p->nextBuffer = (p->nextBuffer + 1) % kWaveBuffers;
   }
-  // Counted as in use even when the device refused it: a sound whose device
-  // failed then runs into the idle timeout and cleans itself up.
-  EnterCriticalSection(&p->lock);
-  --p->freeBuffers;
-  LeaveCriticalSection(&p->lock);
-  p->nextBuffer = (p->nextBuffer + 1) % kWaveBuffers;
-  return true;
+}
+
+// The device's play position in samples: counted at the format's sample rate, it
+// moves while the device plays even when the file's byte rate is 0.
+MMTIME PlayPosition(HWAVEOUT device) {
+  MMTIME position{};
+  position.wType = TIME_SAMPLES;
+  if (winmm::waveOutGetPosition(device, &position, sizeof(MMTIME)) != MMSYSERR_NOERROR) position.wType = 0;
+  return position;
+}
+
+// Asked when no buffer has come back for kDeviceCheckMs. A device is dead when it never
+// opened, when its play position has not moved since the last look, or when no buffer
+// has come back for the format's whole BufferWait, wherever the position goes. One that
+// cannot tell its position is judged by that wait alone, as the file's byte rate gives it.
+bool DeviceAlive(WavePlayback* p) {
+  if (p->device == nullptr || GetTickCount() - p->lastBack >= p->bufferWait) return false;
+  const MMTIME now = PlayPosition(p->device);
+  const bool moved = std::memcmp(&now, &p->lastPosition, sizeof(MMTIME)) != 0;
+  p->lastPosition = now;
+  return moved || now.wType == 0;
 }
 
 MMRESULT OpenDevice(WavePlayback* p, const std::vector<std::uint8_t>& format) {
@@ -199,14 +219,16 @@ MMRESULT OpenDevice(WavePlayback* p, const std::vector<std::uint8_t>& format) {
   if (result != MMSYSERR_NOERROR) {
     p->device = nullptr;
   } else {
-    p->idleTimeout = static_cast<DWORD>(BufferWait(format, kWaveBufferBytes).count());
+    p->bufferBytes = WaveBufferBytes(format);
+    p->bufferWait = static_cast<DWORD>(BufferWait(format, p->bufferBytes).count());
+    p->lastPosition = PlayPosition(p->device);
   }
   return result;
 }
 
 // The device refused the file's own format: play its samples as 16-bit PCM, at
 // the file's rate or, when that is refused too, at the fallback rate. Anything
-// that still fails leaves the sound silent, to end by the idle timeout.
+// that still fails leaves the sound silent, to end as one on a dead device.
 void OpenConverted(WavePlayback* p) {
   try {
     auto wave = ConvertToPcm16(p->format, ByteView(p->samples.get(), p->sampleCount));
@@ -230,7 +252,7 @@ void OpenConverted(WavePlayback* p) {
 
 // The file's own format first, so whatever the device takes plays bit-exact; a
 // refused format is played converted. Any other failure is silent, and the thread
-// then ends by the idle timeout.
+// then ends as one on a dead device.
 void OpenOnThread(WavePlayback* p) {
   if (winmm::waveOutGetNumDevs() == 0) return;
   if (OpenDevice(p, WaveFormatBlock(p->format)) == WAVERR_BADFORMAT) OpenConverted(p);
@@ -240,13 +262,16 @@ DWORD WINAPI WaveThread(void* parameter) {
   GuardSoundThread();
   auto* p = static_cast<WavePlayback*>(parameter);
   OpenOnThread(p);
-  const HANDLE waits[2] = {p->bufferFree, p->stop};
+  const HANDLE waits[2] = {p->bufferBack, p->stop};
   for (;;) {
-    const DWORD result = WaitForMultipleObjects(2, waits, FALSE, p->idleTimeout);
+    // The event starts set, so the first round fills every buffer.
+    const DWORD result = WaitForMultipleObjects(2, waits, FALSE, kDeviceCheckMs);
     if (result == WAIT_OBJECT_0) {
-      if (!FillNextBuffer(p)) break;
+      p->lastBack = GetTickCount();
+      if (!FillFreeBuffers(p)) break;
       continue;
     }
+    if (result == WAIT_TIMEOUT && DeviceAlive(p)) continue;
     // Stop request, a dead device, or handles that can no longer be waited on
     // (which would otherwise spin this loop).
     if (result == WAIT_OBJECT_0 + 1 || result == WAIT_TIMEOUT || result == WAIT_FAILED) {
@@ -269,8 +294,10 @@ bool StartWave(const WaveChunks& chunks, bool loop) {
   InitializeCriticalSection(&p->lock);
   p->sampleCount = chunks.samples.size();
   p->samples.reset(new (std::nothrow) std::uint8_t[p->sampleCount]);
-  p->block.reset(new (std::nothrow) std::uint8_t[kWaveBuffers * (sizeof(WAVEHDR) + kWaveBufferBytes)]);
-  p->bufferFree = CreateSemaphoreW(nullptr, kWaveBuffers, kWaveBuffers, nullptr);
+  // The converted format's blocks (at most 4 bytes) always fit in the target size.
+  const std::size_t room = std::max(kWaveBufferTarget, WaveBufferBytes(chunks.format));
+  p->block.reset(new (std::nothrow) std::uint8_t[kWaveBuffers * (sizeof(WAVEHDR) + room)]);
+  p->bufferBack = CreateEventW(nullptr, FALSE, TRUE, nullptr);
   p->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   try {
     p->format.assign(chunks.format.begin(), chunks.format.end());
@@ -278,7 +305,7 @@ bool StartWave(const WaveChunks& chunks, bool loop) {
     Destroy(p);
     return false;
   }
-  if (!p->samples || !p->block || p->bufferFree == nullptr || p->stop == nullptr) {
+  if (!p->samples || !p->block || p->bufferBack == nullptr || p->stop == nullptr) {
     Destroy(p);
     return false;
   }
@@ -288,7 +315,7 @@ bool StartWave(const WaveChunks& chunks, bool loop) {
   std::uint8_t* buffers = p->block.get() + kWaveBuffers * sizeof(WAVEHDR);
   for (int i = 0; i < kWaveBuffers; ++i) {
     p->headers[i] = WAVEHDR{};
-    p->headers[i].lpData = reinterpret_cast<LPSTR>(buffers + i * kWaveBufferBytes);
+    p->headers[i].lpData = reinterpret_cast<LPSTR>(buffers + i * room);
   }
   p->loop = loop;
 

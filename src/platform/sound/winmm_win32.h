@@ -31,6 +31,7 @@ inline Function<decltype(::waveOutGetNumDevs), UINT{0}> waveOutGetNumDevs{"waveO
 inline Function<decltype(::waveOutOpen)> waveOutOpen{"waveOutOpen"};
 inline Function<decltype(::waveOutPrepareHeader)> waveOutPrepareHeader{"waveOutPrepareHeader"};
 inline Function<decltype(::waveOutWrite)> waveOutWrite{"waveOutWrite"};
+inline Function<decltype(::waveOutGetPosition)> waveOutGetPosition{"waveOutGetPosition"};
 inline Function<decltype(::waveOutUnprepareHeader)> waveOutUnprepareHeader{"waveOutUnprepareHeader"};
 inline Function<decltype(::waveOutPause)> waveOutPause{"waveOutPause"};
 inline Function<decltype(::waveOutReset)> waveOutReset{"waveOutReset"};
