@@ -96,10 +96,7 @@ TEST(FatalReport, ProcessEndsWhenTheHandlerDoesNot) {
   EXPECT_EXIT(ReportFatalError("x"), aborted, "^$");
   SetFatalErrorHandler(&ShowOnStderr);
   EXPECT_EXIT(ReportFatalError("x", 6), aborted, "^运行时出错!\r\n\r\n错误代码：6\r\n\r\n错误信息：x\r\n$");
-  SetFatalErrorHandler([](const std::string& report) {
-    ShowOnStderr(report);
-    ReportFatalError("again");
-  });
+  SetFatalErrorHandler([](const std::string& report) { ShowOnStderr(report), ReportFatalError("again"); });
   EXPECT_EXIT(ReportFatalError("x"), aborted, "^运行时出错!\r\n\r\n错误信息：x\r\n$");
   SetFatalErrorHandler(nullptr);
 }
