@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 namespace tolvane::bytes {
@@ -27,6 +28,13 @@ inline void Chunk(Bytes& file, const char* id, const Bytes& body, bool pad = tru
   Put(file, declared == ~0u ? body.size() : declared, 4);
   file.insert(file.end(), body.begin(), body.end());
   if (pad && body.size() % 2 == 1) file.push_back(0);
+}
+// Samples as a file holds them (little-endian, as on every machine the tests run on).
+template <typename T>
+Bytes LittleEndian(std::initializer_list<T> values) {
+  Bytes b;
+  for (T v : values) b.insert(b.end(), reinterpret_cast<const std::uint8_t*>(&v), reinterpret_cast<const std::uint8_t*>(&v + 1));
+  return b;
 }
 // The body of a "fmt " chunk for plain samples.
 inline Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint16_t bits, std::uint32_t rate = 8000) {
@@ -54,15 +62,18 @@ inline void Track(Bytes& file, const Bytes& events, const char* id = "MTrk") {
   Put(file, events.size(), 4, true);
   file.insert(file.end(), events.begin(), events.end());
 }
+inline Bytes Song(const Bytes& events, std::uint16_t division = 96) {
+  Bytes file = Smf(1, division);
+  Track(file, events);
+  return file;
+}
 inline const Bytes kEndOfTrack = {0, 0xFF, 0x2F, 0};
 // A tune of `notes` notes at once, from `first` up.
 inline Bytes Tune(std::uint8_t first, int notes, std::uint16_t division = 96) {
   Bytes events;
   for (int i = 0; i < notes; ++i) events.insert(events.end(), {0, 0x90, static_cast<std::uint8_t>((first + i) % 128), 1});
   events.insert(events.end(), kEndOfTrack.begin(), kEndOfTrack.end());
-  Bytes file = Smf(1, division);
-  Track(file, events);
-  return file;
+  return Song(events, division);
 }
 
 }  // namespace tolvane::bytes

@@ -43,8 +43,7 @@ constexpr std::uint32_t Note(std::uint8_t status, std::uint8_t key, std::uint8_t
 
 TEST(MidiFile, RefusesBadHeadersAndTracks) {
   MidiSequence s;
-  Bytes good = Smf(1);
-  Track(good, {0, 0x90, 60, 100, 0, 0xFF, 0x2F, 0});
+  Bytes good = Song({0, 0x90, 60, 100, 0, 0xFF, 0x2F, 0});
   EXPECT_TRUE(s.Open(good));
   EXPECT_FALSE(s.Open(ByteView(good).first(13)));
 
@@ -61,16 +60,13 @@ TEST(MidiFile, RefusesBadHeadersAndTracks) {
   Track(missing, kEnd);
   EXPECT_FALSE(s.Open(missing));
 
-  Bytes noStatus = Smf(1);
-  Track(noStatus, {0, 60, 100});  // data bytes with no status to run on
+  Bytes noStatus = Song({0, 60, 100});  // data bytes with no status to run on
   EXPECT_FALSE(s.Open(noStatus));
 
-  Bytes longNumber = Smf(1);
-  Track(longNumber, {0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 60, 1});  // five-byte delta
+  Bytes longNumber = Song({0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 60, 1});  // five-byte delta
   EXPECT_FALSE(s.Open(longNumber));
 
-  Bytes cutShort = Smf(1);
-  Track(cutShort, {0, 0x90, 60});
+  Bytes cutShort = Song({0, 0x90, 60});
   EXPECT_FALSE(s.Open(cutShort));
   EXPECT_EQ(s.trackCount(), 0u);  // a refused file leaves nothing behind
 }
@@ -88,8 +84,7 @@ TEST(MidiFile, EmptyAndOverlongTracksAreAccepted) {
 
 TEST(MidiFile, RunningStatusAndVariableLengthNumbers) {
   MidiSequence s;
-  Bytes file = Smf(1);
-  Track(file, {0, 0x90, 60, 100,
+  Bytes file = Song({0, 0x90, 60, 100,
                0x81, 0x00, 62, 100,                     // 128 ticks, running status
                0x83, 0xE8, 0x00, 0xC0, 5,               // 62464 ticks, one data byte
                0, 7,                                    // running status with one data byte
@@ -123,8 +118,7 @@ TEST(MidiFile, TracksMergeInTimeOrderAndSkippedEventsKeepTheirTime) {
 }
 
 TEST(MidiFile, TempoScale) {
-  Bytes file = Smf(1);
-  Track(file, {0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0xFF, 0x51, 3, 0, 0, 1, 0, 0xFF, 0x2F, 0});
+  Bytes file = Song({0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0xFF, 0x51, 3, 0, 0, 1, 0, 0xFF, 0x2F, 0});
   for (auto [percent, first, second] : {std::tuple{100u, 500000u, 1u}, {200u, 250000u, 1u}, {50u, 1000000u, 2u}}) {
     MidiSequence s;
     s.setTempoScale(percent);
@@ -136,8 +130,7 @@ TEST(MidiFile, TempoScale) {
 TEST(MidiFile, FillsWholeEventsAndContinuesWhereItStopped) {
   Bytes events;
   for (int i = 0; i < 100; ++i) events.insert(events.end(), {1, 0x90, static_cast<std::uint8_t>(i), 1});
-  Bytes file = Smf(1);
-  Track(file, events);
+  Bytes file = Song(events);
   MidiSequence s;
   ASSERT_TRUE(s.Open(file));
   Bytes buf(MidiPlayer::kBufferBytes);
@@ -150,8 +143,7 @@ TEST(MidiFile, FillsWholeEventsAndContinuesWhereItStopped) {
 }
 
 TEST(MidiFile, LoopKeepsTheRhythmAcrossTheRepeat) {
-  Bytes file = Smf(1);
-  Track(file, {10, 0x90, 60, 1, 20, 0x80, 60, 0, 30, 0xFF, 0x2F, 0});  // tune of 60 ticks
+  Bytes file = Song({10, 0x90, 60, 1, 20, 0x80, 60, 0, 30, 0xFF, 0x2F, 0});  // tune of 60 ticks
   MidiSequence s;
   ASSERT_TRUE(s.Open(file));
   const auto events = All(s, true, 12 * 5);
@@ -162,8 +154,7 @@ TEST(MidiFile, LoopKeepsTheRhythmAcrossTheRepeat) {
                                                {40, 0, Note(0x90, 60, 1)}}));
 
   // Nothing to play: a loop must not spin.
-  Bytes silent = Smf(1);
-  Track(silent, {0, 0xFF, 0x01, 1, 'x', 0, 0xFF, 0x2F, 0});
+  Bytes silent = Song({0, 0xFF, 0x01, 1, 'x', 0, 0xFF, 0x2F, 0});
   ASSERT_TRUE(s.Open(silent));
   EXPECT_TRUE(All(s, true).empty());
 }
