@@ -42,21 +42,34 @@ def samples_of(path):
 
 def bursts(samples, rate, bridge=BRIDGE_S):
     window = max(1, int(rate * WINDOW_S))
-    found = []  # [first window, last window, peak, crossings, windows sounding]
+    found = []  # [first window, last window, peak, [(window, rms) of each window sounding]]
     for i, start in enumerate(range(0, len(samples) - window + 1, window)):
         chunk = samples[start:start + window]
         rms = (sum(x * x for x in chunk) / window) ** 0.5 / 32768.0
         if rms <= THRESHOLD:
             continue
         peak = max(abs(x) for x in chunk) / 32768.0
-        crossings = sum(1 for a, b in zip(samples[max(0, start - 1):], chunk) if (a < 0) != (b < 0))
         if found and (i - found[-1][1] - 1) * WINDOW_S <= bridge + 1e-9:
-            last = found[-1]
-            last[1], last[2], last[3], last[4] = i, max(last[2], peak), last[3] + crossings, last[4] + 1
+            found[-1][1], found[-1][2] = i, max(found[-1][2], peak)
+            found[-1][3].append((i, rms))
         else:
-            found.append([i, i, peak, crossings, 1])
-    return [(first * WINDOW_S, (last - first + 1) * WINDOW_S, peak, crossings / 2 / (sounding * WINDOW_S))
-            for first, last, peak, crossings, sounding in found]
+            found.append([i, i, peak, [(i, rms)]])
+    return [(first * WINDOW_S, (last - first + 1) * WINDOW_S, peak, pitch(samples, window, sounding))
+            for first, last, peak, sounding in found]
+
+
+def pitch(samples, window, sounding):
+    """Half the zero crossings a second (of samples beyond 1 % of full scale, so that the
+    quiet between is not counted) in the windows of a steady tone's full level (within
+    10 % of the loudest): not those where it starts, ends or the output ran dry."""
+    full = {i for i, rms in sounding if rms >= max(r for _, r in sounding) * 0.9}
+    sign, crossings = 0, 0
+    for i, _ in sounding:
+        for x in samples[i * window:(i + 1) * window]:
+            if abs(x) > 328:
+                crossings += sign != 0 and (x > 0) != (sign > 0) and i in full
+                sign = x
+    return crossings / 2 / (len(full) * WINDOW_S)
 
 
 def heard(path, complete=False, bridge=ONSET_GAP_S):
