@@ -40,15 +40,6 @@ def poll(condition, timeout, what):
     raise AssertionError("timed out waiting for " + (what() if callable(what) else what))
 
 
-def holds(condition, timeout, what):
-    """Fails as soon as the condition stops holding, up to the timeout."""
-    try:
-        poll(lambda: not condition(), timeout, what)
-    except AssertionError:
-        return
-    raise AssertionError(what + ": no longer so")
-
-
 @functools.cache
 def layout():
     """The window definition's rectangles, name -> (left, top, width, height) in client
