@@ -8,8 +8,12 @@
 #   e2e_audio_start               start the server
 #   e2e_record_start <name>       record the sink into <run dir>/<name>.raw from now on
 #   e2e_record_stop               end the recording; also saved as <name>.wav
-#   sound_bursts [--complete]     the recording's sounds by their onsets: start, length, peak
-#   e2e_wait_bursts <n> [s]       wait until the recording holds n finished bursts
+#   sound_bursts [--complete]     the recording's sounds by their onsets: start, length,
+#                                 peak, pitch
+#   make_tone <file> [seconds] [sox options]   the test tone as a sound file
+#   e2e_hear <name> <n> <s> <command...>       record <name> while the command runs and
+#                                 until n bursts are heard, for s seconds at most
+#   check_heard <what> <sound>... the recording holds these sounds and no others
 
 E2E_RECORDER_PID=
 E2E_RECORDING=
@@ -17,6 +21,7 @@ E2E_RECORDING=
 # One line per sound handed over, in order: Wine's clock at the open call, then
 #   wave <open result> <buffers written> <reset after> <closed after>
 #   midi <open result> <buffers queued> <restarted after> -
+# counting only the buffers the call took (it returned 0),
 # with the times after the open in seconds, "-" for a call that never came. A WAVE sound
 # has a thread of its own, whose opens before its first write (a format refused, then
 # the converted one) are one sound; the result is its last open's, in hexadecimal, "?"
@@ -38,7 +43,7 @@ sound_calls() {
       if (!call && fn ~ /Open$/) {
         r = $0; sub(/.*retval=0*/, "", r); sub(/ .*/, "", r); result[s] = r == "" ? 0 : r
       }
-      if (call && (fn == "waveOutWrite" || fn == "midiStreamOut")) writes[s]++
+      if (!call && (fn == "waveOutWrite" || fn == "midiStreamOut") && $0 ~ /retval=0+ /) writes[s]++
       if (call && fn ~ /^(waveOutReset|midiStreamRestart)$/ && !(s in reset)) reset[s] = sprintf("%.3f", t - at[s])
       if (call && fn == "waveOutClose" && !(s in closed)) closed[s] = sprintf("%.3f", t - at[s])
     }
@@ -83,10 +88,60 @@ e2e_record_stop() {
 
 sound_bursts() { python3 "$(dirname "${BASH_SOURCE[0]}")/sound_bursts.py" "$@" "$E2E_RECORDING.raw"; }
 
-e2e_wait_bursts() {
-  local want=$1 deadline=$((SECONDS + ${2:-10}))
+# The test tone: a sine of TONE_HZ at TONE_PEAK of full scale, told apart from the
+# built-in clip, and from noise or silence, by its pitch and peak. By default 1.5 s,
+# longer than the built-in clip, at 22050 Hz, 16-bit mono.
+readonly TONE_HZ=440 TONE_PEAK=0.4
+make_tone() {
+  local file=$1 seconds=${2:-1.5}
+  shift $(($# < 2 ? $# : 2))
+  [ $# -gt 0 ] || set -- -r 22050 -c 1 -b 16
+  sox -q -n "$@" "$file" synth "$seconds" sine $TONE_HZ vol $TONE_PEAK || e2e_abort "cannot make $file"
+}
+
+e2e_hear() {
+  local name=$1 want=$2 seconds=$3 deadline status=0
+  shift 3
+  e2e_record_start "$name"
+  "$@"
+  deadline=$((SECONDS + seconds))
   until [ "$(sound_bursts --complete | wc -l)" -ge "$want" ]; do
-    [ $SECONDS -lt $deadline ] || { e2e_fail "$want sound(s) expected, heard: $(sound_bursts | paste -sd,)"; return 1; }
+    [ $SECONDS -lt $deadline ] || { e2e_fail "$want sound(s) expected, heard: $(sound_bursts | paste -sd,)"; status=1; break; }
     sleep 0.2
   done
+  e2e_record_stop
+  return $status
+}
+
+# The recording holds these sounds and no others. Each is "<at> <seconds> <peak> <pitch>":
+# its onset that many seconds after the first sound's (0.4 s either way: a tick of the
+# wrong second is a whole second off; "-": any), its length (0.1 s shorter to 0.15 s
+# longer), peak (within 0.08 of full scale) and pitch (within 3 %, over 0.1 s or more of
+# sound; "-": any). "~<at> <seconds>" is two copies started together, which may cancel
+# each other out in part or whole: whatever is heard during them is taken.
+check_heard() {
+  local what=$1 bursts got
+  shift
+  bursts=$(sound_bursts)
+  got=$(awk -v want="$(printf '%s\n' "$@")" '
+    function off(x, w, low, high) { return w != "-" && (x < w - low || x > w + high) }
+    NF { start[++n] = $1; len[n] = $2; peak[n] = $3; hz[n] = $4 }
+    END {
+      m = split(want, spec, "\n")
+      for (i = 1; i <= n; i++) {
+        at = start[i] - start[1]
+        for (j = 1; j <= m; j++) {
+          split(spec[j], w, " ")
+          together = sub(/^~/, "", w[1])
+          if (together ? at >= w[1] - 0.4 && at < w[1] + w[2] + 0.05 : w[1] == "-" ? !heard[j] : !off(at, w[1], 0.4, 0.4)) break
+        }
+        if (j > m) { print "a sound at " at " s"; continue }
+        if (together) continue
+        if (len[i] >= 0.1 && off(hz[i], w[4], w[4] * 0.03, w[4] * 0.03)) print "the sound at " at " s at " hz[i] " Hz, not " w[4]
+        if (heard[j]++) print "a second sound at " at " s"
+        if (off(len[i], w[2], 0.1, 0.15) || off(peak[i], w[3], 0.08, 0.08)) print "the sound at " at " s: " len[i] " s, peak " peak[i]
+      }
+      for (j = 1; j <= m; j++) if (spec[j] !~ /^~/ && !heard[j]) print "nothing at " spec[j]
+    }' <<<"$bursts" | paste -sd';')
+  [ -z "$got" ] || e2e_fail "$what: $got; expected $*; heard (start length peak pitch): $(paste -sd, <<<"$bursts")"
 }

@@ -20,8 +20,9 @@ readonly HIGH_CONTRAST_BLACK=(
 )
 
 # The sampled texts: the control and how far its caption starts right of its left edge
-# (a check or radio box's mark comes first).
-readonly SAMPLES=("标签1 0" "选择框3 20" "单选框1 20")
+# (a check or radio box's mark comes first). Black, orange and blue in the layout: a text
+# drawn in the system's colour instead shows as black.
+readonly SAMPLES=("标签1 0" "选择框2 20" "单选框1 20")
 
 # Wine reads the colours when a session starts: call before e2e_start. The prefix gets its
 # own colours back when the test ends.
@@ -49,7 +50,7 @@ sample() {
 # default scheme) or "readable" (3:1 or more against a black face, in enough pixels to be
 # a caption). Prints what it found; the number of texts that fail.
 check_samples() {
-  local shot=$E2E_SHOTS/$1 want=$2 layout=("0,0,0" "0,0,0" "0,0,255") i name bg ink count ratio failed=0
+  local shot=$E2E_SHOTS/$1 want=$2 layout=("0,0,0" "255,128,0" "0,0,255") i name bg ink count ratio failed=0
   for i in "${!SAMPLES[@]}"; do
     name=${SAMPLES[$i]%% *}
     # shellcheck disable=SC2086

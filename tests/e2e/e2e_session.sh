@@ -23,6 +23,8 @@
 #   e2e_on_exit <command>           run the command when the test ends
 #   e2e_dpi <dpi> [desktop]         the session's display scale (LogPixels) and Wine desktop
 #                                   size (WxH, within TOLVANE_E2E_XVFB_SCREEN) until the test ends
+#   e2e_countdown <HH:MM:SS> [radio...]  click the radio boxes, then start a countdown
+#   e2e_expand                      show the reminder panel
 #   write_ini <file> <line>...      write a settings file of these key=value lines, in GBK
 #   check_ini <file> <line>...      the settings file holds exactly these lines, in GBK
 #   e2e_end                         report and exit with the test's result
@@ -283,6 +285,15 @@ check_run() {
   e2e_fail "$what$([ "$code" = 1 ] || echo " (driver exit status $code)")"
   return 1
 }
+
+e2e_countdown() {
+  local radio
+  for radio in "${@:2}" 单选框6; do check_run "cannot click $radio" click "$radio"; done
+  check_run "cannot set the countdown" set-picker 日期框2 "$1" && check_run "cannot click 按钮1" click 按钮1
+  check_wait 按钮2 enabled 1 5000
+}
+
+e2e_expand() { drv click 选择框3 && drv wait window height 635 5000 || e2e_abort "cannot expand the window"; }
 
 # A right click on the tray icon with the pointer at x y (default 500 400), moved there on
 # the X display as the user moves it; prints the popup menu's rectangle.

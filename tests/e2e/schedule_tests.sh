@@ -41,21 +41,12 @@ tray_menu_items() {
   drv menu none >/dev/null || echo "(the menu did not close)"
 }
 
-start_countdown() {
-  local duration=$1
-  check_run "cannot click 单选框6" click 单选框6
-  check_run "cannot set the countdown" set-picker 日期框2 "$duration"
-  check_run "cannot click 按钮1" click 按钮1
-  check_wait 按钮2 enabled 1 5000
-}
-
 # A log-off countdown of 8 seconds counts down on the board once a second and then ends
 # the Wine session; the program exits with code 0 and requests the action once.
 test_countdown_logoff() {
   e2e_witness_start
   e2e_start --relay power.log
-  check_run "cannot click 单选框5" click 单选框5
-  start_countdown 00:00:08
+  e2e_countdown 00:00:08 单选框5
   check_run "not every choice is locked while running" expect "${RUNNING[@]}" 单选框5.checked=1 选择框1.checked=1
   wait_board_time >/dev/null
   e2e_screenshot countdown-running.png
@@ -99,7 +90,7 @@ test_cancel_and_pause() {
   check_run "cannot click 单选框2" click 单选框2
   check_run "cannot click 单选框6" click 单选框6
   check_run "the idle state differs" expect "${IDLE_COUNTDOWN[@]}"
-  start_countdown 00:10:00
+  e2e_countdown 00:10:00
   check_run "not every choice is locked while running" expect "${RUNNING[@]}"
   local before after items
   before=$(wait_board_time) || e2e_abort "the countdown did not start"

@@ -38,21 +38,13 @@ check_reminders() {
   [ -z "$got" ] || e2e_fail "$what: $got; sounds (start kind result buffers reset closed): $(paste -sd, <<<"$calls")"
 }
 
-countdown_to_standby() {
-  check_run "cannot click 单选框3" click 单选框3
-  check_run "cannot click 单选框6" click 单选框6
-  check_run "cannot set the countdown" set-picker 日期框2 "$1"
-  check_run "cannot click 按钮1" click 按钮1
-  check_wait 按钮2 enabled 1 5000
-}
-
 # Default reminders: the built-in clip at 30, 20, 10, 5, 4, 3, 2, 1 and 0 (twice: the
 # periodic reminder and the final prompt) seconds remaining. The first brings a window
 # hidden in the tray back, and from 5 seconds on the window stays on top.
 test_reminders_default() {
   e2e_audio_start
   e2e_start --relay sound.log
-  countdown_to_standby 00:00:35
+  e2e_countdown 00:00:35 单选框3
   check_run "cannot minimise" minimize
   check_wait window visible 0 5000
   check_wait window visible 1 15000 || echo "  (the reminder at 30 s should show the window)" >&2
@@ -62,48 +54,44 @@ test_reminders_default() {
   check_reminders "default reminders" "$E2E_RUN_DIR/sound.log" $CLIP_BUFFERS 0 10 20 25 26 27 28 29 30 30
 }
 
-# A 1.5 s tone at 22050 Hz, 16-bit mono: 66150 bytes, five of the player's buffers.
-readonly TONE_BUFFERS=5
-make_tone() { sox -q -n -r 22050 -c 1 -b 16 "$1" synth 1.5 sine 440 vol 0.4 || e2e_abort "cannot make $1"; }
-
 # Custom reminders from the settings file, every 5 s from 1 minute on, with a sound file
 # chosen: the file, not the built-in clip, at 10, 5 (twice: the periodic and the final
-# prompt together), 4, 3, 2, 1 and 0 (twice) seconds remaining.
+# prompt together), 4, 3, 2, 1 and 0 (twice) seconds remaining; heard as the file is. The
+# file is the test tone of 0.5 s (22050 bytes, two of the player's buffers), so that
+# sounds a second apart are heard apart.
 test_reminders_custom() {
   local wav=$E2E_RUN_DIR/tone.wav
-  make_tone "$wav"
+  make_tone "$wav" 0.5
   write_ini "$E2E_RUN_DIR/config.ini" "自定提示声=$(e2e_winpath "$wav")" 提示开始=1 提示间隔=5 启用自定义=真
   e2e_audio_start
   e2e_start --relay sound.log
   check_run "the settings were not loaded" expect 选择框4.checked=1 编辑框2.text=1 编辑框3.text=5 按钮4.enabled=1
-  countdown_to_standby 00:00:13
+  e2e_record_start reminders
+  e2e_countdown 00:00:13 单选框3
   e2e_wait_exit 30
-  check_reminders "custom reminders" "$E2E_RUN_DIR/sound.log" $TONE_BUFFERS 0 5 5 6 7 8 9 10 10
+  e2e_record_stop
+  check_reminders "custom reminders" "$E2E_RUN_DIR/sound.log" 2 0 5 5 6 7 8 9 10 10
+  local tone="0.5 $TONE_PEAK $TONE_HZ"
+  check_heard "custom reminders" "0 $tone" "~5 0.5" "6 $tone" "7 $tone" "8 $tone" "9 $tone" "~10 0.5"
 }
 
 # Heard: a chosen WAVE file played with the play button, then the built-in clip of the
 # default reminder at 10 s remaining (the default schedule keeps the built-in clip when a
-# file is chosen).
+# file is chosen): each as long and as loud as it is, the file at its pitch.
 test_sound_heard() {
-  local wav=$E2E_RUN_DIR/tone.wav bursts got
+  local wav=$E2E_RUN_DIR/tone.wav
   make_tone "$wav"
   write_ini "$E2E_RUN_DIR/config.ini" "自定提示声=$(e2e_winpath "$wav")" 启用自定义=假
   e2e_audio_start
   e2e_start
   check_run "the sound file was not loaded" expect 按钮4.enabled=1
-  e2e_record_start heard
-  check_run "cannot click 按钮4" click 按钮4
-  countdown_to_standby 00:00:13
-  e2e_wait_bursts 2 30
-  e2e_record_stop
+  e2e_hear heard 2 30 play_then_count_down
   e2e_wait_exit 30
-  bursts=$(sound_bursts)
-  # A sine at 0.4 of full scale peaks at 0.4: samples taken in a wrong format would be
-  # noise or silence.
-  got=$(awk 'NR == 1 && ($2 < 1.4 || $2 > 1.65 || $3 < 0.3 || $3 > 0.5) { print "the file: " $2 " s, peak " $3 }
-             NR == 2 && ($2 < 0.8 || $2 > 1.05) { print "the built-in clip: " $2 " s" }
-             END { if (NR < 2) print NR " sounds" }' <<<"$bursts")
-  [ -z "$got" ] || e2e_fail "heard $got; bursts (start length peak): $(paste -sd, <<<"$bursts")"
+  check_heard "heard" "0 1.5 $TONE_PEAK $TONE_HZ" "- 0.9 0.48 -"
+}
+play_then_count_down() {
+  check_run "cannot click 按钮4" click 按钮4
+  e2e_countdown 00:00:13 单选框3
 }
 
 # WAVE files the device takes in ways only it shows, written by sox: the play button
@@ -111,7 +99,8 @@ test_sound_heard() {
 # long as the file. The device refuses 64-bit samples, which are then handed over as
 # 16-bit; compressed files go through the system's codecs as they are. A GSM 6.10 buffer
 # lasts over 9 s, longer than a PCM device ever keeps one: the long file must still play
-# to its end, not be reset as a dead device is.
+# to its end, not be reset as a dead device is. Each is heard whole as the test tone (a
+# GSM buffer ending inside a 65-byte block would turn the rest to noise).
 #   name      seconds buffers  sox options of the file written
 readonly WAVE_FORMATS=(
   "f64        1.5     5        -r 22050 -c 1 -b 64 -e floating-point -t wavpcm"
@@ -119,43 +108,33 @@ readonly WAVE_FORMATS=(
   "gsm        20      3        -r 8000 -c 1 -e gsm-full-rate -t wav"
 )
 
-# The recording holds the 0.4 sine of <hz> over <length> s from <from> s after its first
-# onset: its frequency (within 3%, by zero crossings) and RMS level (noise is louder).
-check_tone_from() {
-  local from=$1 length=$2 hz=$3 onset got
-  e2e_record_stop
-  onset=$(sound_bursts | awk 'NR == 1 { print $1 }')
-  got=$(sox "$E2E_RECORDING.wav" -n trim "$(awk -v a="${onset:-0}" -v b="$from" 'BEGIN { print a + b }')" "$length" stat 2>&1 |
-    awk '/^Rough +frequency:/ { f = $3 } /^RMS +amplitude:/ { r = $3 } END { print f + 0, r + 0 }')
-  awk -v hz="$hz" '{ exit !($1 > hz * 0.97 && $1 < hz * 1.03 && $2 > 0.2 && $2 < 0.35) }' <<<"$got" ||
-    e2e_fail "from $from s: Hz and RMS $got, expected $hz and 0.28; bursts (start length peak): $(sound_bursts | paste -sd,)"
-}
-
 test_wave_formats() {
-  local ini=$E2E_RUN_DIR/config.ini row name seconds buffers options wav calls deadline
+  local ini=$E2E_RUN_DIR/config.ini row name seconds buffers options wav calls
   e2e_audio_start
   for row in "${WAVE_FORMATS[@]}"; do
     read -r name seconds buffers options <<<"$row"
     wav=$E2E_RUN_DIR/$name.wav
     # shellcheck disable=SC2086 # the options are words
-    sox -q -n $options "$wav" synth "$seconds" sine 440 vol 0.4 || { e2e_fail "$name: sox cannot write it"; continue; }
+    make_tone "$wav" "$seconds" $options
     write_ini "$ini" "自定提示声=$(e2e_winpath "$wav")" 启用自定义=真
     e2e_start --relay "$name.log"
     check_run "$name: the sound file was not loaded" expect 选择框4.checked=1 按钮4.enabled=1
-    [ "$name" != gsm ] || e2e_record_start gsm
-    check_run "$name: cannot click 按钮4" click 按钮4
-    deadline=$((SECONDS + ${seconds%.*} + 15))
-    # Until the sound is closed, or 15 s after it should have been.
-    until calls=$(sound_calls "$E2E_RUN_DIR/$name.log"); [ -n "$calls" ] && [ "$(awk 'NR == 1 { print $6 }' <<<"$calls")" != - ]; do
-      [ $SECONDS -lt $deadline ] || break
-      sleep 0.2
-    done
+    e2e_hear "$name" 1 $((${seconds%.*} + 15)) play_until_closed "$name"
+    calls=$(sound_calls "$E2E_RUN_DIR/$name.log")
     awk -v want="$seconds" -v buffers="$buffers" 'NR == 1 && $2 == "wave" && $3 == 0 && $4 == buffers && $5 == "-" &&
                             $6 >= want - 0.05 && $6 <= want * 1.2 + 1 { ok = 1 } END { exit !(ok && NR == 1) }' <<<"$calls" ||
       e2e_fail "$name: sounds (start kind result buffers reset closed): $(paste -sd, <<<"$calls"), expected one of $buffers buffers played for $seconds s"
-    # Past the first buffer (9.44 s), noise where a buffer ends inside a 65-byte block.
-    [ "$name" != gsm ] || check_tone_from 10 8 440
+    check_heard "$name" "0 $seconds $TONE_PEAK $TONE_HZ"
     e2e_close
+  done
+}
+# The play button, then until the sound is closed, or 15 s after it should have been.
+play_until_closed() {
+  local deadline=$((SECONDS + ${seconds%.*} + 15))
+  check_run "$1: cannot click 按钮4" click 按钮4
+  until calls=$(sound_calls "$E2E_RUN_DIR/$1.log"); [ -n "$calls" ] && [ "$(awk 'NR == 1 { print $6 }' <<<"$calls")" != - ]; do
+    [ $SECONDS -lt $deadline ] || break
+    sleep 0.2
   done
 }
 
@@ -177,7 +156,7 @@ schedule_survives_sound() {
     check_run "round $round: cannot click 按钮4" click 按钮4
     sleep 1
     check_run "round $round: cannot click 按钮4 again" click 按钮4
-    countdown_to_standby 00:00:12
+    e2e_countdown 00:00:12 单选框3
     e2e_wait_exit 40 || { e2e_fail "round $round: the program did not end well"; continue; }
     calls=$(relay_calls "$E2E_RUN_DIR/$log" SetSuspendState 8 | paste -sd' ')
     [ "$calls" = "0,1,0" ] || e2e_fail "round $round: SetSuspendState calls (${calls:-none}), expected one with (0,1,0)"

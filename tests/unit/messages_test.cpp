@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
 #include <string>
 
 #include "platform/messages/fatal.h"
@@ -84,14 +86,18 @@ TEST(FatalReport, HandlerSeesEveryReportAndTheExitHookRunsOnce) {
 }
 
 #if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
+void ShowOnStderr(const std::string& report) { std::fputs(report.c_str(), stderr); }
+
+// The process ends by abort once the report is shown (here on stderr), with nothing shown
+// when there is no handler, and also when the handler fails again while showing it.
 TEST(FatalReport, ProcessEndsWhenTheHandlerDoesNot) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_DEATH(ReportFatalError("x"), "");
-  SetFatalErrorHandler([](const std::string&) {});
-  EXPECT_DEATH(ReportFatalError("x"), "");
-  // A failure while the report is shown ends the process instead of recursing.
-  SetFatalErrorHandler([](const std::string&) { ReportFatalError("again"); });
-  EXPECT_DEATH(ReportFatalError("x"), "");
+  const auto aborted = testing::KilledBySignal(SIGABRT);
+  EXPECT_EXIT(ReportFatalError("x"), aborted, "^$");
+  SetFatalErrorHandler(&ShowOnStderr);
+  EXPECT_EXIT(ReportFatalError("x", 6), aborted, "^运行时出错!\r\n\r\n错误代码：6\r\n\r\n错误信息：x\r\n$");
+  SetFatalErrorHandler([](const std::string& report) { ShowOnStderr(report), ReportFatalError("again"); });
+  EXPECT_EXIT(ReportFatalError("x"), aborted, "^运行时出错!\r\n\r\n错误信息：x\r\n$");
   SetFatalErrorHandler(nullptr);
 }
 #endif

@@ -8,25 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "bytes.h"
+
 namespace tolvane::sound {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Smf(std::uint16_t trackCount, std::uint16_t division = 96, std::uint32_t headerLength = 6) {
-  Bytes b = {'M', 'T', 'h', 'd'};
-  for (int i = 3; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(headerLength >> (8 * i)));
-  b.insert(b.end(), {0, 1, static_cast<std::uint8_t>(trackCount >> 8), static_cast<std::uint8_t>(trackCount),
-                     static_cast<std::uint8_t>(division >> 8), static_cast<std::uint8_t>(division)});
-  return b;
-}
-void Track(Bytes& file, const Bytes& events, const char* id = "MTrk") {
-  file.insert(file.end(), id, id + 4);
-  const auto n = static_cast<std::uint32_t>(events.size());
-  for (int i = 3; i >= 0; --i) file.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
-  file.insert(file.end(), events.begin(), events.end());
-}
-const Bytes kEnd = {0, 0xFF, 0x2F, 0};
+using namespace bytes;
+const Bytes& kEnd = kEndOfTrack;
 
 struct StreamEvent {
   std::uint32_t delta, type, word;
@@ -35,7 +23,6 @@ struct StreamEvent {
 std::ostream& operator<<(std::ostream& o, const StreamEvent& e) {
   return o << "{" << e.delta << ", " << e.type << ", 0x" << std::hex << e.word << std::dec << "}";
 }
-std::uint32_t Le32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24; }
 
 std::vector<StreamEvent> Decode(const std::uint8_t* p, std::size_t bytes) {
   std::vector<StreamEvent> out;
@@ -56,8 +43,7 @@ constexpr std::uint32_t Note(std::uint8_t status, std::uint8_t key, std::uint8_t
 
 TEST(MidiFile, RefusesBadHeadersAndTracks) {
   MidiSequence s;
-  Bytes good = Smf(1);
-  Track(good, {0, 0x90, 60, 100, 0, 0xFF, 0x2F, 0});
+  Bytes good = Song({0, 0x90, 60, 100, 0, 0xFF, 0x2F, 0});
   EXPECT_TRUE(s.Open(good));
   EXPECT_FALSE(s.Open(ByteView(good).first(13)));
 
@@ -74,16 +60,13 @@ TEST(MidiFile, RefusesBadHeadersAndTracks) {
   Track(missing, kEnd);
   EXPECT_FALSE(s.Open(missing));
 
-  Bytes noStatus = Smf(1);
-  Track(noStatus, {0, 60, 100});  // data bytes with no status to run on
+  Bytes noStatus = Song({0, 60, 100});  // data bytes with no status to run on
   EXPECT_FALSE(s.Open(noStatus));
 
-  Bytes longNumber = Smf(1);
-  Track(longNumber, {0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 60, 1});  // five-byte delta
+  Bytes longNumber = Song({0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 60, 1});  // five-byte delta
   EXPECT_FALSE(s.Open(longNumber));
 
-  Bytes cutShort = Smf(1);
-  Track(cutShort, {0, 0x90, 60});
+  Bytes cutShort = Song({0, 0x90, 60});
   EXPECT_FALSE(s.Open(cutShort));
   EXPECT_EQ(s.trackCount(), 0u);  // a refused file leaves nothing behind
 }
@@ -101,8 +84,7 @@ TEST(MidiFile, EmptyAndOverlongTracksAreAccepted) {
 
 TEST(MidiFile, RunningStatusAndVariableLengthNumbers) {
   MidiSequence s;
-  Bytes file = Smf(1);
-  Track(file, {0, 0x90, 60, 100,
+  Bytes file = Song({0, 0x90, 60, 100,
                0x81, 0x00, 62, 100,                     // 128 ticks, running status
                0x83, 0xE8, 0x00, 0xC0, 5,               // 62464 ticks, one data byte
                0, 7,                                    // running status with one data byte
@@ -136,8 +118,7 @@ TEST(MidiFile, TracksMergeInTimeOrderAndSkippedEventsKeepTheirTime) {
 }
 
 TEST(MidiFile, TempoScale) {
-  Bytes file = Smf(1);
-  Track(file, {0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0xFF, 0x51, 3, 0, 0, 1, 0, 0xFF, 0x2F, 0});
+  Bytes file = Song({0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0xFF, 0x51, 3, 0, 0, 1, 0, 0xFF, 0x2F, 0});
   for (auto [percent, first, second] : {std::tuple{100u, 500000u, 1u}, {200u, 250000u, 1u}, {50u, 1000000u, 2u}}) {
     MidiSequence s;
     s.setTempoScale(percent);
@@ -149,8 +130,7 @@ TEST(MidiFile, TempoScale) {
 TEST(MidiFile, FillsWholeEventsAndContinuesWhereItStopped) {
   Bytes events;
   for (int i = 0; i < 100; ++i) events.insert(events.end(), {1, 0x90, static_cast<std::uint8_t>(i), 1});
-  Bytes file = Smf(1);
-  Track(file, events);
+  Bytes file = Song(events);
   MidiSequence s;
   ASSERT_TRUE(s.Open(file));
   Bytes buf(MidiPlayer::kBufferBytes);
@@ -163,8 +143,7 @@ TEST(MidiFile, FillsWholeEventsAndContinuesWhereItStopped) {
 }
 
 TEST(MidiFile, LoopKeepsTheRhythmAcrossTheRepeat) {
-  Bytes file = Smf(1);
-  Track(file, {10, 0x90, 60, 1, 20, 0x80, 60, 0, 30, 0xFF, 0x2F, 0});  // tune of 60 ticks
+  Bytes file = Song({10, 0x90, 60, 1, 20, 0x80, 60, 0, 30, 0xFF, 0x2F, 0});  // tune of 60 ticks
   MidiSequence s;
   ASSERT_TRUE(s.Open(file));
   const auto events = All(s, true, 12 * 5);
@@ -175,8 +154,7 @@ TEST(MidiFile, LoopKeepsTheRhythmAcrossTheRepeat) {
                                                {40, 0, Note(0x90, 60, 1)}}));
 
   // Nothing to play: a loop must not spin.
-  Bytes silent = Smf(1);
-  Track(silent, {0, 0xFF, 0x01, 1, 'x', 0, 0xFF, 0x2F, 0});
+  Bytes silent = Song({0, 0xFF, 0x01, 1, 'x', 0, 0xFF, 0x2F, 0});
   ASSERT_TRUE(s.Open(silent));
   EXPECT_TRUE(All(s, true).empty());
 }
@@ -240,21 +218,13 @@ class RecordingDevice : public MidiStreamDevice {
   std::uint8_t* data_[2] = {};
 };
 
-Bytes Scale(int notes) {
-  Bytes events;
-  for (int i = 0; i < notes; ++i) events.insert(events.end(), {0, 0x90, static_cast<std::uint8_t>(i % 128), 1});
-  events.insert(events.end(), kEnd.begin(), kEnd.end());
-  Bytes file = Smf(1, 480);
-  Track(file, events);
-  return file;
-}
 
 // The device's callback only wakes the playing thread; the refill is that thread's.
 TEST(MidiPlayer, RefillsEachReturnedBufferUntilTheTuneEnds) {
   RecordingDevice device;
   int wakes = 0;
   MidiPlayer player(device, [&wakes] { ++wakes; });
-  ASSERT_TRUE(player.Play(Scale(200), false));
+  ASSERT_TRUE(player.Play(Tune(0, 200, 480), false));
   EXPECT_EQ(device.calls, (std::vector<std::string>{"open", "division", "prepare0", "out0", "prepare1", "out1", "restart"}));
   EXPECT_EQ(device.division, 480u);
 
@@ -283,7 +253,7 @@ TEST(MidiPlayer, RefillsEachReturnedBufferUntilTheTuneEnds) {
 TEST(MidiPlayer, LoopKeepsBothBuffersGoing) {
   RecordingDevice device;
   MidiPlayer player(device);
-  ASSERT_TRUE(player.Play(Scale(3), true));
+  ASSERT_TRUE(player.Play(Tune(0, 3, 480), true));
   for (int round = 0; round < 6; ++round) {
     device.Return(round % 2);
     player.Refill();
@@ -296,9 +266,9 @@ TEST(MidiPlayer, LoopKeepsBothBuffersGoing) {
 TEST(MidiPlayer, ANewTuneStopsTheOldOneEvenWhenItIsBad) {
   RecordingDevice device;
   MidiPlayer player(device);
-  ASSERT_TRUE(player.Play(Scale(200), false));
+  ASSERT_TRUE(player.Play(Tune(0, 200, 480), false));
   device.calls.clear();
-  Bytes bad = Scale(3);
+  Bytes bad = Tune(0, 3, 480);
   bad[7] = 7;  // header length
   EXPECT_FALSE(player.Play(bad, false));
   EXPECT_EQ(device.calls, (std::vector<std::string>{"stop", "reset", "unprepare0", "unprepare1", "close"}));
@@ -313,14 +283,14 @@ TEST(MidiPlayer, AStopThatTimesOutAbandonsTheDevice) {
   slow.resetReturns = false;
   int wakes = 0;
   MidiPlayer patient(slow, [&wakes] { ++wakes; }, 10);
-  ASSERT_TRUE(patient.Play(Scale(200), false));
+  ASSERT_TRUE(patient.Play(Tune(0, 200, 480), false));
   patient.Stop();
   EXPECT_TRUE(patient.abandoned());
   slow.Return(0);
   patient.Refill();
   EXPECT_EQ(wakes, 0);
   EXPECT_EQ(slow.sent.size(), 2u);
-  EXPECT_FALSE(patient.Play(Scale(3), false));
+  EXPECT_FALSE(patient.Play(Tune(0, 3, 480), false));
   patient.Stop();
   EXPECT_EQ(slow.calls.back(), "reset");
   EXPECT_EQ(std::count(slow.calls.begin(), slow.calls.end(), "close"), 0);
@@ -333,25 +303,25 @@ TEST(MidiPlayer, AnOpenThatFoundNoDeviceWaitsForTheOutputsToChange) {
   MidiPlayer player(device);
   const auto opens = [&device] { return std::count(device.calls.begin(), device.calls.end(), "open"); };
   device.opens = MidiOpen::NoDevice;
-  EXPECT_FALSE(player.Play(Scale(3), false));
-  EXPECT_FALSE(player.Play(Scale(3), false));
+  EXPECT_FALSE(player.Play(Tune(0, 3, 480), false));
+  EXPECT_FALSE(player.Play(Tune(0, 3, 480), false));
   EXPECT_EQ(opens(), 1);
   EXPECT_FALSE(player.streamOpen());
 
   device.outputs = 2;
   device.opens = MidiOpen::Failed;
-  EXPECT_FALSE(player.Play(Scale(3), false));
-  EXPECT_FALSE(player.Play(Scale(3), false));
+  EXPECT_FALSE(player.Play(Tune(0, 3, 480), false));
+  EXPECT_FALSE(player.Play(Tune(0, 3, 480), false));
   EXPECT_EQ(opens(), 3);
 
   device.opens = MidiOpen::Opened;
-  EXPECT_TRUE(player.Play(Scale(3), false));
+  EXPECT_TRUE(player.Play(Tune(0, 3, 480), false));
   EXPECT_EQ(opens(), 4);
 
   // No output at all: nothing to open.
   player.Stop();
   device.outputs = 0;
-  EXPECT_FALSE(player.Play(Scale(3), false));
+  EXPECT_FALSE(player.Play(Tune(0, 3, 480), false));
   EXPECT_EQ(opens(), 4);
 }
 

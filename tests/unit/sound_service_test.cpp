@@ -15,26 +15,16 @@
 #include <windows.h>
 #endif
 
+#include "bytes.h"
+
 namespace tolvane {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace bytes;
 using namespace std::chrono_literals;
 
-// The smallest WAVE file that plays: "fmt " then two bytes of "data".
-Bytes Wave() {
-  Bytes b = {'R', 'I', 'F', 'F', 38, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
-             1,   0,   1,   0,   0x11, 0x2B, 0, 0, 0x22, 0x56, 0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 2, 0, 0, 0, 1, 2};
-  return b;
-}
-// A tune of `notes` notes from `note` up; more than a stream buffer holds needs a refill.
-Bytes Midi(std::uint8_t note, int notes = 1) {
-  Bytes b = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0,
-             static_cast<std::uint8_t>((notes * 4 + 4) >> 8), static_cast<std::uint8_t>(notes * 4 + 4)};
-  for (int i = 0; i < notes; ++i) b.insert(b.end(), {0, 0x90, static_cast<std::uint8_t>((note + i) % 128), 1});
-  b.insert(b.end(), {0, 0xFF, 0x2F, 0});
-  return b;
-}
+// The smallest WAVE file that plays: two bytes of samples.
+Bytes SmallWave() { return Wave(Fmt(1, 1, 16, 11025), {1, 2}); }
 
 struct FakeWave final : sound::WaveOutput {
   int started = 0;
@@ -165,16 +155,16 @@ TEST(PlaybackService, TellsTheKindsApartAndRefusesWhatIsNotSound) {
   FakeWave& w = *wave;
   auto devices = std::make_shared<MidiDevices>();
   PlaybackService service(std::move(wave), devices->Maker());
-  EXPECT_TRUE(service.StartSound(Wave()));
+  EXPECT_TRUE(service.StartSound(SmallWave()));
   EXPECT_EQ(w.started, 1);
-  Bytes shortWave = Wave();
+  Bytes shortWave = SmallWave();
   shortWave.resize(35);
   EXPECT_FALSE(service.StartSound(shortWave));
   EXPECT_FALSE(service.StartSound(Bytes{}));
   EXPECT_FALSE(service.StartSound(Bytes{'M', 'T', 'h', 'd'}));  // not more than 4 bytes
   EXPECT_FALSE(service.StartSound(Bytes(40, 'x')));
   EXPECT_EQ(w.started, 1);
-  Bytes badMidi = Midi(60);
+  Bytes badMidi = Tune(60, 1);
   badMidi[14] = 'X';  // a track that is not "MTrk" still counts as started
   EXPECT_TRUE(service.StartSound(badMidi));
   service.StopAllSounds(true);
@@ -194,16 +184,16 @@ TEST(PlaybackService, AHungMidiDeviceNeverHoldsTheCaller) {
   FakeWave& w = *wave;
   PlaybackService service(std::move(wave), devices->Maker(), nullptr, 50ms);
 
-  EXPECT_TRUE(service.StartSound(Midi(60)));
+  EXPECT_TRUE(service.StartSound(Tune(60, 1)));
   ASSERT_TRUE(devices->WaitUntil([&] { return devices->opens == 1; }));
-  EXPECT_TRUE(service.StartSound(Midi(61)));
-  EXPECT_TRUE(service.StartSound(Midi(62)));
-  EXPECT_TRUE(service.StartSound(Wave()));  // WAVE goes on meanwhile
+  EXPECT_TRUE(service.StartSound(Tune(61, 1)));
+  EXPECT_TRUE(service.StartSound(Tune(62, 1)));
+  EXPECT_TRUE(service.StartSound(SmallWave()));  // WAVE goes on meanwhile
   EXPECT_EQ(w.started, 1);
   service.StopAllSounds(true);  // returns although the open still hangs
   EXPECT_EQ(w.stops, std::vector<std::chrono::milliseconds>{0ms});
 
-  EXPECT_TRUE(service.StartSound(Midi(63)));
+  EXPECT_TRUE(service.StartSound(Tune(63, 1)));
   devices->Release();
   ASSERT_TRUE(devices->WaitUntil([&] { return devices->opens == 2; }));
   service.StopAllSounds(true);
@@ -220,10 +210,10 @@ TEST(PlaybackService, AFaultInTheMidiDeviceLeavesThePlayerWorking) {
     auto devices = std::make_shared<MidiDevices>();
     devices->next = {does};
     PlaybackService service(std::make_unique<FakeWave>(), devices->Maker(), kGuard, 20s);
-    EXPECT_TRUE(service.StartSound(Midi(60)));
+    EXPECT_TRUE(service.StartSound(Tune(60, 1)));
     ASSERT_TRUE(devices->WaitUntil([&] { return devices->opens == 1; }));
     service.StopAllSounds(true);  // until the worker is done with the open, or gone
-    EXPECT_TRUE(service.StartSound(Midi(61)));
+    EXPECT_TRUE(service.StartSound(Tune(61, 1)));
     ASSERT_TRUE(devices->WaitUntil([&] { return devices->outOn.size() == 1; }));  // one buffer holds the tune
     std::lock_guard held(devices->lock);
     EXPECT_EQ(devices->made, does == MidiDevices::OpenDoes::Throw ? 1 : 2);
@@ -235,7 +225,7 @@ TEST(PlaybackService, AFaultInTheMidiDeviceLeavesThePlayerWorking) {
 TEST(PlaybackService, TheWorkerRefillsWhatTheDeviceHandsBack) {
   auto devices = std::make_shared<MidiDevices>();
   PlaybackService service(std::make_unique<FakeWave>(), devices->Maker());
-  EXPECT_TRUE(service.StartSound(Midi(0, 300)));
+  EXPECT_TRUE(service.StartSound(Tune(0, 300)));
   ASSERT_TRUE(devices->WaitUntil([&] { return devices->outOn.size() == 2; }));
   devices->Return(0);
   ASSERT_TRUE(devices->WaitUntil([&] { return devices->outOn.size() == 3; }));
@@ -259,7 +249,7 @@ TEST(PlaybackService, AStopWithEveryKindHungEndsWithinTheStopWait) {
   const auto start = std::chrono::steady_clock::now();
   {
     PlaybackService service(std::move(wave), devices->Maker());
-    EXPECT_TRUE(service.StartSound(Midi(60)));
+    EXPECT_TRUE(service.StartSound(Tune(60, 1)));
     ASSERT_TRUE(devices->WaitUntil([&] { return devices->opens == 1; }));
     service.StopAllSounds(true);
   }

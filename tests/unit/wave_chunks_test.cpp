@@ -7,33 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "bytes.h"
+
 namespace tolvane::sound {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace bytes;
 
-void PutLe32(Bytes& b, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-std::uint32_t Le32(ByteView b, std::size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
-// Appends a chunk; pad adds the RIFF pad byte after an odd body.
-void Chunk(Bytes& file, const char* id, const Bytes& body, bool pad = true, std::uint32_t declared = ~0u) {
-  file.insert(file.end(), id, id + 4);
-  PutLe32(file, declared == ~0u ? static_cast<std::uint32_t>(body.size()) : declared);
-  file.insert(file.end(), body.begin(), body.end());
-  if (pad && body.size() % 2 == 1) file.push_back(0);
-}
-
-Bytes Riff() { return Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}; }
-void SetRiffSize(Bytes& file, std::uint32_t size) {
-  for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-}
-void FixRiffSize(Bytes& file) { SetRiffSize(file, static_cast<std::uint32_t>(file.size() - 8)); }
-
-const Bytes kFormat = {1, 0, 1, 0, 0x11, 0x2B, 0, 0, 0x22, 0x56, 0, 0, 2, 0, 16, 0};
+const Bytes kFormat = Fmt(1, 1, 16, 11025);
 const Bytes kSamples = {1, 2, 3, 4, 5, 6};
 
 TEST(SoundRecognition, ByFirstBytesOnly) {
@@ -53,7 +34,7 @@ TEST(SoundRecognition, ByFirstBytesOnly) {
 TEST(WaveChunks, BuiltInClipHasItsFixedLayout) {
   const ByteView clip = resources::builtinClip();
   ASSERT_EQ(clip.size(), 21260u);
-  EXPECT_EQ(Le32(clip, 4), 21252u);
+  EXPECT_EQ(Le32(clip.data() + 4), 21252u);
   const auto chunks = FindWaveChunks(clip);
   ASSERT_TRUE(chunks);
   EXPECT_TRUE(std::equal(kFormat.begin(), kFormat.end(), chunks->format.begin(), chunks->format.end()));
@@ -65,7 +46,7 @@ TEST(WaveChunks, BuiltInClipHasItsFixedLayout) {
   std::size_t at = 44 + 20468;
   for (const auto& [id, size] : rest) {
     EXPECT_EQ(std::memcmp(clip.data() + at, id, 4), 0) << id;
-    EXPECT_EQ(Le32(clip, at + 4), size) << id;
+    EXPECT_EQ(Le32(clip.data() + at + 4), size) << id;
     at += 8 + size;
   }
   EXPECT_EQ(at, clip.size());
@@ -99,11 +80,7 @@ TEST(WaveChunks, RefusesShortOrIncompleteFiles) {
   FixRiffSize(onlyData);
   EXPECT_FALSE(FindWaveChunks(onlyData));
 
-  Bytes emptyData = Riff();
-  Chunk(emptyData, "fmt ", kFormat);
-  Chunk(emptyData, "data", {});
-  FixRiffSize(emptyData);
-  EXPECT_FALSE(FindWaveChunks(emptyData));
+  EXPECT_FALSE(FindWaveChunks(Wave(kFormat, {})));  // no samples
 }
 
 TEST(WaveChunks, EitherOrderAndTheLatestChunkOfAKindCounts) {
@@ -235,7 +212,7 @@ TEST(WaveChunks, BufferWaitFollowsTheByteRate) {
   };
   for (const auto& row : rows) {
     Bytes format(kFormat.begin(), kFormat.begin() + 8);
-    PutLe32(format, row.byteRate);
+    Put(format, row.byteRate, 4);
     format.resize(row.formatBytes, 0);
     const auto wait = BufferWait(format, 15360);
     EXPECT_TRUE(wait >= row.atLeast && wait <= row.atMost) << row.byteRate << " B/s: " << wait.count() << " ms";

@@ -2,31 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <vector>
+
+#include "bytes.h"
 
 namespace tolvane::sound {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace bytes;
 using Samples = std::vector<std::int16_t>;
-
-void Put(Bytes& b, std::uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint16_t bits, std::uint32_t rate = 8000) {
-  Bytes b;
-  const std::uint32_t align = channels * ((bits + 7u) / 8u);
-  Put(b, tag, 2);
-  Put(b, channels, 2);
-  Put(b, rate, 4);
-  Put(b, rate * align, 4);
-  Put(b, align, 2);
-  Put(b, bits, 2);
-  return b;
-}
 
 Bytes Extensible(std::uint16_t subFormat, std::uint16_t channels, std::uint16_t bits, std::uint32_t mask = 0) {
   Bytes b = Fmt(0xFFFE, channels, bits);
@@ -35,22 +20,6 @@ Bytes Extensible(std::uint16_t subFormat, std::uint16_t channels, std::uint16_t 
   Put(b, mask, 4);
   Put(b, subFormat, 4);
   for (std::uint8_t x : {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}) b.push_back(x);
-  return b;
-}
-
-Bytes Floats(std::initializer_list<float> values) {
-  Bytes b;
-  for (float v : values) Put(b, std::bit_cast<std::uint32_t>(v), 4);
-  return b;
-}
-Bytes Doubles(std::initializer_list<double> values) {
-  Bytes b;
-  for (double v : values) Put(b, std::bit_cast<std::uint64_t>(v), 8);
-  return b;
-}
-Bytes Int16s(std::initializer_list<int> values) {
-  Bytes b;
-  for (int v : values) Put(b, static_cast<std::uint16_t>(v), 2);
   return b;
 }
 
@@ -74,20 +43,20 @@ TEST(WaveConvert, EachSampleFormatTo16Bits) {
        {-32768, 0, 32767, 0x1234}},
       {"32-bit integer", Fmt(1, 1, 32), {0, 0, 0, 0x80, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3}, 1,
        {-32768, 0, 32767}},
-      {"32-bit float, clipped and NaN", Fmt(3, 1, 32), Floats({-1.0f, 0.0f, 1.0f, 0.5f, -3.0f, 2.0f, nan}), 1,
+      {"32-bit float, clipped and NaN", Fmt(3, 1, 32), LittleEndian<float>({-1.0f, 0.0f, 1.0f, 0.5f, -3.0f, 2.0f, nan}), 1,
        {-32768, 0, 32767, 16384, -32768, 32767, 0}},
-      {"64-bit float", Fmt(3, 1, 64), Doubles({-1.0, 0.0, 1.0, -0.25}), 1, {-32768, 0, 32767, -8192}},
-      {"stereo 16-bit, truncated last frame", Fmt(1, 2, 16), Int16s({1, -1, 2, -2, 3}), 2, {1, -1, 2, -2}},
+      {"64-bit float", Fmt(3, 1, 64), LittleEndian<double>({-1.0, 0.0, 1.0, -0.25}), 1, {-32768, 0, 32767, -8192}},
+      {"stereo 16-bit, truncated last frame", Fmt(1, 2, 16), LittleEndian<std::int16_t>({1, -1, 2, -2, 3}), 2, {1, -1, 2, -2}},
       {"extensible 24-bit stereo", Extensible(1, 2, 24, 0x3), {0, 0, 0x80, 0xFF, 0xFF, 0x7F, 0, 0x01, 0x02}, 2,
        {-32768, 32767}},
-      {"extensible float", Extensible(3, 1, 32), Floats({0.25f, -0.5f}), 1, {8192, -16384}},
+      {"extensible float", Extensible(3, 1, 32), LittleEndian<float>({0.25f, -0.5f}), 1, {8192, -16384}},
       // Left: FL, FC, LFE, BL; right: FR, FC, LFE, BR; each the mean of its channels.
-      {"6 channels in the usual order", Fmt(1, 6, 16), Int16s({800, -800, 400, 0, 0, 0, 32767, 32767, 32767, 32767, 32767, 32767}),
+      {"6 channels in the usual order", Fmt(1, 6, 16), LittleEndian<std::int16_t>({800, -800, 400, 0, 0, 0, 32767, 32767, 32767, 32767, 32767, 32767}),
        2, {300, -100, 32767, 32767}},
       // Mask FL FR BL BR: the third channel is a back left one.
-      {"4 channels by mask", Extensible(1, 4, 16, 0x33), Int16s({100, 0, 300, 0}), 2, {200, 0}},
+      {"4 channels by mask", Extensible(1, 4, 16, 0x33), LittleEndian<std::int16_t>({100, 0, 300, 0}), 2, {200, 0}},
       // Only right-hand speakers: the left side repeats the right.
-      {"3 channels, all on the right", Extensible(1, 3, 16, 0x422), Int16s({30, 60, 90}), 2, {60, 60}},
+      {"3 channels, all on the right", Extensible(1, 3, 16, 0x422), LittleEndian<std::int16_t>({30, 60, 90}), 2, {60, 60}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -39,6 +39,8 @@
 //   menu <caption>|none                   click an item of the open popup menu (none: Escape)
 //   minimize                              the title bar's minimise command
 //   ask-accessible <name>                 ask for the accessible object, as a screen reader does
+//   load-library <path>                   load a library into the driver, as a program
+//                                         that does not guard its search would
 //   witness <file> <ms>                   a window of another program, noting the
 //                                         session-end messages it gets in the file
 //   sys-colours <index>=<rrggbb> ...      set system colours (COLOR_* indices) inside the program,
@@ -314,14 +316,15 @@ std::wstring WindowProperty(HWND main, const std::wstring& prop) {
     }
     return words;
   }
-  if (prop == L"frame-at-96") {
-    // What caption and borders add to the window at 96 DPI: the client part of the
-    // definition's outer size is what scales.
+  if (prop.starts_with(L"frame-at-")) {
+    // What caption and borders add to the window at a DPI (frame-at-96): the client part
+    // of the definition's outer size is what scales.
     using Adjust = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
     auto adjust = reinterpret_cast<Adjust>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
     RECT f{0, 0, 0, 0};
-    if (!adjust || !adjust(&f, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(GetWindowLongW(main, GWL_EXSTYLE)), 96))
+    const UINT dpi = static_cast<UINT>(_wtoi(prop.c_str() + 9));
+    if (!adjust || !adjust(&f, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(GetWindowLongW(main, GWL_EXSTYLE)), dpi))
       Fail(L"AdjustWindowRectExForDpi is missing or failed");
     return std::to_wstring(f.right - f.left) + L" " + std::to_wstring(f.bottom - f.top);
   }
@@ -1176,6 +1179,7 @@ int Run(const std::vector<std::wstring>& a) {
     const HWND target = a[1] == L"window" ? RequireMain() : Control(a[1]);
     return SendMessageTimeoutW(target, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT), SMTO_BLOCK, 5000, &result) ? 0 : 1;
   }
+  if (cmd == L"load-library" && a.size() == 2) return LoadLibraryW(a[1].c_str()) ? 0 : 1;
   if (cmd == L"minimize") return PostMessageW(RequireMain(), WM_SYSCOMMAND, SC_MINIMIZE, 0) ? 0 : 1;
   if (cmd == L"witness" && a.size() == 3) return Witness(a[1], _wtoi(a[2].c_str()));
   if (cmd == L"sys-colours" && a.size() >= 2) return SysColours({a.begin() + 1, a.end()});

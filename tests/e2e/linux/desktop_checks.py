@@ -1,13 +1,20 @@
 """What the Linux end-to-end tests share: waiting for a condition with a deadline, the
-assertions GTK and GLib print when the program misuses them, a private X display, the
-program's window there with its controls clicked at their rectangles in the program's
-own window definition, and its controls found and pressed in the accessibility tree."""
+assertions GTK and GLib print when the program misuses them, a private X display and
+sound server, recordings of the sound, the program's window with its controls clicked at
+their rectangles in the program's own window definition, and its controls found and
+pressed in the accessibility tree."""
 import functools
 import os
 import re
+import signal
 import socket
 import subprocess
+import sys
 import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, ".."))
+import sound_bursts  # noqa: E402
 
 # A GTK or GLib assertion that failed, on X11 or Wayland, is a fault of the program.
 CRITICAL = re.compile(r"^.*-CRITICAL \*\*.*$", re.M)
@@ -23,13 +30,14 @@ SLOWDOWN = 1
 
 
 def poll(condition, timeout, what):
+    """The condition's first true value; what: text, or a function that tells what was seen."""
     deadline = time.time() + timeout * SLOWDOWN
     while time.time() < deadline:
         value = condition()
         if value:
             return value
         time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
+    raise AssertionError("timed out waiting for " + (what() if callable(what) else what))
 
 
 @functools.cache
@@ -83,6 +91,48 @@ def start_xvfb():
         xvfb.kill()
         xvfb.wait()
     raise AssertionError("no display for Xvfb")
+
+
+def start_pulse(folder):
+    """The shell tests' sound server, whose only sink is a null sink, for this process and
+    the programs it starts: its process id."""
+    out = subprocess.run([os.path.join(HERE, "..", "pulse_server.sh"), folder], capture_output=True, text=True, timeout=60)
+    if out.returncode != 0:
+        raise AssertionError(f"no PulseAudio server: {out.stderr}")
+    server = dict(line.split("=", 1) for line in out.stdout.splitlines())
+    os.environ["PULSE_SERVER"] = server["PULSE_SERVER"]
+    return int(server["PULSE_SERVER_PID"])
+
+
+class Recording:
+    """The null sink's monitor recorded into <folder>/<name>.raw (and .wav once stopped)."""
+
+    def __init__(self, folder, name):
+        self.path = os.path.join(folder, name + ".raw")
+        with open(self.path, "wb") as raw:
+            self.process = subprocess.Popen(["parec", "-d", "tolvane_e2e.monitor", "--format=s16le", "--rate=44100",
+                                             "--channels=1", "--latency-msec=20"], stdout=raw, stderr=subprocess.DEVNULL)
+        self.reaches(0.001)
+
+    def reaches(self, seconds):
+        """Waits until the recording is that long."""
+        poll(lambda: os.path.getsize(self.path) / 2 / 44100 >= seconds, seconds + 20, f"{seconds:.1f} s of recording")
+
+    def bursts(self, complete=True):
+        """(start, length, peak, pitch) of each burst of sound; complete: settled ones only."""
+        return sound_bursts.heard(self.path, complete, sound_bursts.BRIDGE_S)
+
+    def wait_bursts(self, count, timeout):
+        return poll(lambda: (lambda b: b if len(b) >= count else None)(self.bursts()), timeout,
+                    lambda: f"{count} bursts of sound, heard {self.bursts(False)}")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGINT)
+            self.process.wait()
+            subprocess.run(["sox", "-q", "-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "1", self.path,
+                            self.path[:-4] + ".wav"], check=True)
+        return self.bursts()
 
 
 def start_accessibility_and_logind(test_class):

@@ -23,9 +23,7 @@ import time
 import unittest
 import urllib.parse
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import sound_bursts  # noqa: E402
-from desktop_checks import XWindow, criticals, poll, start_xvfb, write_config  # noqa: E402
+from desktop_checks import Recording, XWindow, criticals, poll, sound_bursts, start_pulse, start_xvfb, write_config
 
 TOLVANE = None
 OUT = None
@@ -63,17 +61,6 @@ class Desktop(unittest.TestCase):
         cls.pulse = None
 
     @classmethod
-    def start_pulse(cls):
-        # The shell tests' server: only a null sink, kept running by a silent stream.
-        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "pulse_server.sh")
-        out = subprocess.run([script, os.path.join(cls.base, "pulse")], capture_output=True, text=True, timeout=60)
-        if out.returncode != 0:
-            raise AssertionError(f"no PulseAudio server: {out.stderr}")
-        server = dict(line.split("=", 1) for line in out.stdout.splitlines())
-        os.environ["PULSE_SERVER"] = server["PULSE_SERVER"]
-        cls.pulse = int(server["PULSE_SERVER_PID"])
-
-    @classmethod
     def tearDownClass(cls):
         if cls.pulse is not None:
             os.kill(cls.pulse, signal.SIGTERM)
@@ -92,10 +79,11 @@ class Desktop(unittest.TestCase):
         self.recorder = None
 
     def tearDown(self):
-        for process in (self.program, self.recorder):
-            if process is not None and process.poll() is None:
-                process.terminate()
-                process.wait(timeout=10)
+        if self.recorder is not None:
+            self.recorder.stop()
+        if self.program is not None and self.program.poll() is None:
+            self.program.terminate()
+            self.program.wait(timeout=10)
         if self.program is not None:
             self.assertEqual(criticals(self.log), [])
 
@@ -123,39 +111,16 @@ class Desktop(unittest.TestCase):
         self.click("选择框3")
         time.sleep(0.3)
 
-    # Sound.
     def record(self, name):
-        self.recording = os.path.join(OUT, name + ".raw")
-        with open(self.recording, "wb") as raw:
-            self.recorder = subprocess.Popen(["parec", "-d", "tolvane_e2e.monitor", "--format=s16le", "--rate=44100",
-                                              "--channels=1", "--latency-msec=20"], stdout=raw, stderr=subprocess.DEVNULL)
-        poll(lambda: os.path.getsize(self.recording) > 0, 20, "the recording")
-
-    def bursts(self, complete=True):
-        samples, rate = sound_bursts.samples_of(self.recording)
-        found = sound_bursts.bursts(samples, rate)
-        length = len(samples) / rate
-        return [b for b in found if not complete or b[0] + b[1] + sound_bursts.SETTLED_S <= length]
-
-    def wait_bursts(self, count, timeout):
-        try:
-            return poll(lambda: (lambda b: b if len(b) >= count else None)(self.bursts()), timeout,
-                        f"{count} bursts of sound")
-        except AssertionError:
-            raise AssertionError(f"{count} bursts expected, heard {self.bursts(False)}")
-
-    def stop_recording(self):
-        self.recorder.send_signal(signal.SIGINT)
-        self.recorder.wait()
-        subprocess.run(["sox", "-q", "-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "1", self.recording,
-                        self.recording[:-4] + ".wav"], check=True)
+        self.recorder = Recording(OUT, name)
+        return self.recorder
 
 
 class Sound(Desktop):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.start_pulse()
+        cls.pulse = start_pulse(os.path.join(cls.base, "pulse"))
 
     def play_custom(self, file_name, data):
         path = os.path.join(self.folder, file_name)
@@ -166,6 +131,7 @@ class Sound(Desktop):
         self.show_reminder_panel()
         self.record(file_name)
         self.click("按钮4")
+        return self.recorder
 
     def test_a_wave_file_plays_once_for_its_length(self):
         # 8-bit unsigned samples at 22050 Hz: a format the server takes as it is.
@@ -173,11 +139,11 @@ class Sound(Desktop):
         subprocess.run(["sox", "-n", "-r", "22050", "-b", "8", "-e", "unsigned", "-c", "1", tone, "synth", "0.4",
                         "sine", "660", "vol", "0.5"], check=True)
         with open(tone, "rb") as f:
-            self.play_custom("tone.wav", f.read())
-        self.wait_bursts(1, 10)
-        time.sleep(1)
-        self.stop_recording()
-        bursts = self.bursts()
+            recording = self.play_custom("tone.wav", f.read())
+        first = recording.wait_bursts(1, 10)[0]
+        # A second play would have begun by the first one's end and been heard whole.
+        recording.reaches(first[0] + first[1] + 0.4 + sound_bursts.SETTLED_S)
+        bursts = recording.stop()
         self.assertEqual(len(bursts), 1, bursts)
         self.assertAlmostEqual(bursts[0][1], 0.4, delta=0.05)
 
@@ -214,14 +180,13 @@ class Sound(Desktop):
         self.show_reminder_panel()
         self.record("gbk-less-path")
         self.click("按钮4")
-        self.wait_bursts(1, 10)
+        self.recorder.wait_bursts(1, 10)
 
     def test_a_midi_file_is_heard_with_its_timing(self):
         starts = [0.0, 0.8, 2.0]
-        self.play_custom("tune.mid", midi_file([(s, 0.2, 72) for s in starts]))
-        self.wait_bursts(3, 15)
-        self.stop_recording()
-        bursts = self.bursts()
+        recording = self.play_custom("tune.mid", midi_file([(s, 0.2, 72) for s in starts]))
+        recording.wait_bursts(3, 15)
+        bursts = recording.stop()
         self.assertEqual(len(bursts), 3, bursts)
         heard = [b[0] - bursts[0][0] for b in bursts]
         for want, got in zip(starts, heard):
@@ -231,15 +196,14 @@ class Sound(Desktop):
         self.start()
         self.click("单选框6")
         self.x.set_seconds("日期框2", 33)
-        self.record("default-reminders")
+        recording = self.record("default-reminders")
         self.click("按钮1")
         # Cancelled after the chime of the last second, before the target.
-        first = self.wait_bursts(1, 15)[0][0]
-        poll(lambda: os.path.getsize(self.recording) / 2 / 44100 >= first + 29.7, 40, "the last second")
+        first = recording.wait_bursts(1, 15)[0][0]
+        recording.reaches(first + 29.7)
         self.click("按钮2")
-        time.sleep(1.5)
-        self.stop_recording()
-        bursts = self.bursts()
+        recording.reaches(first + 31)
+        bursts = recording.stop()
 
         def sounding(at):
             return any(b[0] <= first + at <= b[0] + b[1] for b in bursts)
@@ -249,7 +213,8 @@ class Sound(Desktop):
             self.assertTrue(sounding(at + 0.3), (at, bursts))
         for at in (5, 15, 23):
             self.assertFalse(sounding(at), (at, bursts))
-        self.assertLess(bursts[-1][0] - first, 30.5, bursts)  # nothing at the target itself: cancelled
+        # Nothing from a little before the target on: cancelled.
+        self.assertEqual([b for b in bursts if b[0] - first > 29.5], [], bursts)
 
 
 class Settings(Desktop):
