@@ -26,7 +26,7 @@ void Program::StartUp() {
 }
 
 void Program::CloseRequest() {
-  SaveSettingsOnClose();
+  SaveSettings();
   CancelSchedule();
 }
 

@@ -14,6 +14,7 @@ void Program::Run(Operation operation, std::int32_t argument, const ui::EventArg
   switch (operation) {
     case Operation::StartUp: StartUp(); break;
     case Operation::CloseRequest: CloseRequest(); break;
+    case Operation::SaveSettings: SaveSettings(); break;
     case Operation::MinimiseToTray: MinimiseToTray(); break;
     case Operation::TrayEvent: TrayEvent(args.trayOperation); break;
     case Operation::StartSchedule: StartSchedule(); break;

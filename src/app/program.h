@@ -48,6 +48,9 @@ class Program : public ui::EventSink {
   // Start-up and exit.
   void StartUp();
   void CloseRequest();
+  // What the close request saves, saved now: the session may end without another word
+  // (the schedule goes on until then).
+  void SaveSettings();
   void Quit();
   void ExitCleanUp();
 
@@ -99,7 +102,6 @@ class Program : public ui::EventSink {
   void BringWindowBack();
   ByteView ChosenReminderSound();
   void LoadSettings();
-  void SaveSettingsOnClose();
 
   Services s_;
   ui::ControlHost& host_;

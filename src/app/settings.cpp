@@ -50,7 +50,7 @@ void Program::LoadSettings() {
                    ReadProfileString(files, ConfigPath(files), kSettingsSection, kKeyCustomEnabled, "假") == "真");
 }
 
-void Program::SaveSettingsOnClose() {
+void Program::SaveSettings() {
   if (s_.files == nullptr) return;
   FileSystem& files = *s_.files;
   WriteProfileString(files, ConfigPath(files), kSettingsSection, kKeySoundPath, customSoundPath_);

@@ -63,7 +63,9 @@ void GtkHost::ShowOpenDialog(std::string_view name) {
     gtk_file_chooser_set_filename(chooser, initial.c_str());
   }
   // A nested main loop: the program's timers keep ticking while the dialog is open.
+  openDialog_ = GTK_NATIVE_DIALOG(dialog);
   const gint answer = gtk_native_dialog_run(GTK_NATIVE_DIALOG(dialog));
+  openDialog_ = nullptr;
   gchar* chosen = answer == GTK_RESPONSE_ACCEPT ? gtk_file_chooser_get_filename(chooser) : nullptr;
   g_object_unref(dialog);
   if (chosen == nullptr) return;

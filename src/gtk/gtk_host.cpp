@@ -105,6 +105,7 @@ bool GtkHost::Build() {
   eventsLive_ = true;
   // The desktop may end the session from the moment the program runs.
   sessionEnd_ = std::make_unique<SessionEnd>([this] { Raise(ui::kWindowName, ui::Event::CloseRequest); },
+                                             [this] { Raise(ui::kWindowName, ui::Event::SessionEndQuery); },
                                              [this] { EndNow(); });
   Raise(ui::kWindowName, ui::Event::Created);
   if (window_ == nullptr) return true;  // the start-up destroyed the window
@@ -363,6 +364,9 @@ void GtkHost::EndNow() {
     if (GTK_IS_DIALOG(w->data) && w->data != window_) gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_DELETE_EVENT);
   }
   g_list_free_full(windows, g_object_unref);
+  // The portal's chooser is no window of ours; hidden, its loop returns with no file.
+  if (openDialog_ != nullptr) gtk_native_dialog_hide(openDialog_);
+  if (openMenu_ != nullptr) gtk_menu_shell_deactivate(GTK_MENU_SHELL(openMenu_));
   CloseWindow();
 }
 

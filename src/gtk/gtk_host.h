@@ -123,7 +123,8 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   void PresentWindow();
   void CheckRaised();
   // The program must go now (the session ends, a signal came): open boxes are closed
-  // as by their close button, so their nested loops return, and the window goes.
+  // as by their close button, the chooser and the popup menu as by Escape, so their
+  // nested loops return, and the window goes.
   void EndNow();
   ui::ControlState* ControlOf(GtkWidget* widget);
 
@@ -165,6 +166,9 @@ class GtkHost : public ui::ControlHost, private ui::TrayBackend {
   bool raiseRefused_ = false;
   guint raiseCheck_ = 0;
   std::unique_ptr<SessionEnd> sessionEnd_;
+  // The chooser and the popup menu while their nested loops run, for EndNow to close.
+  GtkNativeDialog* openDialog_ = nullptr;
+  GtkWidget* openMenu_ = nullptr;
 };
 
 }  // namespace tolvane::gtk

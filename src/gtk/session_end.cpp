@@ -35,8 +35,10 @@ SessionEnd* Answered(GObject* source, GAsyncResult* result, gpointer self, GVari
 }
 }  // namespace
 
-SessionEnd::SessionEnd(std::function<void()> closeRequest, std::function<void()> quit)
-    : closeRequest_(std::move(closeRequest)), quit_(std::move(quit)), cancellable_(g_cancellable_new()) {
+SessionEnd::SessionEnd(std::function<void()> closeRequest, std::function<void()> saveSettings,
+                       std::function<void()> quit)
+    : closeRequest_(std::move(closeRequest)), saveSettings_(std::move(saveSettings)), quit_(std::move(quit)),
+      cancellable_(g_cancellable_new()) {
   // Handled from the main loop (a nested one too, under a message box), never inside
   // the signal handler, so the close request runs as from any other event.
   const int signals[] = {SIGTERM, SIGHUP, SIGINT};
@@ -125,17 +127,15 @@ void SessionEnd::Registered(GVariant* reply) {
 void SessionEnd::ClientSignal(const gchar* signal) {
   const std::string_view name(signal);
   if (name == "QueryEndSession") {
-    // As Windows' question whether the logon may end: the close request, then yes.
-    CloseRequestOnce();
+    // Only asked: a client must not act on the question, since the user may still
+    // cancel the confirmation. The settings are saved in case the end follows, then yes.
+    saveSettings_();
     Respond();
-  } else if (name == "CancelEndSession") {
-    closeRequested_ = false;  // a later ending asks again
-  } else if (name == "EndSession") {
-    // A forced logout comes without the question first.
+  } else if (name == "EndSession" || name == "Stop") {
+    // The session ends (a forced logout comes without the question first), or the
+    // manager tells its client to go: as on a signal.
     CloseRequestOnce();
-    Respond();
-    quit_();
-  } else if (name == "Stop") {
+    if (name == "EndSession") Respond();
     quit_();
   }
 }

@@ -4,6 +4,8 @@
 // shutdown to those holding a delay lock, and other desktops (and logind stopping
 // the session, a terminal closing) send SIGTERM, SIGHUP or SIGINT. Every way the
 // program's close request runs (the settings are saved) before the program goes.
+// GNOME's question before its confirmation dialog only saves the settings: the user
+// may still cancel the dialog, and the schedule goes on.
 #include <gio/gio.h>
 #include <gio/gunixfdlist.h>
 
@@ -14,7 +16,7 @@ namespace tolvane::gtk {
 
 class SessionEnd {
  public:
-  SessionEnd(std::function<void()> closeRequest, std::function<void()> quit);
+  SessionEnd(std::function<void()> closeRequest, std::function<void()> saveSettings, std::function<void()> quit);
   ~SessionEnd();
   SessionEnd(const SessionEnd&) = delete;
   SessionEnd& operator=(const SessionEnd&) = delete;
@@ -28,7 +30,7 @@ class SessionEnd {
   void CloseRequestOnce();
   void EndNow();
 
-  std::function<void()> closeRequest_, quit_;
+  std::function<void()> closeRequest_, saveSettings_, quit_;
   GCancellable* cancellable_ = nullptr;
   GDBusConnection* session_ = nullptr;
   GDBusConnection* system_ = nullptr;

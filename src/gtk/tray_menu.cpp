@@ -133,7 +133,11 @@ void GtkHost::PopupMenu(std::string_view menuName) {
   }
   if (trigger != nullptr) gdk_event_free(trigger);
   // A desktop that refuses the popup never closes it either.
-  if (gtk_widget_get_visible(menu)) g_main_loop_run(loop);
+  if (gtk_widget_get_visible(menu)) {
+    openMenu_ = menu;
+    g_main_loop_run(loop);
+    openMenu_ = nullptr;
+  }
   g_main_loop_unref(loop);
   gtk_widget_destroy(menu);
 }

@@ -12,6 +12,7 @@ using O = Operation;
 const std::array kBindings = {
     Binding{kWindowName, E::Created, O::StartUp},
     Binding{kWindowName, E::CloseRequest, O::CloseRequest},
+    Binding{kWindowName, E::SessionEndQuery, O::SaveSettings},
     Binding{kWindowName, E::PositionChanged, O::MinimiseToTray},
     Binding{kWindowName, E::TrayEvent, O::TrayEvent},
     Binding{"按钮1", E::Clicked, O::StartSchedule},

@@ -7,11 +7,13 @@
 
 namespace tolvane::ui {
 
-enum class Event { Created, CloseRequest, PositionChanged, TrayEvent, LeftButtonDown, LeftDoubleClick, Clicked, Tick, ValueChanged, Selected };
+// SessionEndQuery: the desktop asks whether its session may end, before it is sure to.
+enum class Event { Created, CloseRequest, SessionEndQuery, PositionChanged, TrayEvent, LeftButtonDown, LeftDoubleClick, Clicked, Tick, ValueChanged, Selected };
 
 enum class Operation {
   StartUp,
   CloseRequest,
+  SaveSettings,
   MinimiseToTray,
   TrayEvent,
   StartSchedule,

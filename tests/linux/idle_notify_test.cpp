@@ -80,6 +80,11 @@ TEST(LinuxIdleNotify, TheCompositorsNoticesTellWhetherInputCameInTheLastSecond) 
   EXPECT_EQ(idle.IdleSeconds(), 0);
   compositor.Tell(kIdled);
   EXPECT_GE(idle.IdleSeconds(), 1);
+  // A short input between two ticks, idled again before the later one: input still.
+  compositor.Tell(kResumed);
+  compositor.Tell(kIdled);
+  EXPECT_EQ(idle.IdleSeconds(), 0);
+  EXPECT_GE(idle.IdleSeconds(), 1);
 }
 
 // The window's main loop, as far as it has something to do now.
@@ -101,6 +106,7 @@ TEST(LinuxIdleNotify, HoursOfPausesWithoutAScheduleKeepTheConnection) {
   }
   EXPECT_TRUE(idle.Available());
   compositor.Tell(kIdled);
+  EXPECT_EQ(idle.IdleSeconds(), 0);  // the input since anyone last asked
   EXPECT_GE(idle.IdleSeconds(), 1);
   compositor.Tell(kResumed);
   EXPECT_EQ(idle.IdleSeconds(), 0);

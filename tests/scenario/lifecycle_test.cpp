@@ -111,6 +111,17 @@ TEST(Lifecycle, ACloseRequestSavesThreeKeysAndQuitSavesNothing) {
   EXPECT_EQ(second.sound.stops, 1);
 }
 
+// The session only asks whether it may end: the user may still cancel the desktop's dialog.
+TEST(Lifecycle, TheSessionsQuestionSavesTheSettingsAndTheScheduleGoesOn) {
+  World w;
+  w.StartCountdown(600);
+  w.host.SetContent(编辑框2, "3");
+  w.host.Raise(ui::kWindowName, ui::Event::SessionEndQuery);
+  EXPECT_NE(w.files.FileText(kConfig)->find("提示开始=3\r\n"), std::string::npos);
+  EXPECT_FALSE(w.host.Destroyed());
+  EXPECT_TRUE(w.power.keptAwake);
+}
+
 TEST(Lifecycle, QuitLeavesTheOldStartMinutesInTheFile) {
   Prepared w(Typical(""));
   w.host.SetContent(编辑框2, "9");

@@ -59,6 +59,41 @@ TEST(IdleSecondsSinceIdled, ZeroUntilIdledThenSecondsSinceTheLastInput) {
   EXPECT_EQ(IdleSecondsSinceIdled(true, 49000, 50000, 1000), 1);  // a clock read before the event: still idle
 }
 
+// Readings one second apart (a tick's question and its answer 10 ms later), each followed
+// by the tick's answer; a reading of -1 is a question whose answer failed.
+TEST(IdleReadings, AnInputBetweenTwoReadingsIsInputHoweverLateTheSecondComes) {
+  const struct {
+    const char* what;
+    std::uint64_t unitMs;
+    std::vector<std::int64_t> idleMs;
+    std::vector<std::int32_t> answers;
+  } rows[] = {
+      {"idle throughout", 1, {5000, 6000, 7000}, {5, 6, 7}},
+      {"input within the last second", 1, {5000, 400, 1400}, {5, 0, 1}},
+      {"a short input in the second of a failed answer", 1, {5000, -1, 1500, 2500}, {5, 5, 0, 2}},
+      {"the same, told in whole seconds", 1000, {5000, -1, 1000, 2000}, {5, 5, 0, 2}},
+      {"whole seconds cut short are no input", 1000, {5000, 5000, 7000}, {5, 5, 7}},
+      {"a late tick after a short input", 1, {5000, 1040}, {5, 0}},
+      {"an answer read twice", 1, {300}, {0}},
+  };
+  for (const auto& row : rows) {
+    IdleReadings readings(row.unitMs);
+    std::vector<std::int32_t> answers;
+    std::int64_t askedUs = 0;
+    for (const std::int64_t idle : row.idleMs) {
+      if (idle >= 0) readings.Take({static_cast<std::uint64_t>(idle), askedUs, askedUs + 10'000});
+      answers.push_back(readings.IdleSeconds());
+      askedUs += 1'000'000;
+    }
+    EXPECT_EQ(answers, row.answers) << row.what;
+  }
+  IdleReadings wild(1);  // no answer, however wrong, overflows
+  wild.Take({~0ull, 0, 0});
+  EXPECT_EQ(wild.IdleSeconds(), 0x7fffffff);
+  wild.Take({5000, 1'000'000, 1'000'000});
+  EXPECT_EQ(wild.IdleSeconds(), 0);
+}
+
 TEST(ParseOrdinal, DecimalAfterHashWithinSixteenBits) {
   EXPECT_EQ(ParseOrdinal("#1"), 1);
   EXPECT_EQ(ParseOrdinal("#0042"), 42);

@@ -18,6 +18,25 @@ IdleSource ChooseIdleSource(const IdleSourceProbe& probe) {
   return IdleSource::None;
 }
 
+void IdleReadings::Take(const IdleReading& reading) {
+  // Held to some thirty years, so that no answer, however wrong, overflows the sums.
+  const auto held = [](std::uint64_t ms) { return static_cast<std::int64_t>(ms < (1ull << 40) ? ms : 1ull << 40); };
+  const std::int64_t betweenMs = (reading.fromUs - last_.untilUs) / 1000;
+  const bool inputBetween = any_ && held(reading.idleMs) + held(unitMs_) < held(last_.idleMs) + betweenMs;
+  inputSeen_ = inputSeen_ || reading.idleMs < 1000 || inputBetween;
+  last_ = reading;
+  any_ = true;
+}
+
+std::int32_t IdleReadings::IdleSeconds() {
+  if (inputSeen_) {
+    inputSeen_ = false;
+    return 0;
+  }
+  const std::uint64_t seconds = last_.idleMs / 1000;
+  return static_cast<std::int32_t>(seconds > 0x7fffffff ? 0x7fffffff : seconds);
+}
+
 std::int32_t IdleSecondsSinceIdled(bool idled, std::uint32_t nowTicks, std::uint32_t idledTicks,
                                    std::uint32_t timeoutMs) {
   if (!idled) return 0;

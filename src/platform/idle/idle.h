@@ -33,6 +33,31 @@ struct IdleSourceProbe {
 };
 IdleSource ChooseIdleSource(const IdleSourceProbe& probe);
 
+// The tick asks only whether input came in the last second, so a source that is read
+// now and then must not lose an input between two readings: a tick that comes late,
+// or an answer that failed, would hide a short one and let the action come while the
+// user works. Two readings tell of an input between them when the later idle time is
+// shorter than the earlier one plus the time between the two, by more than a reading's
+// unit (both may be cut short by one). A reading is taken at some moment between
+// `fromUs` and `untilUs` (a question and its answer), on the caller's monotonic clock.
+struct IdleReading {
+  std::uint64_t idleMs = 0;
+  std::int64_t fromUs = 0, untilUs = 0;
+};
+class IdleReadings {
+ public:
+  explicit IdleReadings(std::uint64_t unitMs) : unitMs_(unitMs) {}
+  void Take(const IdleReading& reading);  // in the order taken
+  // 0 when a reading since the last call showed input (an idle time under a second,
+  // or an input since the reading before), else the newest reading's whole seconds.
+  std::int32_t IdleSeconds();
+
+ private:
+  std::uint64_t unitMs_;
+  IdleReading last_;
+  bool any_ = false, inputSeen_ = false;
+};
+
 // Idle notifications tell only that no input came for their timeout ("idled") and
 // that input came again ("resumed"). The idle seconds from that state: 0 until
 // idled, then the whole seconds since the last input, which was the timeout before.

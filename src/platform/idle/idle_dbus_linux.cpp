@@ -3,11 +3,15 @@
 // and sends the next question, so a slow peer never holds the window up. A busy
 // shell may be slow or fail an answer for a moment: the source ends only when the
 // peer leaves the bus, or when its answers have failed for a stretch. Until then the
-// last reply stands, so a missing answer can make the action later, never earlier.
+// last reply stands, and an input between two replies still counts as input however
+// many answers failed between them (IdleReadings): a missing answer can make the
+// action later, never earlier.
 #include <gio/gio.h>
 
 #include <memory>
+#include <string>
 
+#include "platform/idle/idle.h"
 #include "platform/idle/idle_sources_linux.h"
 
 namespace tolvane {
@@ -45,21 +49,22 @@ std::uint64_t ReplyMs(const IdleQuery& query, GVariant* reply) {
 // What the replies have told; shared with the questions in flight, which may be
 // answered after the source is gone.
 struct Replies {
+  explicit Replies(const IdleQuery& query) : query(&query), readings(query.msPerUnit) {}
   const IdleQuery* query;
+  IdleReadings readings;
   bool alive = true;
   std::uint64_t asked = 0;     // questions are numbered in the order asked
   std::uint64_t answered = 0;  // the newest question answered: replies to older ones are stale
   int unanswered = 0;
   gint64 lastAskedUs = 0;
   gint64 failingSinceUs = -1;  // when the first question of the present run of failures was asked
-  std::uint64_t idleMs = 0;
 
   void Adopt(std::uint64_t question, gint64 askedUs, GVariant* reply) {
     --unanswered;
     if (question < answered) return;  // a newer question was answered already
     if (reply != nullptr) {
       answered = question;
-      idleMs = ReplyMs(*query, reply);
+      readings.Take({ReplyMs(*query, reply), askedUs, g_get_monotonic_time()});
       failingSinceUs = -1;
       return;
     }
@@ -77,10 +82,10 @@ struct Question {
 
 class AskedIdleTime : public LinuxIdleSource {
  public:
-  AskedIdleTime(GDBusConnection* bus, const IdleQuery& query, std::uint64_t firstMs)
-      : bus_(G_DBUS_CONNECTION(g_object_ref(bus))), replies_(std::make_shared<Replies>(Replies{&query})),
+  AskedIdleTime(GDBusConnection* bus, const IdleQuery& query, const IdleReading& first)
+      : bus_(G_DBUS_CONNECTION(g_object_ref(bus))), replies_(std::make_shared<Replies>(query)),
         cancel_(g_cancellable_new()) {
-    replies_->idleMs = firstMs;
+    replies_->readings.Take(first);
     watch_ = g_bus_watch_name_on_connection(bus_, query.name, G_BUS_NAME_WATCHER_FLAGS_NONE, nullptr, PeerLeft,
                                             new std::weak_ptr<Replies>(replies_), DropWeak);
   }
@@ -94,8 +99,7 @@ class AskedIdleTime : public LinuxIdleSource {
   std::int32_t IdleSeconds() override {
     if (!replies_->alive) return 0x7fffffff;
     if (replies_->unanswered < kMaxUnanswered) Ask();
-    const std::uint64_t seconds = replies_->idleMs / 1000;
-    return static_cast<std::int32_t>(seconds > 0x7fffffff ? 0x7fffffff : seconds);
+    return replies_->readings.IdleSeconds();
   }
   bool Alive() const override { return replies_->alive; }
 
@@ -136,26 +140,53 @@ class AskedIdleTime : public LinuxIdleSource {
 // Only a peer that already runs is asked: the bus would otherwise start a screen saver
 // or monitor the desktop did not start, just to be asked the time.
 std::unique_ptr<LinuxIdleSource> Open(GDBusConnection* bus, const IdleQuery& query) {
+  const gint64 askedUs = g_get_monotonic_time();
   GVariant* reply = g_dbus_connection_call_sync(bus, query.name, query.path, query.name, query.method, nullptr,
                                                 G_VARIANT_TYPE(query.replyType), G_DBUS_CALL_FLAGS_NO_AUTO_START,
                                                 kProbeLimitMs, nullptr, nullptr);
   if (reply == nullptr) return nullptr;
-  const std::uint64_t firstMs = ReplyMs(query, reply);
+  const IdleReading first{ReplyMs(query, reply), askedUs, g_get_monotonic_time()};
   g_variant_unref(reply);
-  return std::make_unique<AskedIdleTime>(bus, query, firstMs);
+  return std::make_unique<AskedIdleTime>(bus, query, first);
 }
 
 // GNOME's idle monitor answers in milliseconds.
 const IdleQuery kMutterIdleMonitor{"org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
                                    "GetIdletime", "(t)", 1};
-// The freedesktop screen saver answers in seconds.
+// The freedesktop screen saver answers in seconds (GNOME's old one and those after it:
+// MATE's, Cinnamon's, Xfce's), but KDE's screen locker in milliseconds.
 const IdleQuery kScreenSaver{"org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "GetSessionIdleTime",
                              "(u)", 1000};
+const IdleQuery kKdeScreenLocker{"org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "GetSessionIdleTime",
+                                 "(u)", 1};
+
+// The unique name that owns `name`, or "" when none does.
+std::string OwnerOf(GDBusConnection* bus, const char* name) {
+  GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                "org.freedesktop.DBus", "GetNameOwner", g_variant_new("(s)", name),
+                                                G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, kProbeLimitMs,
+                                                nullptr, nullptr);
+  if (reply == nullptr) return {};
+  const gchar* owner = nullptr;
+  g_variant_get(reply, "(&s)", &owner);
+  std::string unique = owner;
+  g_variant_unref(reply);
+  return unique;
+}
+
+// KDE's screen locker owns its own screen saver name on the same connection as the
+// freedesktop one; no other screen saver owns that name.
+bool ScreenSaverIsKdes(GDBusConnection* bus) {
+  const std::string owner = OwnerOf(bus, "org.freedesktop.ScreenSaver");
+  return !owner.empty() && owner == OwnerOf(bus, "org.kde.screensaver");
+}
 
 }  // namespace
 
 std::unique_ptr<LinuxIdleSource> OpenMutterIdleMonitor(GDBusConnection* bus) { return Open(bus, kMutterIdleMonitor); }
 
-std::unique_ptr<LinuxIdleSource> OpenScreenSaverIdle(GDBusConnection* bus) { return Open(bus, kScreenSaver); }
+std::unique_ptr<LinuxIdleSource> OpenScreenSaverIdle(GDBusConnection* bus) {
+  return Open(bus, ScreenSaverIsKdes(bus) ? kKdeScreenLocker : kScreenSaver);
+}
 
 }  // namespace tolvane

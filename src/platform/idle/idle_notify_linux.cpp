@@ -51,6 +51,11 @@ class IdleNotify final : public LinuxIdleSource {
   std::int32_t IdleSeconds() override {
     Read();  // a notice that came since the main loop last looked
     if (!alive_) return 0x7fffffff;
+    // A short input between two ticks, idled again before the later one, is input still.
+    if (resumedSinceAsked_) {
+      resumedSinceAsked_ = false;
+      return 0;
+    }
     return IdleSecondsSinceIdled(idled_, NowTicks(), idledTicks_, kIdleNoticeMs);
   }
   bool Alive() const override { return alive_; }
@@ -97,7 +102,11 @@ class IdleNotify final : public LinuxIdleSource {
     self->idled_ = true;
     self->idledTicks_ = NowTicks();
   }
-  static void Resumed(void* data, ext_idle_notification_v1*) { static_cast<IdleNotify*>(data)->idled_ = false; }
+  static void Resumed(void* data, ext_idle_notification_v1*) {
+    auto* self = static_cast<IdleNotify*>(data);
+    self->idled_ = false;
+    self->resumedSinceAsked_ = true;
+  }
 
   wl_display* display_;
   wl_seat* seat_ = nullptr;
@@ -106,6 +115,7 @@ class IdleNotify final : public LinuxIdleSource {
   guint watch_ = 0;
   bool alive_ = true;
   bool idled_ = false;
+  bool resumedSinceAsked_ = false;
   std::uint32_t idledTicks_ = 0;
 };
 

@@ -1,9 +1,14 @@
 // The idle time on X11: the XScreenSaver extension, which sees every input the
-// server gets. A local request to the X server, answered at once.
+// server gets. A local request to the X server, answered at once; a tick that comes
+// late still sees a short input between two readings (IdleReadings).
+#include <chrono>
+
+// Before Xlib, whose None is a macro.
+#include "platform/idle/idle.h"
+#include "platform/idle/idle_sources_linux.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/scrnsaver.h>
-
-#include "platform/idle/idle_sources_linux.h"
 
 namespace tolvane {
 namespace {
@@ -20,13 +25,17 @@ class XScreenSaverIdle final : public LinuxIdleSource {
     const unsigned long idleMs = alive_ ? info->idle : 0;
     if (info != nullptr) XFree(info);
     if (!alive_) return 0x7fffffff;
-    return static_cast<std::int32_t>(idleMs / 1000 > 0x7fffffff ? 0x7fffffff : idleMs / 1000);
+    const std::int64_t nowUs =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    readings_.Take({idleMs, nowUs, nowUs});
+    return readings_.IdleSeconds();
   }
   bool Alive() const override { return alive_; }
 
  private:
   Display* display_;
   bool alive_ = true;
+  IdleReadings readings_{1};
 };
 
 }  // namespace

@@ -9,12 +9,23 @@
 
 namespace tolvane {
 
-// One power request on its way: whom to tell, and what was asked.
+// One power request on its way: whom to tell, and what was asked. It holds the
+// service's cancellable of its own, so that an answer arriving after the service is
+// gone can still tell that it was the service's own cancel, without touching it.
 struct LinuxPowerService::Request {
-  LinuxPowerService* service;
+  Request(LinuxPowerService* service, PowerAnswered answered, std::int32_t code, bool force)
+      : service(service), answered(std::move(answered)), code(code), force(force),
+        cancellable(G_CANCELLABLE(g_object_ref(service->cancellable_))) {}
+  ~Request() { g_object_unref(cancellable); }
+  Request(const Request&) = delete;
+  Request& operator=(const Request&) = delete;
+
+  LinuxPowerService* service;  // only while Gone() is false
   PowerAnswered answered;
   std::int32_t code;
   bool force;
+  GCancellable* cancellable;
+  bool askedAutoSession = false;  // log off: logind's "auto" session was asked already
 };
 
 namespace {
@@ -38,7 +49,10 @@ std::string TakeMessage(GError* error) {
   return text;
 }
 
-bool IsCancelled(const GError* error) { return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED); }
+// The service went (and the program with it): its calls were cancelled. A peer may
+// answer with a cancelled error of its own (GNOME's session manager does when the user
+// cancels its dialog): that is a refusal like any other.
+bool Gone(const Request* request) { return g_cancellable_is_cancelled(request->cancellable); }
 
 // Nobody owns the name: a desktop without that service, or one that has just left.
 bool IsAbsent(const GError* error) {
@@ -53,12 +67,12 @@ void Answer(Request* request, bool accepted, const std::string& reasonUtf8) {
 }
 
 // The end of a request's last call: accepted, refused with the peer's reason, or
-// cancelled because the service is gone (and the program with it).
+// dropped because the service is gone.
 void Settle(Request* request, GVariant* reply, GError* error) {
   if (reply != nullptr) {
     g_variant_unref(reply);
     Answer(request, true, {});
-  } else if (IsCancelled(error)) {
+  } else if (Gone(request)) {
     g_error_free(error);
     delete request;
   } else {
@@ -94,7 +108,7 @@ LinuxPowerService::~LinuxPowerService() {
 void LinuxPowerService::KeepSystemAwake(bool awake) { keepAwake_->KeepSystemAwake(awake); }
 
 void LinuxPowerService::RequestPowerAction(std::int32_t code, bool force, PowerAnswered answered) {
-  auto* request = new Request{this, std::move(answered), code, force};
+  auto* request = new Request(this, std::move(answered), code, force);
   if (!IsPowerActionCode(code)) return Answer(request, false, "Invalid action");
   // Our own lock must not stand in the way of the action it was keeping for.
   KeepSystemAwake(false);
@@ -110,7 +124,6 @@ void LinuxPowerService::FindSessionManager(Request* request) {
     Request* request;
     std::size_t waiting = std::size(kNames);
     bool owned[std::size(kNames)] = {};
-    bool cancelled = false;
   };
   struct Question {
     Lookup* lookup;
@@ -133,16 +146,14 @@ void LinuxPowerService::FindSessionManager(Request* request) {
             lookup->owned[question.index] = owned;
             g_variant_unref(reply);
           } else {
-            lookup->cancelled = lookup->cancelled || IsCancelled(error);
             g_error_free(error);  // a name the bus cannot tell of counts as not there
           }
           if (--lookup->waiting > 0) return;
           Request* request = lookup->request;
           const SessionNamesOwned owned{lookup->owned[0], lookup->owned[1], lookup->owned[2]};
-          const bool cancelled = lookup->cancelled;
           delete lookup;
-          if (cancelled) {
-            delete request;  // the service is gone
+          if (Gone(request)) {
+            delete request;
             return;
           }
           const char* desktop = g_getenv("XDG_CURRENT_DESKTOP");
@@ -165,7 +176,7 @@ void LinuxPowerService::AskSessionManager(Request* request, SessionManager manag
         auto* request = static_cast<Request*>(data);
         GError* error = nullptr;
         GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-        if (reply == nullptr && IsAbsent(error)) {
+        if (reply == nullptr && !Gone(request) && IsAbsent(error)) {
           // Gone since it was found: nothing is left to ask the programs, as on a bare
           // window manager.
           g_error_free(error);
@@ -190,23 +201,33 @@ void LinuxPowerService::AskLogind(Request* request) {
 }
 
 void LinuxPowerService::TerminateSession(Request* request) {
-  // The caller's own session: by its id when the login set one, else by our process.
+  // logind's "auto" is the caller's session, else the user's display session: a program
+  // GNOME starts runs in a scope of the user's service manager, outside any session,
+  // and without XDG_SESSION_ID, which gnome-session keeps from its children. A logind
+  // older than "auto" is asked for the login's id, else for our process's session.
   const char* id = g_getenv("XDG_SESSION_ID");
-  const bool byId = id != nullptr && *id != '\0';
+  const bool byId = request->askedAutoSession && id != nullptr && *id != '\0';
+  GVariant* arguments = !request->askedAutoSession ? g_variant_new("(s)", "auto")
+                        : byId                     ? g_variant_new("(s)", id)
+                                                   : g_variant_new("(u)", static_cast<guint32>(getpid()));
   g_dbus_connection_call(
-      system_, kLogind, kLogindPath, kManager, byId ? "GetSession" : "GetSessionByPID",
-      byId ? g_variant_new("(s)", id) : g_variant_new("(u)", static_cast<guint32>(getpid())), G_VARIANT_TYPE("(o)"),
-      G_DBUS_CALL_FLAGS_NONE, kUsualLimit, cancellable_,
+      system_, kLogind, kLogindPath, kManager, request->askedAutoSession && !byId ? "GetSessionByPID" : "GetSession",
+      arguments, G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, kUsualLimit, cancellable_,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         auto* request = static_cast<Request*>(data);
         GError* error = nullptr;
         GVariant* found = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+        if (found == nullptr && !Gone(request) && !request->askedAutoSession) {
+          g_error_free(error);
+          request->askedAutoSession = true;
+          return request->service->TerminateSession(request);
+        }
         if (found == nullptr) return Settle(request, nullptr, error);
         const gchar* path = nullptr;
         g_variant_get(found, "(&o)", &path);
         g_dbus_connection_call(G_DBUS_CONNECTION(source), kLogind, path, "org.freedesktop.login1.Session", "Terminate",
-                               nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, kNoLimit, request->service->cancellable_,
-                               Settled, request);
+                               nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, kNoLimit, request->cancellable, Settled,
+                               request);
         g_variant_unref(found);
       },
       request);

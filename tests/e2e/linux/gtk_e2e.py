@@ -701,19 +701,42 @@ class SessionEnd(TolvaneDesktop):
 
     @given(manager="gnome")
     def test_gnome_session_end(self):
+        # A copy of the program of its own, whose settings file beside it no other test writes.
+        self.program.terminate()
+        self.program.wait(timeout=10)
+        folder = tempfile.mkdtemp(dir=OUT)
+        shutil.copy(TOLVANE, folder)
+        config = os.path.join(folder, "config.ini")
+        env = {**os.environ, "XDG_SESSION_ID": "c1", "GDK_SCALE": str(self.scale), "GDK_BACKEND": "x11"}
+        with open(self.log, "ab") as log:
+            self.program = subprocess.Popen([os.path.join(folder, os.path.basename(TOLVANE))], env=env, stderr=log)
+        self.x = XWindow(self.display, self.program, self.log, self.scale)
+        self.click, self.key, self.set_seconds = self.x.click, self.x.key, self.x.set_seconds
         responses = lambda: [list(c[2]) for c in self.client.GetCalls(dbus_interface=dbusmock.MOCK_IFACE)
                              if c[1] == "EndSessionResponse"]
+        written = lambda: os.path.exists(config) and "提示开始=37\r\n" in open(config, "rb").read().decode("gbk")
+        self.click("选择框3")
+        self.click("编辑框2")
+        self.x.xdotool("key", "ctrl+a", "type", "37")
         self.start_countdown(59)
         poll(lambda: self.inhibitors(), 5, "the schedule running")
+        # Asked only, before the desktop's confirmation, which the user may still cancel:
+        # the settings are saved, the answer is yes, and the schedule goes on.
         self.client.EmitSignal("org.gnome.SessionManager.ClientPrivate", "QueryEndSession", "u", [dbus.UInt32(0)],
                                dbus_interface=dbusmock.MOCK_IFACE)
         poll(lambda: responses() == [[True, ""]], 5, "the answer to the question")
-        poll(lambda: not self.inhibitors(), 5, "the schedule cancelled by the close request")
-        self.assertIsNone(self.program.poll())  # asked only: the program waits for the end itself
+        poll(written, 5, "the settings saved on the question")
+        time.sleep(1)
+        self.assertTrue(self.inhibitors())
+        self.accessible_matching(REMAINING.match, "the countdown going on")
+        self.assertIsNone(self.program.poll())
+        # The end itself: the close request (which saves the settings again), the answer, then the end.
+        os.remove(config)
         self.client.EmitSignal("org.gnome.SessionManager.ClientPrivate", "EndSession", "u", [dbus.UInt32(0)],
                                dbus_interface=dbusmock.MOCK_IFACE)
         self.assertEqual(self.program.wait(timeout=10), 0)
         self.assertEqual(responses(), [[True, ""], [True, ""]])
+        self.assertTrue(written())
 
     @given(manager="gnome")
     def test_gnome_inhibitor_holds_off_automatic_suspend_only(self):
