@@ -22,7 +22,7 @@ import dbus
 import dbusmock
 
 import gtk_e2e
-from desktop_checks import poll
+from desktop_checks import layout, poll
 from gtk_e2e import ACTION_RADIO, TolvaneDesktop
 
 GNOME_NAME, GNOME_PATH = "org.gnome.SessionManager", "/org/gnome/SessionManager"
@@ -250,6 +250,35 @@ class Xfce(RealManager):
             return manager.GetState(dbus_interface="org.xfce.Session.Manager") == 1  # idle: started up
         except dbus.exceptions.DBusException:
             return False
+
+    def screen_saver_timeout(self):
+        return int(self.x.run("xset", "q").stdout.split("timeout:")[1].split()[0])
+
+    def test_keep_awake_keeps_the_screen_lock_unless_sleep_comes_first(self):
+        # The power manager's own inhibitor turns the screen saver off, so it is asked
+        # only while its inactivity sleep would come before the action.
+        self.assertEqual(self.screen_saver_timeout(), 600)
+        self.start_countdown(59)  # sleep never, as the power manager comes
+        poll(lambda: self.inhibitors(), 10, "logind's idle lock instead")
+        self.assertEqual(self.screen_saver_timeout(), 600)
+        self.click("按钮2")
+        poll(lambda: not self.inhibitors(), 10, "the lock given back")
+        subprocess.run(["xfconf-query", "-c", "xfce4-power-manager", "-p", "/xfce4-power-manager/inactivity-on-battery",
+                        "-n", "-t", "uint", "-s", "1"], check=True)
+        self.addCleanup(subprocess.run, ["xfconf-query", "-c", "xfce4-power-manager", "-p",
+                                         "/xfce4-power-manager/inactivity-on-battery", "-r"])
+        self.start_countdown(59)  # before that minute: still the lock kept
+        poll(lambda: self.inhibitors(), 10, "logind's idle lock")
+        self.assertEqual(self.screen_saver_timeout(), 600)
+        self.click("按钮2")
+        poll(lambda: not self.inhibitors(), 10, "the lock given back")
+        self.set_seconds("日期框2", 0)  # the minutes: the sleep comes first
+        self.key("Left", "2")
+        self.click("按钮1")
+        poll(lambda: self.screen_saver_timeout() == 0, 10, "the power manager holding its sleep off")
+        self.assertEqual(self.inhibitors(), [])
+        self.click("按钮2")
+        poll(lambda: self.screen_saver_timeout() == 600, 10, "the screen saver back as it was")
 
     def test_forced_action_goes_to_logind_and_the_session_stays(self):
         self.execute_now(2, force=True)
