@@ -203,7 +203,19 @@ class Mate(GnomeFamily):
         time.sleep(3)  # the programs' time to answer, and then some
         self.assertIsNone(type(self).manager.poll())
         self.assertEqual(self.manager_calls(), [])
-        type(self).stop_manager()  # its dialog waits for the user: the next row starts afresh
+        # While its dialog waits for the user, MATE refuses another request: the program
+        # shows the refusal with MATE's reason, and goes as after any refusal once read.
+        self.tearDown()
+        self.setUp()
+        self.execute_now(1)
+        self.accessible_matching(lambda text: "无法执行关机" in text and "Running phase" in text,
+                                 "the refusal with the session manager's reason")
+        self.assertIsNone(self.program.poll())
+        subprocess.run(["xdotool", "search", "--name", "^信息：$", "windowactivate", "--sync"])
+        self.key("Return")
+        self.assertEqual(self.program.wait(timeout=10), 0)
+        self.assertEqual(self.manager_calls(), [])
+        type(self).stop_manager()  # the next row starts afresh
 
 
 class Cinnamon(GnomeFamily):
