@@ -123,20 +123,24 @@ class RealManager(TolvaneDesktop):
         one, or the only one with the session still running."""
         self.assertEqual(self.program.wait(timeout=20), 0)
         manager = type(self).manager
-        poll(lambda: manager.poll() is not None or not self.ready(), 30, "the session ending")
-        if manager.poll() is not None:
-            self.assertEqual(manager.returncode, 0)
-        call = self.ended[action]
-        if call:
-            poll(lambda: self.manager_calls(), 30, "logind's call")
-        time.sleep(0.5)  # a second call would be on its way by now
-        calls = self.manager_calls()
-        if call:  # Cinnamon asks again for each program that leaves after it asked
-            self.assertEqual([c for c in calls if c != call], [])
-        else:
-            self.assertEqual(calls, [])
-        self.assertNotIn("Terminate", self.session_calls())
-        type(self).stop_manager()
+        try:
+            # The manager first waits for its clients' answers, within its own limits,
+            # which a loaded machine can reach.
+            poll(lambda: manager.poll() is not None or not self.ready(), 60, "the session ending")
+            if manager.poll() is not None:
+                self.assertEqual(manager.returncode, 0)
+            call = self.ended[action]
+            if call:
+                poll(lambda: self.manager_calls(), 60, "logind's call")
+            time.sleep(0.5)  # a second call would be on its way by now
+            calls = self.manager_calls()
+            if call:  # Cinnamon asks again as its clients leave
+                self.assertEqual([c for c in calls if c != call], [])
+            else:
+                self.assertEqual(calls, [])
+            self.assertNotIn("Terminate", self.session_calls())
+        finally:
+            type(self).stop_manager()  # the next row needs one that has not been asked
 
     def test_unforced_actions_end_the_session_through_the_manager(self):
         for action in self.ended:
