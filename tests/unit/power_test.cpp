@@ -121,8 +121,9 @@ TEST(XfceSleepComesFirst, OnlyASleepDueBeforeTheAction) {
     double secondsAhead;
     bool asked;
   } cases[] = {
-      {{}, {}, 86400, false},       {14, 14, 86400, false},    {30, {}, 1800, true},  {30, {}, 1799, false},
-      {{}, 10, 3600, true},         {60, 10, 900, true},       {60, 20, 900, false},  {0, 14, 60, true},     {15, 14, 600, false},
+      {{}, {}, 86400, false}, {14, 14, 86400, false}, {30, {}, 1800, true}, {30, {}, 1799, false},
+      {{}, 10, 3600, true},   {60, 10, 900, true},    {60, 20, 900, false}, {0, 14, 60, true},
+      {15, 14, 600, false},
   };
   for (const auto& c : cases) {
     const M minutes[2] = {c.mains, c.battery};

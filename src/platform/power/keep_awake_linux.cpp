@@ -178,8 +178,8 @@ void LinuxKeepAwake::Ask(std::size_t index, std::size_t remembered) {
   }
   asking_ = true;
   g_dbus_connection_call_with_unix_fd_list(
-      (kind == AwakeInhibitor::Logind ? system_ : session_), name, path, interface, "Inhibit", arguments, G_VARIANT_TYPE(replyType), flags, -1, nullptr,
-      cancellable_,
+      kind == AwakeInhibitor::Logind ? system_ : session_, name, path, interface, "Inhibit", arguments,
+      G_VARIANT_TYPE(replyType), flags, -1, nullptr, cancellable_,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         const std::unique_ptr<Attempt> attempt(static_cast<Attempt*>(data));
         GUnixFDList* fds = nullptr;

@@ -60,7 +60,8 @@ class RealManager(TolvaneDesktop):
         cls.home = tempfile.mkdtemp(prefix="tolvane-session-")
         for folder in ("config", "data", "cache", "config-dirs"):
             os.makedirs(os.path.join(cls.home, folder))
-        os.environ.update(XDG_CONFIG_HOME=os.path.join(cls.home, "config"), XDG_DATA_HOME=os.path.join(cls.home, "data"),
+        os.environ.update(XDG_CONFIG_HOME=os.path.join(cls.home, "config"),
+                          XDG_DATA_HOME=os.path.join(cls.home, "data"),
                           XDG_CACHE_HOME=os.path.join(cls.home, "cache"), XDG_CURRENT_DESKTOP=cls.desktop)
         cls.prepare()
         cls.window_manager = subprocess.Popen(["openbox", "--sm-disable"], stderr=subprocess.DEVNULL)
@@ -186,8 +187,8 @@ class GnomeFamily(RealManager):
               "[Desktop Entry]\nType=Application\nName=Idle\nExec=sleep 600\n")
 
     def objector(self, reason):
-        client = subprocess.Popen([sys.executable, "-W", "ignore", os.path.abspath(__file__), "--objecting-client", reason],
-                                  stdout=subprocess.PIPE)
+        client = subprocess.Popen([sys.executable, "-W", "ignore", os.path.abspath(__file__), "--objecting-client",
+                                   reason], stdout=subprocess.PIPE)
         self.addCleanup(client.wait)
         self.addCleanup(client.terminate)
         self.assertEqual(client.stdout.readline(), b"registered\n")
@@ -245,7 +246,8 @@ class Cinnamon(GnomeFamily):
 
 class Gnome(GnomeFamily):
     desktop = "GNOME"
-    command = ["/usr/libexec/gnome-session-binary", "--builtin", "--disable-acceleration-check", "--session=tolvane-test"]
+    command = ["/usr/libexec/gnome-session-binary", "--builtin", "--disable-acceleration-check",
+               "--session=tolvane-test"]
     # Shutdown and Reboot wait for the shell's confirmation dialog, which takes the
     # whole GNOME shell: only log off ends the session here.
     ended = {3: None}
