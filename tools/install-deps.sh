@@ -21,10 +21,12 @@ run=(cmake make googletest g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvf
      fonts-wqy-zenhei fonts-wqy-microhei locales)
 # The core's tests natively (sanitizers), the Linux program's build and its end-to-end
 # tests: a window manager, a tray, a Wayland compositor, private buses with a mock logind,
-# the accessibility bus, PulseAudio's null sink, FluidSynth's sound font, and the checkers
-# of the Debian package it builds and installs.
+# the accessibility bus, PulseAudio's null sink, FluidSynth's sound font, the desktops' own
+# session and power managers, and the checkers of the Debian package it builds and installs.
 linux_tests=(cmake make g++ libgtest-dev googletest pkg-config libgtk-3-dev libxss-dev libpulse-dev libfluidsynth-dev
              libdbusmenu-gtk3-dev libwayland-dev libwayland-bin wayland-protocols
+             xfce4-session xfce4-power-manager gnome-session-bin mate-session-manager cinnamon-session
+             cinnamon-settings-daemon libglib2.0-bin
              xvfb x11-utils xdotool xclip xsettingsd openbox mutter trayer fonts-wqy-zenhei fonts-wqy-microhei locales
              dbus dbus-x11 at-spi2-core python3 python3-dbusmock python3-pyatspi gir1.2-atspi-2.0
              pulseaudio pulseaudio-utils sox timgm6mb-soundfont

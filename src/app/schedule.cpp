@@ -81,7 +81,7 @@ void Program::EnterRunningState() {
   host_.SetTextColour(标签5, kRunningLabelColour);
   host_.SetTextColour(标签8, kRunningLabelColour);
   // Windows' own sleep timer must not defeat the schedule.
-  s_.power.KeepSystemAwake(true);
+  s_.power.KeepSystemAwake(true, SecondsBetween(TextToDateTime(TargetText()), CurrentDateTime(s_.clock)));
 }
 
 void Program::CancelSchedule() {

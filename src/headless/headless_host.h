@@ -158,7 +158,7 @@ class RecordingPower : public PowerService {
     if (answerAfterMs == 0) return answered(answer);
     host_.Post(answerAfterMs, [answered = std::move(answered), answer] { answered(answer); });
   }
-  void KeepSystemAwake(bool awake) override { keptAwake = awake; }
+  void KeepSystemAwake(bool awake, double) override { keptAwake = awake; }
   std::vector<Request> requests;
   bool succeed = true;
   std::uint64_t answerAfterMs = 0;

@@ -112,6 +112,30 @@ TEST(SessionManagerCall, EachDesktopsOwnCallForUnforcedActionsOnly) {
   }
 }
 
+// Xfce's power manager is asked to hold off its sleep only where that sleep (minutes,
+// on mains or on battery; 14 or unset: never) would come before the action.
+TEST(XfceSleepComesFirst, OnlyASleepDueBeforeTheAction) {
+  using M = std::optional<std::uint32_t>;
+  const struct {
+    M mains, battery;
+    double secondsAhead;
+    bool asked;
+  } cases[] = {
+      {{}, {}, 86400, false}, {14, 14, 86400, false}, {30, {}, 1800, true}, {30, {}, 1799, false},
+      {{}, 10, 3600, true},   {60, 10, 900, true},    {60, 20, 900, false}, {0, 14, 60, true},
+      {15, 14, 600, false},
+  };
+  for (const auto& c : cases) {
+    const M minutes[2] = {c.mains, c.battery};
+    EXPECT_EQ(XfceSleepComesFirst(minutes, c.secondsAhead), c.asked)
+        << c.mains.value_or(99) << " " << c.battery.value_or(99) << " " << c.secondsAhead;
+  }
+  EXPECT_TRUE(DesktopNamed("XFCE", "XFCE"));
+  EXPECT_TRUE(DesktopNamed("ubuntu:xfce", "XFCE"));
+  EXPECT_FALSE(DesktopNamed("XFCE4", "XFCE"));
+  EXPECT_FALSE(DesktopNamed("", "XFCE"));
+}
+
 TEST(ChooseSuspendCall, KernelCallOnlyBeforeVista) {
   EXPECT_EQ(ChooseSuspendCall(5), SuspendCall::SetSystemPowerState);
   EXPECT_EQ(ChooseSuspendCall(6), SuspendCall::SetSuspendState);

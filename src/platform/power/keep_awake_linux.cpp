@@ -4,8 +4,10 @@
 #include <gio/gunixfdlist.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
+#include <optional>
 
 #include "platform/power/power_linux_map.h"
 #include "platform/text/text_linux.h"
@@ -26,11 +28,17 @@ constexpr char kLogindPath[] = "/org/freedesktop/login1";
 constexpr char kLogindManager[] = "org.freedesktop.login1.Manager";
 constexpr char kApplication[] = "Tolvane";
 
-// One call of Inhibit on its way: who asked, and which inhibitor.
+// One call of Inhibit on its way: who asked, which inhibitor, and which one to ask
+// first next time (the same, but for logind's lock standing in for Xfce's).
 struct Attempt {
   LinuxKeepAwake* owner;
-  std::size_t index;
+  std::size_t index, remembered;
 };
+
+std::size_t IndexOf(AwakeInhibitor kind) {
+  return static_cast<std::size_t>(std::find(std::begin(kAwakeInhibitors), std::end(kAwakeInhibitors), kind) -
+                                  std::begin(kAwakeInhibitors));
+}
 
 }  // namespace
 
@@ -49,8 +57,9 @@ LinuxKeepAwake::~LinuxKeepAwake() {
   if (system_ != nullptr) g_object_unref(system_);
 }
 
-void LinuxKeepAwake::KeepSystemAwake(bool awake) {
+void LinuxKeepAwake::KeepSystemAwake(bool awake, double secondsAhead) {
   wanted_ = awake;
+  secondsAhead_ = secondsAhead;
   if (!awake) {
     Release(lock_);
     return;
@@ -66,6 +75,70 @@ void LinuxKeepAwake::TryInhibitor(std::size_t index) {
   auto busFor = [this](AwakeInhibitor kind) { return kind == AwakeInhibitor::Logind ? system_ : session_; };
   while (index < std::size(kAwakeInhibitors) && busFor(kAwakeInhibitors[index]) == nullptr) ++index;
   if (index >= std::size(kAwakeInhibitors)) return;  // nothing here puts the computer to sleep on its own
+  const char* desktop = g_getenv("XDG_CURRENT_DESKTOP");
+  if (kAwakeInhibitors[index] == AwakeInhibitor::PowerManagement && DesktopNamed(desktop ? desktop : "", "XFCE")) {
+    return AskXfceFirst(index);
+  }
+  Ask(index, index);
+}
+
+// Reads when Xfce's power manager would put the computer to sleep, then asks it or,
+// where its sleep comes after the action, logind (power_linux_map.h says why).
+void LinuxKeepAwake::AskXfceFirst(std::size_t index) {
+  struct Reading {
+    LinuxKeepAwake* owner;
+    std::size_t index;
+    std::optional<std::uint32_t> minutes[std::size(kXfceSleepSettings)];
+    std::size_t waiting = std::size(kXfceSleepSettings);
+    bool cancelled = false;
+  };
+  struct Setting {
+    Reading* reading;
+    std::size_t which;
+  };
+  asking_ = true;
+  auto* reading = new Reading{this, index};
+  for (std::size_t i = 0; i < std::size(kXfceSleepSettings); ++i) {
+    const std::string property(kXfceSleepSettings[i]);
+    g_dbus_connection_call(
+        session_, "org.xfce.Xfconf", "/org/xfce/Xfconf", "org.xfce.Xfconf", "GetProperty",
+        g_variant_new("(ss)", "xfce4-power-manager", property.c_str()), G_VARIANT_TYPE("(v)"),
+        G_DBUS_CALL_FLAGS_NONE, -1, cancellable_,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+          const std::unique_ptr<Setting> setting(static_cast<Setting*>(data));
+          Reading* reading = setting->reading;
+          GError* error = nullptr;
+          if (GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error)) {
+            GVariant* value = nullptr;
+            g_variant_get(reply, "(v)", &value);
+            // As the settings dialog stores it, or as typed with xfconf-query.
+            if (g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32)) {
+              reading->minutes[setting->which] = g_variant_get_uint32(value);
+            } else if (g_variant_is_of_type(value, G_VARIANT_TYPE_INT32) && g_variant_get_int32(value) >= 0) {
+              reading->minutes[setting->which] = static_cast<std::uint32_t>(g_variant_get_int32(value));
+            }
+            g_variant_unref(value);
+            g_variant_unref(reply);
+          } else {
+            // Not set: the power manager's default, never.
+            reading->cancelled = reading->cancelled || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+            g_error_free(error);
+          }
+          if (--reading->waiting > 0) return;
+          const std::unique_ptr<Reading> done(reading);
+          if (done->cancelled) return;  // the owner is gone
+          LinuxKeepAwake& self = *done->owner;
+          self.asking_ = false;
+          if (!self.wanted_) return;
+          if (XfceSleepComesFirst(done->minutes, self.secondsAhead_)) return self.Ask(done->index, done->index);
+          const std::size_t logind = IndexOf(AwakeInhibitor::Logind);
+          if (self.system_ != nullptr) self.Ask(logind, done->index);
+        },
+        new Setting{reading, i});
+  }
+}
+
+void LinuxKeepAwake::Ask(std::size_t index, std::size_t remembered) {
   const AwakeInhibitor kind = kAwakeInhibitors[index];
   const std::string why = GbkToUtf8("等待定时的电源操作");
   const char *name = kLogind, *path = kLogindPath, *interface = kLogindManager, *replyType = "(h)";
@@ -105,8 +178,8 @@ void LinuxKeepAwake::TryInhibitor(std::size_t index) {
   }
   asking_ = true;
   g_dbus_connection_call_with_unix_fd_list(
-      busFor(kind), name, path, interface, "Inhibit", arguments, G_VARIANT_TYPE(replyType), flags, -1, nullptr,
-      cancellable_,
+      kind == AwakeInhibitor::Logind ? system_ : session_, name, path, interface, "Inhibit", arguments,
+      G_VARIANT_TYPE(replyType), flags, -1, nullptr, cancellable_,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         const std::unique_ptr<Attempt> attempt(static_cast<Attempt*>(data));
         GUnixFDList* fds = nullptr;
@@ -142,12 +215,12 @@ void LinuxKeepAwake::TryInhibitor(std::size_t index) {
         if (fds != nullptr) g_object_unref(fds);
         if (self.wanted_ && !self.lock_.held) {
           self.lock_ = std::move(lock);
-          self.firstInhibitor_ = attempt->index;  // this desktop's inhibitor, asked first from now on
+          self.firstInhibitor_ = attempt->remembered;  // this desktop's inhibitor, asked first from now on
         } else {
           self.Release(lock);  // the schedule ended before the answer came
         }
       },
-      new Attempt{this, index});
+      new Attempt{this, index, remembered});
 }
 
 void LinuxKeepAwake::Release(Lock& lock) {

@@ -21,7 +21,8 @@ class LinuxKeepAwake {
   LinuxKeepAwake(const LinuxKeepAwake&) = delete;
   LinuxKeepAwake& operator=(const LinuxKeepAwake&) = delete;
 
-  void KeepSystemAwake(bool awake);
+  // `secondsAhead`: the time left until the action (power_linux_map.h: Xfce).
+  void KeepSystemAwake(bool awake, double secondsAhead = 0);
 
   // What holds automatic suspend off: one of the inhibitors, while held.
   struct Lock {
@@ -34,6 +35,8 @@ class LinuxKeepAwake {
 
  private:
   void TryInhibitor(std::size_t index);
+  void AskXfceFirst(std::size_t index);
+  void Ask(std::size_t index, std::size_t remembered);
   void Release(Lock& lock);
 
   GDBusConnection* session_ = nullptr;
@@ -43,6 +46,7 @@ class LinuxKeepAwake {
   bool asking_ = false;  // an inhibitor call has not been answered yet
   Lock lock_;
   std::size_t firstInhibitor_ = 0;  // the first of kAwakeInhibitors that answered
+  double secondsAhead_ = 0;
 };
 
 }  // namespace tolvane

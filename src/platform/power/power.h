@@ -31,8 +31,10 @@ class PowerService {
   // It never runs after the service is gone.
   virtual void RequestPowerAction(std::int32_t code, bool force, PowerAnswered answered) = 0;
   // While a schedule runs the computer must not fall asleep on its own idle timer;
-  // the user's own standby stays theirs.
-  virtual void KeepSystemAwake(bool awake) = 0;
+  // the user's own standby stays theirs. `secondsAhead`: the time left until the action,
+  // for a desktop whose hold would cost more than automatic sleep (Xfce's: the screen
+  // lock), asked only when its sleep would come first.
+  virtual void KeepSystemAwake(bool awake, double secondsAhead = 0) = 0;
 };
 
 }  // namespace tolvane

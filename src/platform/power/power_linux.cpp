@@ -105,13 +105,15 @@ LinuxPowerService::~LinuxPowerService() {
   if (system_ != nullptr) g_object_unref(system_);
 }
 
-void LinuxPowerService::KeepSystemAwake(bool awake) { keepAwake_->KeepSystemAwake(awake); }
+void LinuxPowerService::KeepSystemAwake(bool awake, double secondsAhead) {
+  keepAwake_->KeepSystemAwake(awake, secondsAhead);
+}
 
 void LinuxPowerService::RequestPowerAction(std::int32_t code, bool force, PowerAnswered answered) {
   auto* request = new Request(this, std::move(answered), code, force);
   if (!IsPowerActionCode(code)) return Answer(request, false, "Invalid action");
   // Our own lock must not stand in the way of the action it was keeping for.
-  KeepSystemAwake(false);
+  keepAwake_->KeepSystemAwake(false);
   if (!force && code <= kLogOff && session_ != nullptr) return FindSessionManager(request);
   AskLogind(request);
 }

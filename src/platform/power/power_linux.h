@@ -27,7 +27,7 @@ class LinuxPowerService final : public PowerService {
   LinuxPowerService& operator=(const LinuxPowerService&) = delete;
 
   void RequestPowerAction(std::int32_t code, bool force, PowerAnswered answered) override;
-  void KeepSystemAwake(bool awake) override;
+  void KeepSystemAwake(bool awake, double secondsAhead) override;
 
   struct Request;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 
 namespace tolvane {
 
@@ -26,6 +27,21 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
+
+bool DesktopNamed(std::string_view currentDesktop, std::string_view name) {
+  while (!currentDesktop.empty()) {
+    const std::size_t colon = currentDesktop.find(':');
+    if (SameName(currentDesktop.substr(0, colon), name)) return true;
+    currentDesktop = colon == std::string_view::npos ? std::string_view() : currentDesktop.substr(colon + 1);
+  }
+  return false;
+}
+
+bool XfceSleepComesFirst(const std::optional<std::uint32_t> (&minutes)[2], double secondsAhead) {
+  return std::any_of(std::begin(minutes), std::end(minutes), [secondsAhead](std::optional<std::uint32_t> m) {
+    return m && *m != kXfceNeverSleeps && *m * 60.0 <= secondsAhead;
+  });
+}
 
 SessionManager ChooseSessionManager(std::string_view currentDesktop, SessionNamesOwned owned) {
   // The desktop's own names first, in the order it lists them ("ubuntu:GNOME").

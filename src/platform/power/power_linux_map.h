@@ -66,4 +66,17 @@ inline constexpr AwakeInhibitor kAwakeInhibitors[] = {AwakeInhibitor::SessionMan
 inline constexpr std::uint32_t kInhibitSuspend = 4;
 inline constexpr std::string_view kLogindAwakeWhat = "idle", kLogindAwakeMode = "block";
 
+// Xfce's power manager takes its inhibitor as a full one: while it is held the screen
+// neither blanks nor locks, and nothing else holds its inactivity sleep off. So it is
+// asked only where that sleep would come before the action, and logind's idle lock
+// serves otherwise. Its settings give the sleep in minutes of inactivity, on mains and
+// on battery (which one applies is not asked, so either counts); 14, or none, is never.
+inline constexpr std::string_view kXfceSleepSettings[] = {"/xfce4-power-manager/inactivity-on-ac",
+                                                          "/xfce4-power-manager/inactivity-on-battery"};
+inline constexpr std::uint32_t kXfceNeverSleeps = 14;
+bool XfceSleepComesFirst(const std::optional<std::uint32_t> (&minutes)[2], double secondsAhead);
+
+// Whether the desktop's own names (XDG_CURRENT_DESKTOP, "ubuntu:GNOME") include `name`.
+bool DesktopNamed(std::string_view currentDesktop, std::string_view name);
+
 }  // namespace tolvane

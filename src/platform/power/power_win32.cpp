@@ -62,7 +62,7 @@ std::string Win32PowerService::FailureReason() const {
   return WideToGbk(text);
 }
 
-void Win32PowerService::KeepSystemAwake(bool awake) {
+void Win32PowerService::KeepSystemAwake(bool awake, double) {
   // Only the system's sleep timer is held off; the display may still turn off.
   SetThreadExecutionState(awake ? (ES_CONTINUOUS | ES_SYSTEM_REQUIRED) : ES_CONTINUOUS);
 }

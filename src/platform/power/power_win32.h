@@ -12,7 +12,7 @@ class Win32PowerService final : public PowerService, private PowerSystemCalls {
  public:
   // Windows answers at once: `answered` runs before this returns.
   void RequestPowerAction(std::int32_t code, bool force, PowerAnswered answered) override;
-  void KeepSystemAwake(bool awake) override;
+  void KeepSystemAwake(bool awake, double) override;
 
   // The request itself: true when the system accepted it; on false,
   // FailureReason() tells the user why (GBK text).
