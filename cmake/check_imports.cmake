@@ -11,8 +11,8 @@
 #   cmake -DOBJDUMP=<objdump> -DPROGRAM=<exe> -DFORBIDDEN=<list> -DOLDEST=<5.1|5.2> -P check_imports.cmake
 cmake_policy(SET CMP0057 NEW)  # IN_LIST
 # -DPROGRAM_ENV=<variable>: the program that environment variable names, when it is set
-# (the Tolvane.exe a release shipped, as the end-to-end tests take it).
-if(PROGRAM_ENV AND DEFINED ENV{${PROGRAM_ENV}})
+# and not empty (the Tolvane.exe a release shipped, as the end-to-end tests take it).
+if(PROGRAM_ENV AND NOT "$ENV{${PROGRAM_ENV}}" STREQUAL "")
   set(PROGRAM $ENV{${PROGRAM_ENV}})
 endif()
 set(allowed advapi32.dll gdi32.dll kernel32.dll msvcrt.dll shell32.dll user32.dll)

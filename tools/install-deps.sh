@@ -9,7 +9,8 @@
 # installs nothing. Only the groups windows-tests and release name packages of other
 # architectures (wine32:i386, the arm64 libraries); installing them adds that
 # architecture to dpkg. The run group adds none. Exit status 3: everything is installed
-# but some packages of another architecture, which the mirror could not give (named).
+# but some packages of another architecture, which the mirror could not give; the last
+# line of the output names them: "Not installed (...): <package>...".
 set -euo pipefail
 
 # Building Tolvane.exe for x64 and showing it under Wine (tools/run.sh): the cross
@@ -40,13 +41,13 @@ windows_tests=("${run[@]}" g++-mingw-w64-i686-posix wine32:i386 xdotool pulseaud
 # Debian package's checkers, the winget manifests' check (YAML); the arm64 Debian package
 # with Debian's cross compilers, the libraries it links as :arm64 (multiarch, beside the
 # machine's own) and qemu-user to start it; the RPM package, its checker and the tools its
-# test unpacks it with.
+# test unpacks it with; 7-Zip, which unpacks the installer for its check.
 release=(cmake make g++ pkg-config libgtk-3-dev libxss-dev libpulse-dev libfluidsynth-dev libdbusmenu-gtk3-dev
          libwayland-dev libwayland-bin wayland-protocols g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
          nsis osslsigncode lintian appstream desktop-file-utils dpkg-dev python3 python3-yaml
          crossbuild-essential-arm64 qemu-user-static libgtk-3-dev:arm64 libxss-dev:arm64 libpulse-dev:arm64
          libfluidsynth-dev:arm64 libdbusmenu-gtk3-dev:arm64 libwayland-dev:arm64 librsvg2-common:arm64
-         rpm rpmlint rpm2cpio cpio)
+         rpm rpmlint rpm2cpio cpio p7zip-full)
 
 list=no groups=()
 for arg in "$@"; do
@@ -98,8 +99,8 @@ own=(-o "APT::Architectures::=$(dpkg --print-architecture)")
 # libraries), one architecture at a time, with the lists of that one and the machine's.
 # Their versions must match the machine's own packages of the same names exactly, which
 # a stale list of that architecture cannot give: then they are left out and named, and
-# the script ends with status 3 once the rest is installed. The tests that need them say
-# so when they run. apt's lists stay those of the last architecture installed; the next
+# the script ends with status 3 once the rest is installed (tools/test.sh reads which
+# from its last line). apt's lists stay those of the last architecture installed; the next
 # plain `apt-get update` brings all of them back.
 unavailable=()
 for arch in "${foreign_arches[@]}"; do
@@ -112,6 +113,6 @@ for arch in "${foreign_arches[@]}"; do
     unavailable+=("${of_arch[@]}")
 done
 if [ ${#unavailable[@]} -gt 0 ]; then
-  echo "Could not install these packages of another architecture from this machine's mirror: ${unavailable[*]}" >&2
+  echo "Not installed (this machine's mirror cannot give these packages of another architecture): ${unavailable[*]}"
   exit 3
 fi

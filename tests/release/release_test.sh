@@ -23,8 +23,11 @@
 #   release_test.sh rpm <source> <work folder>      the first clone's RPM: rpmlint clean,
 #                                                   installed into a scratch root, the same
 #                                                   files as the Debian package
+#   release_test.sh installer <source> <work folder>  the first clone's installer, unpacked
+#                                                   without Wine: the files its script
+#                                                   installs, each the zips' own
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: $0 build|again|signed|arm64|notices|rpm <source> <work folder>" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: $0 build|again|signed|arm64|notices|rpm|installer <source> <work folder>" >&2; exit 2; }
 case=$1 src=$2 work=$3
 first=$work/a second=$work/b/second/clone
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -196,5 +199,43 @@ rpm)
   [ ! -e "$scratch/usr/share/licenses/tolvane" ] || fail "rpm -e leaves /usr/share/licenses/tolvane"
   echo "$(basename "$package"): rpmlint clean, installed into $scratch and removed, $(wc -l <<<"$installed") files as in the Debian package"
   ;;
-*) echo "usage: $0 build|again|signed|arm64|notices|rpm <source> <work folder>" >&2; exit 2 ;;
+installer)
+  [ -d "$first/dist" ] || fail "no earlier release in $first (the test 'build' makes it)"
+  version=$("$first/packaging/project.sh" version)
+  setup=$first/dist/Tolvane-$version-setup.exe
+  unpacked=$work/installer
+  rm -rf "$unpacked"
+  mkdir -p "$unpacked"
+  for arch in x86 x64; do unzip -q "$first/dist/Tolvane-$version-$arch.zip" -d "$unpacked/$arch"; done
+  # What the script installs, in its order: each File line's name and the zip that ships
+  # that file (the program of its architecture; the texts, which both zips hold, from the
+  # x86 one), then the uninstaller. A line of another form fails: it would go unchecked.
+  names=() sources=()
+  while read -r line; do
+    if [[ $line =~ ^File\ \"/oname=([^\"]+)\"\ \"\$\{X(86|64)EXE\}\"$ ]]; then
+      names+=("${BASH_REMATCH[1]}") sources+=("x${BASH_REMATCH[2]}/${BASH_REMATCH[1]}")
+    elif [[ $line =~ ^File\ \"\$\{TEXTS\}\\([^\"]+)\"$ ]]; then
+      names+=("${BASH_REMATCH[1]}") sources+=("x86/${BASH_REMATCH[1]}")
+    elif [[ $line =~ ^WriteUninstaller\ \"\$INSTDIR\\([^\"]+)\"$ ]]; then
+      names+=("${BASH_REMATCH[1]}") sources+=("")
+    elif [[ $line =~ ^(File|WriteUninstaller)[[:space:]] ]]; then
+      fail "tolvane.nsi: a line this test cannot read: $line"
+    fi
+  done <"$first/packaging/windows/tolvane.nsi"
+  listing=$(7z l -ba -slt "$setup" | sed -n 's/^Path = //p' | grep -v '^\$PLUGINSDIR/' | paste -sd' ') ||
+    fail "7z cannot list $setup"
+  [ -n "$listing" ] && [ "$listing" = "${names[*]}" ] ||
+    fail "$(basename "$setup") holds $listing; its script installs ${names[*]}"
+  # 7-Zip gives the files of one name one after the other, in the script's order.
+  for name in $(printf '%s\n' "${names[@]}" | sort -u); do
+    want=()
+    for i in "${!names[@]}"; do
+      [ "${names[$i]}" != "$name" ] || [ -z "${sources[$i]}" ] || want+=("$unpacked/${sources[$i]}")
+    done
+    [ ${#want[@]} -eq 0 ] || 7z e -so "$setup" "$name" 2>/dev/null | cmp -s - <(cat "${want[@]}") ||
+      fail "$name in $(basename "$setup") is not the zips' ${want[*]#"$unpacked/"}"
+  done
+  echo "$(basename "$setup"): ${names[*]}, the programs and texts byte for byte the zips'"
+  ;;
+*) echo "usage: $0 build|again|signed|arm64|notices|rpm|installer <source> <work folder>" >&2; exit 2 ;;
 esac
