@@ -91,7 +91,8 @@ mapfile -t foreign_arches < <(printf '%s\n' "${missing[@]}" | sed -n 's/.*:\([a-
 # suite when one of them fails, so a broken i386 list must not take the others with it.
 # A mirror caught mid-sync fails one list now and then; what the others list is enough,
 # and a package that is really missing still fails the install.
-own=(-o "APT::Architectures::=$(dpkg --print-architecture)")
+# Another package manager at work (an unattended upgrade) is waited for, not failed on.
+own=(-o "APT::Architectures::=$(dpkg --print-architecture)" -o DPkg::Lock::Timeout=600)
 "${as_root[@]}" apt-get update -qq "${own[@]}" ||
   echo "apt-get update reported a failure; installing from the lists it has" >&2
 [ ${#native[@]} -eq 0 ] || "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${own[@]}" "${native[@]}" >/dev/null
