@@ -61,7 +61,8 @@ TEST(MapLogindAction, ForceMeansTheUserIsNeverAskedAndLogOffEndsTheSession) {
 // the call an unforced shut down, restart and log off make (none: logind's), and that
 // a forced one, standby and hibernation never go to the session manager.
 TEST(SessionManagerCall, EachDesktopsOwnCallForUnforcedActionsOnly) {
-  const SessionNamesOwned gnome{true, false, false}, kde{false, true, false}, xfce{false, false, true}, none{};
+  const SessionNamesOwned gnome{true, false, false}, kde{false, true, false}, xfce{false, false, true},
+      lxqt{false, false, false, true}, none{};
   const struct {
     const char* desktop;
     SessionNamesOwned owned;
@@ -82,7 +83,11 @@ TEST(SessionManagerCall, EachDesktopsOwnCallForUnforcedActionsOnly) {
        {"org.xfce.SessionManager /org/xfce/SessionManager org.xfce.Session.Manager Shutdown (true,)",
         "org.xfce.SessionManager /org/xfce/SessionManager org.xfce.Session.Manager Restart (true,)",
         "org.xfce.SessionManager /org/xfce/SessionManager org.xfce.Session.Manager Logout (false, true)"}},
-      {"LXQt", gnome, {}},      // LXQt's own ends programs without asking: logind
+      {"LXQt", lxqt,  // methods that never answer
+       {"org.lxqt.session /LXQtSession org.lxqt.session powerOff ()",
+        "org.lxqt.session /LXQtSession org.lxqt.session reboot ()", "org.lxqt.session /LXQtSession org.lxqt.session logout ()"}},
+      {"LXQt", gnome, {}},      // without lxqt-session: logind, never another desktop's
+      {"", lxqt, {}},
       {"", none, {}},           // a bare window manager
       {"GNOME", none, {}},      // the desktop's name, but no session manager runs
       {"KDE", gnome, {"Shutdown ()", "Reboot ()", "Logout (1,)"}},  // KDE's not running: the one that is
@@ -108,6 +113,7 @@ TEST(SessionManagerCall, EachDesktopsOwnCallForUnforcedActionsOnly) {
                   text.compare(text.size() - std::string(expected).size(), std::string::npos, expected) == 0)
           << where << ": " << text;
       EXPECT_EQ(call->mayStart, manager == SessionManager::Kde) << where;
+      EXPECT_EQ(call->noReply, manager == SessionManager::Lxqt) << where;
     }
   }
 }

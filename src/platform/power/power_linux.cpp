@@ -86,6 +86,28 @@ void Settled(GObject* source, GAsyncResult* result, gpointer request) {
   Settle(static_cast<Request*>(request), reply, error);
 }
 
+// A method that never answers: a call would wait for ever. The message goes out marked
+// as wanting no answer, and the request is taken once it has left for the bus (the
+// program may end right after).
+void SendWithoutReply(GDBusConnection* bus, Request* request, GDBusMessage* message, GVariant* arguments) {
+  g_dbus_message_set_body(message, arguments);
+  g_variant_unref(arguments);
+  g_dbus_message_set_flags(message, static_cast<GDBusMessageFlags>(G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED |
+                                                                   G_DBUS_MESSAGE_FLAGS_NO_AUTO_START));
+  GError* error = nullptr;
+  const bool queued = g_dbus_connection_send_message(bus, message, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr, &error);
+  g_object_unref(message);
+  if (!queued) return Settle(request, nullptr, error);
+  g_dbus_connection_flush(
+      bus, request->cancellable,
+      [](GObject* source, GAsyncResult* result, gpointer request) {
+        GError* error = nullptr;
+        const bool sent = g_dbus_connection_flush_finish(G_DBUS_CONNECTION(source), result, &error);
+        Settle(static_cast<Request*>(request), sent ? g_variant_ref_sink(g_variant_new("()")) : nullptr, error);
+      },
+      request);
+}
+
 }  // namespace
 
 LinuxPowerService::LinuxPowerService() : cancellable_(g_cancellable_new()) {
@@ -121,7 +143,8 @@ void LinuxPowerService::RequestPowerAction(std::int32_t code, bool force, PowerA
 // Asks the session bus which session managers run (never starting one), then lets
 // the desktop's own carry the action out.
 void LinuxPowerService::FindSessionManager(Request* request) {
-  static constexpr std::string_view kNames[] = {kGnomeSessionName, kKdeSessionName, kXfceSessionName};
+  static constexpr std::string_view kNames[] = {kGnomeSessionName, kKdeSessionName, kXfceSessionName,
+                                                kLxqtSessionName};
   struct Lookup {
     Request* request;
     std::size_t waiting = std::size(kNames);
@@ -152,7 +175,7 @@ void LinuxPowerService::FindSessionManager(Request* request) {
           }
           if (--lookup->waiting > 0) return;
           Request* request = lookup->request;
-          const SessionNamesOwned owned{lookup->owned[0], lookup->owned[1], lookup->owned[2]};
+          const SessionNamesOwned owned{lookup->owned[0], lookup->owned[1], lookup->owned[2], lookup->owned[3]};
           delete lookup;
           if (Gone(request)) {
             delete request;
@@ -171,6 +194,10 @@ void LinuxPowerService::AskSessionManager(Request* request, SessionManager manag
   const std::string name(call->name), path(call->path), interface(call->interface), method(call->method),
       signature(call->signature), text(call->arguments);
   GVariant* arguments = g_variant_parse(G_VARIANT_TYPE(signature.c_str()), text.c_str(), nullptr, nullptr, nullptr);
+  if (call->noReply) {
+    GDBusMessage* message = g_dbus_message_new_method_call(name.c_str(), path.c_str(), interface.c_str(), method.c_str());
+    return SendWithoutReply(session_, request, message, arguments);
+  }
   g_dbus_connection_call(
       session_, name.c_str(), path.c_str(), interface.c_str(), method.c_str(), arguments, nullptr,
       call->mayStart ? G_DBUS_CALL_FLAGS_NONE : G_DBUS_CALL_FLAGS_NO_AUTO_START, kNoLimit, cancellable_,

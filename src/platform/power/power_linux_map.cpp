@@ -53,8 +53,8 @@ SessionManager ChooseSessionManager(std::string_view currentDesktop, SessionName
     if (SameName(desktop, "XFCE") && owned.xfce) return SessionManager::Xfce;
     if ((SameName(desktop, "MATE") || SameName(desktop, "X-Cinnamon")) && owned.gnome) return SessionManager::MateOrCinnamon;
     if ((SameName(desktop, "GNOME") || SameName(desktop, "Budgie")) && owned.gnome) return SessionManager::Gnome;
-    // LXQt's own session manager ends programs without asking them, as logind does.
-    if (SameName(desktop, "LXQt")) return SessionManager::None;
+    // LXQt's ends its modules and programs in order, then makes logind's call itself.
+    if (SameName(desktop, "LXQt")) return owned.lxqt ? SessionManager::Lxqt : SessionManager::None;
   }
   // A desktop by another name: a session manager found on the bus all the same. KDE's
   // is left out here, as its shutdown helper would be started on demand.
@@ -71,7 +71,7 @@ std::optional<SessionManagerCall> MapSessionManagerCall(SessionManager manager, 
     std::string_view methods[3];
     std::string_view signatures[3];
     std::string_view arguments[3];
-    bool mayStart;
+    bool mayStart, noReply = false;
   };
   // GNOME's Shutdown and Reboot have no form without its dialog, which goes on by itself
   // after a minute; its Logout mode 1 shows none unless a program objects.
@@ -87,15 +87,19 @@ std::optional<SessionManagerCall> MapSessionManagerCall(SessionManager manager, 
   static constexpr Road kXfce{"org.xfce.SessionManager", "/org/xfce/SessionManager", "org.xfce.Session.Manager",
                               {"Shutdown", "Restart", "Logout"}, {"(b)", "(b)", "(bb)"},
                               {"(true,)", "(true,)", "(false, true)"}, false};
+  // LXQt: none of the three answers, and none asks the programs or the user.
+  static constexpr Road kLxqt{"org.lxqt.session", "/LXQtSession", "org.lxqt.session",
+                              {"powerOff", "reboot", "logout"}, {"()", "()", "()"}, {"()", "()", "()"}, false, true};
   const Road* road = &kGnome;
   switch (manager) {
     case SessionManager::MateOrCinnamon: road = &kMate; break;
     case SessionManager::Kde: road = &kKde; break;
     case SessionManager::Xfce: road = &kXfce; break;
+    case SessionManager::Lxqt: road = &kLxqt; break;
     default: break;
   }
   return SessionManagerCall{road->name,    road->path, road->interface, road->methods[action], road->signatures[action],
-                            road->arguments[action], road->mayStart};
+                            road->arguments[action], road->mayStart, road->noReply};
 }
 
 }  // namespace tolvane

@@ -27,12 +27,13 @@ LogindRequest MapLogindAction(std::int32_t code, bool force);
 // before the session ends, as Windows does for an unforced action. The one that runs is
 // told by the desktop's name (XDG_CURRENT_DESKTOP) and by which of these names have an
 // owner on the session bus; a name is asked about, never started.
-enum class SessionManager { None, Gnome, MateOrCinnamon, Kde, Xfce };
+enum class SessionManager { None, Gnome, MateOrCinnamon, Kde, Xfce, Lxqt };
 inline constexpr std::string_view kGnomeSessionName = "org.gnome.SessionManager";
 inline constexpr std::string_view kKdeSessionName = "org.kde.ksmserver";
 inline constexpr std::string_view kXfceSessionName = "org.xfce.SessionManager";
+inline constexpr std::string_view kLxqtSessionName = "org.lxqt.session";
 struct SessionNamesOwned {
-  bool gnome = false, kde = false, xfce = false;
+  bool gnome = false, kde = false, xfce = false, lxqt = false;
 };
 SessionManager ChooseSessionManager(std::string_view currentDesktop, SessionNamesOwned owned);
 
@@ -41,6 +42,8 @@ SessionManager ChooseSessionManager(std::string_view currentDesktop, SessionName
 struct SessionManagerCall {
   std::string_view name, path, interface, method, signature, arguments;
   bool mayStart = false;  // the name is started on demand (KDE's shutdown helper)
+  // The method never answers (LXQt's): sent without waiting, and taken once it is sent.
+  bool noReply = false;
   bool operator==(const SessionManagerCall&) const = default;
 };
 

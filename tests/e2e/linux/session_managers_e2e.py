@@ -27,6 +27,7 @@ from gtk_e2e import ACTION_RADIO, TolvaneDesktop
 
 GNOME_NAME, GNOME_PATH = "org.gnome.SessionManager", "/org/gnome/SessionManager"
 XFCE_NAME, XFCE_PATH = "org.xfce.SessionManager", "/org/xfce/SessionManager"
+LXQT_NAME, LXQT_PATH = "org.lxqt.session", "/LXQtSession"
 # Each action and logind's call the manager makes to end the session (log off: none).
 LOGIND_CALL = {1: ("PowerOff", [True]), 2: ("Reboot", [True]), 3: None}
 
@@ -303,6 +304,25 @@ class Xfce(RealManager):
         self.assertEqual(self.program.wait(timeout=20), 0)
         self.assertEqual(self.manager_calls(), [("Reboot", [False])])
         self.assertIsNone(type(self).manager.poll())
+
+
+class Lxqt(RealManager):
+    """lxqt-session: its methods never answer; it ends its modules and programs, then
+    makes logind's call itself (log off: its own end is the session's)."""
+    desktop = "LXQt"
+    command = ["lxqt-session"]
+
+    @classmethod
+    def environment(cls):
+        # No autostart of the machine's own, and the window manager is the test's.
+        return dict(os.environ, XDG_CONFIG_DIRS=os.path.join(cls.home, "config-dirs"))
+
+    def ready(self):
+        try:
+            self.get_dbus().get_object(LXQT_NAME, LXQT_PATH).listModules(dbus_interface=LXQT_NAME)
+            return True
+        except dbus.exceptions.DBusException:
+            return False
 
 
 def write(path, text):
