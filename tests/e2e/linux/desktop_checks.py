@@ -147,6 +147,10 @@ def start_accessibility_and_logind(test_class):
     test_class.logind, test_class.logind_obj = test_class.spawn_server_template("logind", {}, stdout=subprocess.DEVNULL)
     test_class.logind_obj.AddSession("c1", "seat0", dbus.UInt32(os.getuid()), "user", True,
                                      dbus_interface=dbusmock.MOCK_IFACE)
+    # As logind answers "auto": the caller's session, else the user's display session (c1).
+    test_class.logind_obj.AddMethod("org.freedesktop.login1.Manager", "GetSession", "s", "o",
+                                    "ret = '/org/freedesktop/login1/session/' + ('c1' if args[0] == 'auto' else args[0])",
+                                    dbus_interface=dbusmock.MOCK_IFACE)
 
 
 class XWindow:
