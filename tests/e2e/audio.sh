@@ -115,8 +115,10 @@ e2e_hear() {
 
 # The recording holds these sounds and no others. Each is "<at> <seconds> <peak> <pitch>":
 # its onset that many seconds after the first sound's (0.4 s either way: a tick of the
-# wrong second is a whole second off; "-": any), its length (0.1 s shorter to 0.15 s
-# longer), peak (within 0.08 of full scale) and pitch (within 3 %, over 0.1 s or more of
+# wrong second is a whole second off; "-": any), its length (0.1 s shorter to 0.6 s
+# longer: on a loaded machine Wine's output runs dry for a few hundredths of a second now
+# and then, which only draws a sound out; its pitch and a shorter length still tell a
+# wrong rate or a cut), peak (within 0.08 of full scale) and pitch (within 3 %, over 0.1 s or more of
 # sound; "-": any). "~<at> <seconds>" is two copies started together, which may cancel
 # each other out in part or whole: whatever is heard during them is taken.
 check_heard() {
@@ -139,7 +141,7 @@ check_heard() {
         if (together) continue
         if (len[i] >= 0.1 && off(hz[i], w[4], w[4] * 0.03, w[4] * 0.03)) print "the sound at " at " s at " hz[i] " Hz, not " w[4]
         if (heard[j]++) print "a second sound at " at " s"
-        if (off(len[i], w[2], 0.1, 0.15) || off(peak[i], w[3], 0.08, 0.08)) print "the sound at " at " s: " len[i] " s, peak " peak[i]
+        if (off(len[i], w[2], 0.1, 0.6) || off(peak[i], w[3], 0.08, 0.08)) print "the sound at " at " s: " len[i] " s, peak " peak[i]
       }
       for (j = 1; j <= m; j++) if (spec[j] !~ /^~/ && !heard[j]) print "nothing at " spec[j]
     }' <<<"$bursts" | paste -sd';')
