@@ -29,6 +29,7 @@ linux_tests=(cmake make g++ libgtest-dev googletest pkg-config libgtk-3-dev libx
              xfce4-session xfce4-power-manager gnome-session-bin mate-session-manager cinnamon-session
              cinnamon-settings-daemon libglib2.0-bin
              lxqt-session
+             gnome-shell
              xvfb x11-utils xdotool xclip xsettingsd openbox mutter trayer fonts-wqy-zenhei fonts-wqy-microhei locales
              dbus dbus-x11 at-spi2-core python3 python3-dbusmock python3-pyatspi gir1.2-atspi-2.0
              pulseaudio pulseaudio-utils sox timgm6mb-soundfont

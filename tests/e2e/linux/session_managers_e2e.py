@@ -11,6 +11,7 @@ Usage: session_managers_e2e.py <path to tolvane> <output folder> [unittest test 
        session_managers_e2e.py --objecting-client <reason>   (the test's own client)
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -28,6 +29,9 @@ from gtk_e2e import ACTION_RADIO, TolvaneDesktop
 GNOME_NAME, GNOME_PATH = "org.gnome.SessionManager", "/org/gnome/SessionManager"
 XFCE_NAME, XFCE_PATH = "org.xfce.SessionManager", "/org/xfce/SessionManager"
 LXQT_NAME, LXQT_PATH = "org.lxqt.session", "/LXQtSession"
+DIALOG, DIALOG_PATH = "org.gnome.SessionManager.EndSessionDialog", "/org/gnome/SessionManager/EndSessionDialog"
+REMOTE_DESKTOP = "org.gnome.Mutter.RemoteDesktop"
+LOGIND = "org.freedesktop.login1.Manager"
 # Each action and logind's call the manager makes to end the session (log off: none).
 LOGIND_CALL = {1: ("PowerOff", [True]), 2: ("Reboot", [True]), 3: None}
 
@@ -246,13 +250,109 @@ class Cinnamon(GnomeFamily):
 
 
 class Gnome(GnomeFamily):
+    """gnome-session with the GNOME shell, headless beside the test's display: Shutdown and
+    Reboot open the shell's end-session dialog, answered with the keys a user presses
+    (Tab to the action's button and Return, or Esc); the shell stays across sessions."""
     desktop = "GNOME"
     command = ["/usr/libexec/gnome-session-binary", "--builtin", "--disable-acceleration-check",
                "--session=tolvane-test"]
-    # Shutdown and Reboot wait for the shell's confirmation dialog, which takes the
-    # whole GNOME shell: only log off ends the session here.
-    ended = {3: None}
+    KEYSYM = {"Shift": 0xFFE1, "Tab": 0xFF09, "Return": 0xFF0D, "Escape": 0xFF1B}
 
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.shell = cls.input = cls.monitor = None
+        try:
+            cls.start_shell()
+        except BaseException:
+            cls.tearDownClass()
+            raise
+
+    @classmethod
+    def start_shell(cls):
+        # gnome-session holds a delay lock and asks logind itself, then ends the session
+        # once logind announces the power off, as logind does before it acts.
+        for method in ("PowerOff", "Reboot"):
+            cls.logind_obj.AddMethod(LOGIND, method, "b", "", f"self.EmitSignal('{LOGIND}', 'PrepareForShutdown', 'b', [True])",
+                                     dbus_interface=dbusmock.MOCK_IFACE)
+        runtime = os.path.join(cls.home, "runtime")
+        os.mkdir(runtime, 0o700)
+        # Not on the accessibility bus: a session's end takes that bus's registry along.
+        env = dict(os.environ, XDG_RUNTIME_DIR=runtime, XDG_SESSION_TYPE="wayland", XDG_SESSION_ID="c1", NO_AT_BRIDGE="1")
+        env.pop("DISPLAY")
+        with open(os.path.join(gtk_e2e.OUT, "Gnome-shell.log"), "wb") as log:
+            cls.shell = subprocess.Popen(["gnome-shell", "--headless", "--wayland", "--no-x11", "--virtual-monitor",
+                                          "1280x800", "--wayland-display", "tolvane-shell"], stdout=log, stderr=log, env=env)
+        cls.wait_for_bus_object("org.gnome.Shell", DIALOG_PATH, timeout=60)
+        cls.wait_for_bus_object(REMOTE_DESKTOP, "/org/gnome/Mutter/RemoteDesktop", timeout=60)
+        bus = cls.get_dbus()
+        desktop = bus.get_object(REMOTE_DESKTOP, "/org/gnome/Mutter/RemoteDesktop")
+        cls.input = dbus.Interface(bus.get_object(REMOTE_DESKTOP, desktop.CreateSession(
+            dbus_interface=REMOTE_DESKTOP)), REMOTE_DESKTOP + ".Session")
+        cls.input.Start()
+        cls.press("Shift")  # the virtual keyboard exists from its first key
+        # The dialog's calls and signals, and the shell's answers, as the bus carries them.
+        owner = bus.get_name_owner("org.gnome.Shell")
+        cls.bus_log = os.path.join(gtk_e2e.OUT, "Gnome-dialog-bus.log")
+        with open(cls.bus_log, "wb") as log:
+            cls.monitor = subprocess.Popen(["dbus-monitor", "--session", f"interface='{DIALOG}'",
+                                            f"type='method_return',sender='{owner}'"], stdout=log)
+        time.sleep(1)  # the monitor's rules in place
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.input is not None and cls.shell.poll() is None:
+            cls.input.Stop()
+        for process in (cls.monitor, cls.shell):
+            if process is not None:
+                process.terminate()
+                process.wait()
+        super().tearDownClass()
+
+    @classmethod
+    def press(cls, *keys):
+        for key in keys:
+            for pressed in (True, False):
+                cls.input.NotifyKeyboardKeysym(dbus.UInt32(cls.KEYSYM[key]), pressed)
+            time.sleep(0.2)
+
+    def dialog(self):
+        """The dialog's calls and signals so far, each once it is done: Open counts once
+        the shell has answered it, that is once the dialog is up."""
+        with open(self.bus_log, errors="replace") as log:
+            text = log.read()
+        answered = set(re.findall(r"^method return .* reply_serial=(\d+)", text, re.M))
+        done = []
+        for kind, serial, member in re.findall(r"^(method call|signal) .* serial=(\d+) .*member=(\w+)", text, re.M):
+            if kind == "signal" or serial in answered:
+                done.append(member)
+        return done
+
+    def execute_now(self, action, force=False, keys=("Tab", "Return")):
+        """Shutdown and Reboot wait for the shell's dialog: these keys answer it."""
+        seen = len(self.dialog())
+        super().execute_now(action, force)
+        if action in (1, 2) and not force:
+            poll(lambda: "Open" in self.dialog()[seen:], 60, "the shell's end-session dialog")
+            self.press(*keys)
+            signal = "Canceled" if keys == ("Escape",) else ("ConfirmedShutdown", "ConfirmedReboot")[action - 1]
+            poll(lambda: signal in self.dialog()[seen:], 10, "the dialog's answer " + signal)
+
+    def test_objecting_client_has_the_shut_down_cancelled(self):
+        # The client's refusal is listed in the dialog, which the user cancels: gnome-session
+        # answers the program's call with its cancelled error, a refusal like any other.
+        self.objector("Unsaved work")
+        self.execute_now(1, keys=("Escape",))
+        with open(self.bus_log) as log:  # the dialog listed the client's refusal
+            self.assertIn('object path "/org/gnome/SessionManager/Inhibitor', log.read())
+        self.accessible_matching(lambda text: "无法执行关机" in text and "cancel" in text.lower(),
+                                 "the refusal with the session manager's reason")
+        self.assertIsNone(self.program.poll())
+        subprocess.run(["xdotool", "search", "--name", "^信息：$", "windowactivate", "--sync"])
+        self.key("Return")
+        self.assertEqual(self.program.wait(timeout=10), 0)
+        self.assertTrue(self.ready())  # the session goes on
+        self.assertEqual(self.manager_calls(), [])
 
 
 class Xfce(RealManager):
