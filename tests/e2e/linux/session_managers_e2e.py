@@ -23,7 +23,7 @@ import dbus
 import dbusmock
 
 import gtk_e2e
-from desktop_checks import layout, poll
+from desktop_checks import REMAINING, layout, poll
 from gtk_e2e import ACTION_RADIO, TolvaneDesktop
 
 GNOME_NAME, GNOME_PATH = "org.gnome.SessionManager", "/org/gnome/SessionManager"
@@ -337,6 +337,36 @@ class Gnome(GnomeFamily):
             self.press(*keys)
             signal = "Canceled" if keys == ("Escape",) else ("ConfirmedShutdown", "ConfirmedReboot")[action - 1]
             poll(lambda: signal in self.dialog()[seen:], 10, "the dialog's answer " + signal)
+
+    def test_the_dialog_only_asks_and_the_end_closes(self):
+        # 关机… opened from the shell's menu while a countdown runs: gnome-session asks its
+        # clients first, and the user may still cancel. Asked, the program saves its
+        # settings and its schedule goes on; only the end itself closes it.
+        config = self.run_own_copy()
+        written = lambda: os.path.exists(config) and "提示开始=37\r\n" in open(config, "rb").read().decode("gbk")
+        self.click("选择框3")
+        self.click("编辑框2")
+        self.x.xdotool("key", "ctrl+a", "type", "37")
+        self.start_countdown(59)
+        manager = dbus.Interface(self.get_dbus().get_object(GNOME_NAME, GNOME_PATH), GNOME_NAME)
+        poll(lambda: manager.GetInhibitors(), 10, "the schedule's lock")
+        seen = len(self.dialog())
+        manager.Shutdown(ignore_reply=True)
+        poll(lambda: "Open" in self.dialog()[seen:], 60, "the shell's end-session dialog")
+        poll(written, 10, "the settings saved on the question")
+        self.press("Escape")
+        poll(lambda: "Canceled" in self.dialog()[seen:], 10, "the dialog cancelled")
+        self.accessible_matching(REMAINING.match, "the countdown going on")
+        self.assertTrue(manager.GetInhibitors())
+        self.assertIsNone(self.program.poll())
+        # The end itself (a log off that asks no one): the close request saves again, then the program goes.
+        os.remove(config)
+        try:
+            manager.Logout(dbus.UInt32(1), ignore_reply=True)
+            self.assertEqual(self.program.wait(timeout=30), 0)
+            self.assertTrue(written())
+        finally:
+            type(self).stop_manager()
 
     def test_objecting_client_has_the_shut_down_cancelled(self):
         # The client's refusal is listed in the dialog, which the user cancels: gnome-session
