@@ -129,11 +129,11 @@ check_heard() {
     function off(x, w, low, high) { return w != "-" && (x < w - low || x > w + high) }
     NF { start[++n] = $1; len[n] = $2; peak[n] = $3; hz[n] = $4 }
     END {
-      m = split(want, spec, "\n")
+      m = split(want, wanted, "\n")
       for (i = 1; i <= n; i++) {
         at = start[i] - start[1]
         for (j = 1; j <= m; j++) {
-          split(spec[j], w, " ")
+          split(wanted[j], w, " ")
           together = sub(/^~/, "", w[1])
           if (together ? at >= w[1] - 0.4 && at < w[1] + w[2] + 0.05 : w[1] == "-" ? !heard[j] : !off(at, w[1], 0.4, 0.4)) break
         }
@@ -143,7 +143,7 @@ check_heard() {
         if (heard[j]++) print "a second sound at " at " s"
         if (off(len[i], w[2], 0.1, 0.6) || off(peak[i], w[3], 0.08, 0.08)) print "the sound at " at " s: " len[i] " s, peak " peak[i]
       }
-      for (j = 1; j <= m; j++) if (spec[j] !~ /^~/ && !heard[j]) print "nothing at " spec[j]
+      for (j = 1; j <= m; j++) if (wanted[j] !~ /^~/ && !heard[j]) print "nothing at " wanted[j]
     }' <<<"$bursts" | paste -sd';')
   [ -z "$got" ] || e2e_fail "$what: $got; expected $*; heard (start length peak pitch): $(paste -sd, <<<"$bursts")"
 }
